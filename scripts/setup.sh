@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Installs and builds everything the project needs; safe to run any number of times.
+# A second run with everything in place takes a few seconds.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+
+log() { echo "setup: $*" >&2; }
+
+APT_PACKAGES=(
+  g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
+  wine wine64 xvfb xauth x11-utils imagemagick locales
+  cmake make dpkg-dev googletest nginx-light openssl curl ca-certificates
+)
+
+install_packages() {
+  local missing=()
+  for p in "${APT_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return
+  log "installing ${missing[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+ensure_locale() {
+  locale -a 2>/dev/null | grep -qix 'ru_RU.utf8' && return
+  log "generating ru_RU.UTF-8"
+  sed -i 's/^# *\(ru_RU.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+}
+
+# Source lists are derived from the machine's own binary lists, so no package host is named here.
+ensure_source_lists() {
+  local list=/etc/apt/sources.list.d/zeb-deb-src.sources
+  [ -f "$list" ] && return
+  log "enabling source package lists"
+  : > "$list.tmp"
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    case "$f" in *zeb-deb-src*|*disabled*) continue;; esac
+    sed -n '/^Types:/{s/^Types:.*/Types: deb-src/};p' "$f" >> "$list.tmp"
+    echo >> "$list.tmp"
+  done
+  if [ -f /etc/apt/sources.list ]; then
+    sed -n 's/^deb \(.*\)$/deb-src \1/p' /etc/apt/sources.list > /etc/apt/sources.list.d/zeb-deb-src.list
+  fi
+  mv "$list.tmp" "$list"
+  apt-get update -qq
+}
+
+build_cryptopp() {
+  local prefix="$ZEB_CACHE/cryptopp"
+  [ -f "$prefix/.done" ] && return
+  ensure_source_lists
+  log "cross-building Crypto++ from Debian's source package (several minutes, once)"
+  local src="$ZEB_CACHE/src"
+  rm -rf "$src/cryptopp" && mkdir -p "$src/cryptopp"
+  (cd "$src/cryptopp" && apt-get source -qq libcrypto++ >/dev/null 2>&1)
+  local dir
+  dir="$(find "$src/cryptopp" -mindepth 1 -maxdepth 1 -type d | head -n1)"
+  make -C "$dir" -f GNUmakefile -j"$(nproc)" \
+    CXX=x86_64-w64-mingw32-g++-posix AR=x86_64-w64-mingw32-ar RANLIB=x86_64-w64-mingw32-ranlib \
+    CXXFLAGS="-O2 -DNDEBUG" static >"$src/cryptopp-build.log" 2>&1 \
+    || { tail -n 30 "$src/cryptopp-build.log"; exit 1; }
+  rm -rf "$prefix" && mkdir -p "$prefix/include/cryptopp" "$prefix/lib"
+  cp "$dir"/*.h "$prefix/include/cryptopp/"
+  cp "$dir"/libcrypto*.a "$prefix/lib/libcryptopp.a"
+  touch "$prefix/.done"
+}
+
+build_googletest() {
+  local prefix="$ZEB_CACHE/googletest"
+  [ -f "$prefix/.done" ] && return
+  log "cross-building GoogleTest from /usr/src/googletest"
+  local build="$ZEB_CACHE/src/googletest-build"
+  rm -rf "$build" "$prefix"
+  cmake -S /usr/src/googletest -B "$build" -DCMAKE_TOOLCHAIN_FILE="$ZEB_TOOLCHAIN" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -Dgtest_disable_pthreads=OFF >/dev/null
+  cmake --build "$build" -j"$(nproc)" >/dev/null
+  cmake --install "$build" >/dev/null
+  touch "$prefix/.done"
+}
+
+create_wine_prefix() {
+  [ -f "$WINEPREFIX/.done" ] && return
+  log "creating the Wine prefix $WINEPREFIX"
+  rm -rf "$WINEPREFIX" && mkdir -p "$(dirname "$WINEPREFIX")"
+  wineboot -i >/dev/null 2>&1 || true
+  wineserver -w
+  [ -f "$WINEPREFIX/system.reg" ] || { log "wineboot failed"; exit 1; }
+  touch "$WINEPREFIX/.done"
+}
+
+install_packages
+ensure_locale
+source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+mkdir -p "$ZEB_CACHE"
+build_cryptopp
+build_googletest
+create_wine_prefix
+log "ready (cache: $ZEB_CACHE)"

@@ -1,0 +1,77 @@
+// An HTTP/1.1 server inside the test process on 127.0.0.1 and an ephemeral port,
+// answering each path as the test scripted it and recording every request.
+#pragma once
+
+#include <winsock2.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+struct HttpRequestRecord {
+    std::string method;
+    std::string path;
+    std::vector<std::pair<std::string, std::string>> headers;
+
+    // Case-insensitive lookup; empty when absent.
+    std::string Header(const std::string& name) const;
+    bool HasHeader(const std::string& name) const;
+};
+
+struct HttpResponse {
+    std::string status = "200 OK";
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    // When set, the body is streamed from this file instead of `body`.
+    std::string bodyFile;
+    // Content-Length with the body's full length, or this text instead when set.
+    bool sendContentLength = true;
+    std::string contentLengthText;
+    bool chunked = false;
+    // Close the connection after this many body bytes (a body cut short).
+    long long closeAfterBytes = -1;
+    // Send the body in pieces of this size, with a pause between them.
+    size_t pieceSize = 0;
+    int pieceDelayMs = 0;
+
+    static HttpResponse Ok(std::string body, std::string contentType = "");
+    static HttpResponse WithStatus(std::string status);
+    static HttpResponse Redirect(int code, const std::string& location);
+};
+
+class HttpTestServer {
+public:
+    HttpTestServer();
+    ~HttpTestServer();
+    HttpTestServer(const HttpTestServer&) = delete;
+    HttpTestServer& operator=(const HttpTestServer&) = delete;
+
+    unsigned short Port() const { return port_; }
+    std::string Url(const std::string& path) const;
+
+    // Answers every later GET of `path` (without the query) with `response`.
+    // Paths without a script get 404.
+    void Serve(const std::string& path, HttpResponse response);
+
+    std::vector<HttpRequestRecord> Requests() const;
+    size_t RequestCount() const;
+
+private:
+    void AcceptLoop();
+    void ServeConnection(SOCKET client);
+    bool SendResponse(SOCKET client, const HttpResponse& response);
+
+    SOCKET listener_ = INVALID_SOCKET;
+    unsigned short port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::thread acceptThread_;
+    mutable std::mutex mutex_;
+    std::map<std::string, HttpResponse> routes_;
+    std::vector<HttpRequestRecord> requests_;
+    std::vector<SOCKET> clients_;
+    std::vector<std::thread> connectionThreads_;
+};

@@ -1,0 +1,325 @@
+#include <gtest/gtest.h>
+
+#include "PackFormat.h"
+#include "PackTestSupport.h"
+#include "ProgressRecorder.h"
+
+namespace {
+
+class PackExtractFile : public ::testing::Test {
+protected:
+    // Writes the pack next to (not inside) the target folder and unpacks it.
+    HRESULT Extract(const std::string& pack, CProgressCtrl* progress = nullptr, const int* abortFlag = nullptr)
+    {
+        EXPECT_TRUE(WriteWholeFile(packPath, pack));
+        return ExtractLocalPack(packPath, target, progress, abortFlag);
+    }
+
+    TempDir temp;
+    std::string packPath = temp / "source.pack";
+    std::string target = temp / "target";
+
+    void SetUp() override { ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL)); }
+};
+
+std::string FromHex(const char* hex)
+{
+    std::string bytes;
+    for (size_t i = 0; hex[i] && hex[i + 1]; i += 2)
+        bytes += static_cast<char>(std::stoi(std::string(hex + i, 2), nullptr, 16));
+    return bytes;
+}
+
+}  // namespace
+
+TEST_F(PackExtractFile, UnpacksEveryFileWithItsBytesAndTime)
+{
+    PackSpec spec = SamplePack();
+    ASSERT_EQ(S_OK, Extract(BuildPack(spec)));
+    EXPECT_EQ((std::vector<std::string>{"Bin\\", "Bin\\a\\", "Bin\\a\\b\\", "Bin\\a\\b\\c.txt",
+                                        "Bin\\a\\b\\d.bin", "Bin\\empty.dat", "Bin\\readme.txt"}),
+              ListTree(target));
+    for (const PackFileSpec& file : spec.files) {
+        std::string path = target + "\\Bin\\" + file.name;
+        EXPECT_EQ(file.data, ReadWholeFile(path)) << file.name;
+        EXPECT_TRUE(SameTime(file.time, LastWriteTime(path))) << file.name;
+    }
+}
+
+TEST_F(PackExtractFile, UnpackingAgainOverwritesAndLeavesOtherFilesAlone)
+{
+    ASSERT_TRUE(CreateDirectoryA((target + "\\Bin").c_str(), NULL));
+    ASSERT_TRUE(WriteWholeFile(target + "\\Bin\\readme.txt", "an older and much longer text"));
+    ASSERT_TRUE(WriteWholeFile(target + "\\Bin\\mine.txt", "keep"));
+    ASSERT_EQ(S_OK, Extract(BuildPack(SamplePack())));
+    EXPECT_EQ("hello pack\r\n", ReadWholeFile(target + "\\Bin\\readme.txt"));
+    EXPECT_EQ("keep", ReadWholeFile(target + "\\Bin\\mine.txt"));
+}
+
+TEST_F(PackExtractFile, EmptyPackCreatesNothing)
+{
+    PackSpec spec;
+    spec.packName = "Nothing";
+    std::string pack = BuildPack(spec);
+    ASSERT_EQ(308u, pack.size());
+    EXPECT_EQ(S_OK, Extract(pack));
+    EXPECT_TRUE(ListTree(target).empty());
+}
+
+TEST_F(PackExtractFile, DigestsAreCheckedAgainstRfc1321Vectors)
+{
+    // The digests are RFC 1321's own, not computed by the test.
+    const struct {
+        const char* text;
+        const char* md5;
+    } vectors[] = {
+        {"", "d41d8cd98f00b204e9800998ecf8427e"},
+        {"a", "0cc175b9c0f1b6a831c399e269772661"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+         "57edf4a22be3c955ac49da2e2107b67a"},
+    };
+    PackSpec spec;
+    spec.packName = "rfc";
+    int index = 0;
+    for (const auto& vector : vectors) {
+        PackFileSpec file = PackFile("v" + std::to_string(index++), vector.text);
+        file.digest = FromHex(vector.md5);
+        spec.files.push_back(file);
+    }
+    StdoutCapture out(temp / "stdout.txt");
+    HRESULT hr = Extract(BuildPack(spec));
+    EXPECT_EQ("", out.Finish());
+    EXPECT_EQ(S_OK, hr);
+
+    // One flipped digest bit is caught.
+    spec.files[3].digest[15] ^= 1;
+    StdoutCapture again(temp / "stdout2.txt");
+    hr = Extract(BuildPack(spec));
+    EXPECT_EQ("rfc\\v3\r\nMD5 mismatch", again.Finish());
+    EXPECT_EQ(E_FAIL, hr);
+}
+
+TEST_F(PackExtractFile, DigestMismatchKeepsGoingButFails)
+{
+    PackSpec spec = SamplePack();
+    spec.files[1].wrongDigest = true;
+    StdoutCapture out(temp / "stdout.txt");
+    HRESULT hr = Extract(BuildPack(spec));
+    EXPECT_EQ("Bin\\a\\b\\c.txt\r\nMD5 mismatch", out.Finish());
+    EXPECT_EQ(E_FAIL, hr);
+    // The damaged file stays, with its time, and the entries after it are unpacked.
+    for (const PackFileSpec& file : spec.files) {
+        std::string path = target + "\\Bin\\" + file.name;
+        EXPECT_EQ(file.data, ReadWholeFile(path)) << file.name;
+        EXPECT_TRUE(SameTime(file.time, LastWriteTime(path))) << file.name;
+    }
+}
+
+TEST_F(PackExtractFile, TenMiBFileIsReadInFourFourTwoMiBWithEveryPositionReported)
+{
+    PackSpec spec;
+    spec.packName = "big";
+    spec.files.push_back(PackFile("ten.bin", GeneratedData(3, 10 << 20), MakeFileTime(0x01D9000000000000ull)));
+    ProgressRecorder progress;
+    ASSERT_EQ(S_OK, Extract(BuildPack(spec), progress.Control()));
+    EXPECT_EQ(spec.files[0].data, ReadWholeFile(target + "\\big\\ten.bin"));
+    // A local file has no Content-Length: range 0, positions count every byte consumed.
+    const WPARAM table = 308 + 284;
+    std::vector<ProgressMessage> expected = {
+        {PBM_SETRANGE32, 0, 0},      {PBM_SETPOS, 0, 0},
+        {PBM_SETPOS, 308, 0},        {PBM_SETPOS, table, 0},
+        {PBM_SETPOS, table + (4 << 20), 0}, {PBM_SETPOS, table + (8 << 20), 0},
+        {PBM_SETPOS, table + (10 << 20), 0}};
+    EXPECT_EQ(expected, progress.Messages());
+}
+
+TEST_F(PackExtractFile, EveryTruncationFailsAndKeepsWhatArrived)
+{
+    PackSpec spec;
+    spec.packName = "Bin";
+    spec.files.push_back(PackFile("a\\one.txt", "first"));
+    spec.files.push_back(PackFile("empty", ""));
+    spec.files.push_back(PackFile("two.txt", "second file"));
+    std::string pack = BuildPack(spec);
+    const size_t dataStart = 308 + 284 * spec.files.size();
+    for (size_t cut = 0; cut < pack.size(); ++cut) {
+        ASSERT_EQ(E_FAIL, Extract(pack.substr(0, cut))) << cut;
+        if (cut < dataStart) {
+            ASSERT_TRUE(ListTree(target).empty()) << cut;
+            continue;
+        }
+        // Files that end before the cut are complete, the one cut holds what arrived,
+        // and no later one is created.
+        size_t offset = dataStart;
+        bool cutHere = false;
+        for (const PackFileSpec& file : spec.files) {
+            std::string path = target + "\\Bin\\" + file.name;
+            size_t end = offset + file.data.size();
+            if (cutHere) {
+                ASSERT_FALSE(FileExists(path)) << cut << " " << file.name;
+            } else if (end <= cut) {
+                ASSERT_EQ(file.data, ReadWholeFile(path)) << cut << " " << file.name;
+            } else {
+                ASSERT_TRUE(FileExists(path)) << cut << " " << file.name;
+                ASSERT_EQ(file.data.substr(0, cut - offset), ReadWholeFile(path)) << cut << " " << file.name;
+                cutHere = true;
+            }
+            offset = end;
+        }
+        RemoveTree(target);
+        ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
+    }
+}
+
+TEST_F(PackExtractFile, AbortAtEachCheckStopsWithSuccessAndKeepsFinishedFiles)
+{
+    PackSpec spec;
+    spec.packName = "P";
+    spec.files.push_back(PackFile("one.bin", GeneratedData(1, (4 << 20) + 100)));
+    spec.files.push_back(PackFile("two.bin", GeneratedData(2, 10)));
+    spec.files.push_back(PackFile("three.bin", GeneratedData(3, 20)));
+    std::string pack = BuildPack(spec);
+    // Checks follow: the range, the header, the table, then each read of each entry.
+    const int positions = 3 + 2 + 1 + 1;
+    for (int abortAt = 0; abortAt < positions + 1; ++abortAt) {
+        RemoveTree(target);
+        ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
+        int abortFlag = 0;
+        ProgressRecorder progress;
+        int seen = 0;
+        progress.onMessage = [&](const ProgressMessage& message) {
+            if (message.message == PBM_SETPOS && seen++ == abortAt)
+                abortFlag = 1;
+        };
+        ASSERT_EQ(S_OK, Extract(pack, progress.Control(), &abortFlag)) << abortAt;
+        // No position is reported after the one that raised the flag.
+        ASSERT_EQ(static_cast<size_t>(std::min(abortAt + 1, positions)), progress.Positions().size()) << abortAt;
+        std::vector<std::string> tree = ListTree(target);
+        switch (abortAt) {
+        case 0: case 1: case 2:  // before any entry
+            EXPECT_TRUE(tree.empty()) << abortAt;
+            break;
+        case 3:  // first chunk of one.bin read, not written
+            EXPECT_EQ("", ReadWholeFile(target + "\\P\\one.bin"));
+            EXPECT_EQ(2u, tree.size());
+            break;
+        case 4:  // second chunk of one.bin read, the first written
+            EXPECT_EQ(spec.files[0].data.substr(0, 4 << 20), ReadWholeFile(target + "\\P\\one.bin"));
+            EXPECT_EQ(2u, tree.size());
+            break;
+        case 5:
+            EXPECT_EQ(spec.files[0].data, ReadWholeFile(target + "\\P\\one.bin"));
+            EXPECT_EQ("", ReadWholeFile(target + "\\P\\two.bin"));
+            EXPECT_EQ(3u, tree.size());
+            break;
+        case 6:
+            EXPECT_EQ(spec.files[1].data, ReadWholeFile(target + "\\P\\two.bin"));
+            EXPECT_EQ(4u, tree.size());
+            break;
+        default:  // never raised: everything unpacked
+            EXPECT_EQ(spec.files[2].data, ReadWholeFile(target + "\\P\\three.bin"));
+        }
+    }
+}
+
+TEST_F(PackExtractFile, AbortBeforeTheCallOpensAndSetsTheRangeOnly)
+{
+    int abortFlag = 1;
+    ProgressRecorder progress;
+    ASSERT_EQ(S_OK, Extract(BuildPack(SamplePack()), progress.Control(), &abortFlag));
+    EXPECT_EQ((std::vector<ProgressMessage>{{PBM_SETRANGE32, 0, 0}, {PBM_SETPOS, 0, 0}}), progress.Messages());
+    EXPECT_TRUE(ListTree(target).empty());
+}
+
+TEST_F(PackExtractFile, NamesLeadingOutsideAreRefusedBeforeAnythingIsWritten)
+{
+    for (const char* bad : {"..\\escaped.txt", "x/../../escaped.txt", "C:\\escaped.txt", "\\escaped.txt",
+                            "\\\\server\\share\\escaped.txt", "C:escaped.txt"}) {
+        RemoveTree(target);
+        ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
+        PackSpec spec;
+        spec.packName = "P";
+        spec.files.push_back(PackFile("good.txt", "good"));
+        spec.files.push_back(PackFile(bad, "evil"));
+        spec.files.push_back(PackFile("after.txt", "after"));
+        EXPECT_EQ(E_FAIL, Extract(BuildPack(spec))) << bad;
+        EXPECT_EQ((std::vector<std::string>{"P\\", "P\\good.txt"}), ListTree(target)) << bad;
+        EXPECT_FALSE(FileExists(temp / "escaped.txt")) << bad;
+    }
+    for (const char* bad : {"..", "..\\up", "C:\\", "\\root"}) {
+        RemoveTree(target);
+        ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
+        PackSpec spec;
+        spec.packName = bad;
+        spec.files.push_back(PackFile("escaped.txt", "evil"));
+        EXPECT_EQ(E_FAIL, Extract(BuildPack(spec))) << bad;
+        EXPECT_TRUE(ListTree(target).empty()) << bad;
+        EXPECT_FALSE(FileExists(temp / "escaped.txt")) << bad;
+    }
+    EXPECT_EQ((std::vector<std::string>{"source.pack", "target\\"}), ListTree(temp.Path()));
+}
+
+TEST_F(PackExtractFile, NamesWithoutNulAreRefused)
+{
+    PackSpec spec = SamplePack();
+    spec.packNameWithoutNul = true;
+    EXPECT_EQ(E_FAIL, Extract(BuildPack(spec)));
+    EXPECT_TRUE(ListTree(target).empty());
+
+    spec = SamplePack();
+    spec.files[1].nameWithoutNul = true;
+    EXPECT_EQ(E_FAIL, Extract(BuildPack(spec)));
+    EXPECT_EQ((std::vector<std::string>{"Bin\\", "Bin\\readme.txt"}), ListTree(target));
+}
+
+TEST_F(PackExtractFile, EntryCountsBeyondTheLimitsFailWithoutAllocating)
+{
+    PackSpec spec = SamplePack();
+    spec.overrideEntryCount = true;
+    for (DWORD count : {static_cast<DWORD>(0xFFFFFFFFu), kMaxPackEntryCount + 1, kMaxPackEntryCount, static_cast<DWORD>(1000000)}) {
+        spec.entryCount = count;
+        EXPECT_EQ(E_FAIL, Extract(BuildPack(spec))) << count;
+        EXPECT_TRUE(ListTree(target).empty()) << count;
+    }
+}
+
+TEST_F(PackExtractFile, FilesThatCannotBeCreatedOrWrittenFail)
+{
+    PackSpec spec = SamplePack();
+    // A file where the directory "a" must go.
+    ASSERT_TRUE(CreateDirectoryA((target + "\\Bin").c_str(), NULL));
+    ASSERT_TRUE(WriteWholeFile(target + "\\Bin\\a", "in the way"));
+    EXPECT_EQ(E_FAIL, Extract(BuildPack(spec)));
+    EXPECT_EQ("in the way", ReadWholeFile(target + "\\Bin\\a"));
+    EXPECT_FALSE(FileExists(target + "\\Bin\\empty.dat"));
+
+    // A directory where a file must go.
+    RemoveTree(target + "\\Bin");
+    ASSERT_TRUE(CreateDirectoryA((target + "\\Bin").c_str(), NULL));
+    ASSERT_TRUE(CreateDirectoryA((target + "\\Bin\\readme.txt").c_str(), NULL));
+    EXPECT_EQ(E_FAIL, Extract(BuildPack(spec)));
+    EXPECT_EQ((std::vector<std::string>{"Bin\\", "Bin\\readme.txt\\"}), ListTree(target));
+}
+
+TEST_F(PackExtractFile, OverlongTargetPathsFailCleanly)
+{
+    PackSpec spec;
+    spec.packName = std::string(200, 'p');
+    spec.files.push_back(PackFile(std::string(200, 'f'), "data"));
+    EXPECT_EQ(E_FAIL, Extract(BuildPack(spec)));
+    EXPECT_TRUE(ListTree(target).empty());
+}
+
+TEST_F(PackExtractFile, MissingSourceFails)
+{
+    PackStream stream;
+    stream.SetSource((temp / "absent.pack").c_str(), NULL);
+    EXPECT_EQ(E_FAIL, stream.Extract(target.c_str(), nullptr, nullptr));
+    // The text of a local path is kept as it is.
+    stream.SetSource("dir\\x.pack", NULL);
+    EXPECT_STREQ("dir\\x.pack", stream.Location());
+}

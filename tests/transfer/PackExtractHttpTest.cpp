@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include "HttpTestServer.h"
+#include "PackTestSupport.h"
+#include "ProgressRecorder.h"
+#include "ServerAccess.h"
+
+namespace {
+
+class PackExtractHttp : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        session = InternetOpenA(kInternetAgent, INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY, NULL, NULL, 0);
+        ASSERT_NE(nullptr, session);
+        ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
+    }
+    void TearDown() override { InternetCloseHandle(session); }
+
+    HRESULT Extract(const std::string& path, CProgressCtrl* progress = nullptr, const int* abortFlag = nullptr)
+    {
+        PackStream stream;
+        stream.SetSource(server.Url(path).c_str(), session);
+        return stream.Extract(target.c_str(), progress, abortFlag);
+    }
+
+    HttpTestServer server;
+    HINTERNET session = NULL;
+    TempDir temp;
+    std::string target = temp / "target";
+};
+
+}  // namespace
+
+TEST_F(PackExtractHttp, UnpacksFromTheServerWithProgressUpToTheContentLength)
+{
+    PackSpec spec = SamplePack();
+    std::string pack = BuildPack(spec);
+    server.Serve("/packs/sample.pack", HttpResponse::Ok(pack, "application/octet-stream"));
+    ProgressRecorder progress;
+    ASSERT_EQ(S_OK, Extract("/packs/sample.pack", progress.Control()));
+    for (const PackFileSpec& file : spec.files)
+        EXPECT_EQ(file.data, ReadWholeFile(target + "\\Bin\\" + file.name)) << file.name;
+    std::vector<ProgressMessage> messages = progress.Messages();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, static_cast<LPARAM>(pack.size())}), messages.front());
+    EXPECT_EQ(pack.size(), progress.Positions().back());
+}
+
+TEST_F(PackExtractHttp, RequestIsAPlainGetWithTheAgentAndNoCache)
+{
+    HttpResponse response = HttpResponse::Ok(BuildPack(SamplePack()));
+    response.headers.emplace_back("Set-Cookie", "tracker=1; Path=/");
+    server.Serve("/dir/sub/x.pack", response);
+    ASSERT_EQ(S_OK, Extract("\\dir\\sub\\x.pack"));  // backslashes become slashes
+    ASSERT_EQ(S_OK, Extract("/dir/sub/x.pack"));
+    std::vector<HttpRequestRecord> requests = server.Requests();
+    ASSERT_EQ(2u, requests.size());
+    for (const HttpRequestRecord& request : requests) {
+        EXPECT_EQ("GET", request.method);
+        EXPECT_EQ("/dir/sub/x.pack", request.path);
+        EXPECT_EQ("Zeb application", request.Header("User-Agent"));
+        EXPECT_EQ("no-cache", request.Header("Pragma"));
+        EXPECT_FALSE(request.HasHeader("Cookie"));
+        EXPECT_FALSE(request.HasHeader("Range"));
+    }
+}
+
+TEST_F(PackExtractHttp, AnswersThatCannotBeReadFail)
+{
+    std::string pack = BuildPack(SamplePack());
+    server.Serve("/missing.pack", HttpResponse::WithStatus("404 Not Found"));
+    server.Serve("/error.pack", HttpResponse::WithStatus("500 Internal Server Error"));
+    HttpResponse chunked = HttpResponse::Ok(pack);
+    chunked.chunked = true;
+    server.Serve("/chunked.pack", chunked);
+    HttpResponse longLength = HttpResponse::Ok(pack);
+    longLength.contentLengthText = std::string(31, '0') + std::to_string(pack.size());
+    server.Serve("/long-length.pack", longLength);
+    HttpResponse cut = HttpResponse::Ok(pack);
+    cut.closeAfterBytes = static_cast<long long>(pack.size() - 10);
+    server.Serve("/cut.pack", cut);
+
+    for (const char* path : {"/missing.pack", "/error.pack", "/chunked.pack", "/long-length.pack", "/cut.pack"})
+        EXPECT_EQ(E_FAIL, Extract(path)) << path;
+    EXPECT_EQ(E_FAIL, Extract("/not-scripted.pack"));
+
+    PackStream closedPort;
+    closedPort.SetSource("http://127.0.0.1:1/x.pack", session);
+    EXPECT_EQ(E_FAIL, closedPort.Extract(target.c_str(), nullptr, nullptr));
+}
+
+TEST_F(PackExtractHttp, RedirectIsFollowedToTheFinalAnswer)
+{
+    server.Serve("/old.pack", HttpResponse::Redirect(302, server.Url("/new.pack")));
+    server.Serve("/new.pack", HttpResponse::Ok(BuildPack(SamplePack())));
+    EXPECT_EQ(S_OK, Extract("/old.pack"));
+    EXPECT_TRUE(FileExists(target + "\\Bin\\readme.txt"));
+}
+
+TEST_F(PackExtractHttp, BodyInManySmallPiecesIsReassembled)
+{
+    PackSpec spec = SamplePack();
+    HttpResponse slow = HttpResponse::Ok(BuildPack(spec));
+    slow.pieceSize = 97;
+    server.Serve("/slow.pack", slow);
+    ASSERT_EQ(S_OK, Extract("/slow.pack"));
+    for (const PackFileSpec& file : spec.files)
+        EXPECT_EQ(file.data, ReadWholeFile(target + "\\Bin\\" + file.name)) << file.name;
+}
+
+TEST_F(PackExtractHttp, AbortBeforeTheCallStillRequestsAndSetsTheRange)
+{
+    std::string pack = BuildPack(SamplePack());
+    server.Serve("/a.pack", HttpResponse::Ok(pack));
+    int abortFlag = 1;
+    ProgressRecorder progress;
+    ASSERT_EQ(S_OK, Extract("/a.pack", progress.Control(), &abortFlag));
+    EXPECT_EQ(1u, server.RequestCount());
+    EXPECT_EQ((std::vector<ProgressMessage>{{PBM_SETRANGE32, 0, static_cast<LPARAM>(pack.size())},
+                                            {PBM_SETPOS, 0, 0}}),
+              progress.Messages());
+    EXPECT_TRUE(ListTree(target).empty());
+}
+
+TEST_F(PackExtractHttp, BytesBehindTheLastEntryAreNeverRead)
+{
+    std::string pack = BuildPack(SamplePack());
+    server.Serve("/trailing.pack", HttpResponse::Ok(pack + std::string(1000, 'T')));
+    ProgressRecorder progress;
+    ASSERT_EQ(S_OK, Extract("/trailing.pack", progress.Control()));
+    EXPECT_EQ(pack.size(), progress.Positions().back());
+    EXPECT_EQ(static_cast<LPARAM>(pack.size() + 1000), progress.Messages().front().lParam);
+}
+
+TEST_F(PackExtractHttp, TableLargerThanTheContentLengthIsRefusedBeforeReading)
+{
+    PackSpec spec = SamplePack();
+    spec.overrideEntryCount = true;
+    spec.entryCount = 5000000;  // 1.4 GB of table in a pack of a few kilobytes
+    server.Serve("/lying.pack", HttpResponse::Ok(BuildPack(spec)));
+    EXPECT_EQ(E_FAIL, Extract("/lying.pack"));
+    EXPECT_TRUE(ListTree(target).empty());
+}
+
+TEST_F(PackExtractHttp, OpenReadsSizeAndShiftFromTheContentLength)
+{
+    server.Serve("/zero", HttpResponse::Ok(""));
+    server.Serve("/big", [] {
+        HttpResponse response = HttpResponse::Ok("");
+        response.contentLengthText = "6442450944";  // 6 GiB announced, nothing sent
+        return response;
+    }());
+    PackStream stream;
+    stream.SetSource(server.Url("/zero").c_str(), session);
+    ASSERT_EQ(S_OK, stream.Open());
+    EXPECT_EQ(0, stream.TotalSize());
+    EXPECT_EQ(0, stream.ProgressShift());
+
+    stream.SetSource(server.Url("/big").c_str(), session);
+    ASSERT_EQ(S_OK, stream.Open());
+    EXPECT_EQ(6442450944ll, stream.TotalSize());
+    EXPECT_EQ(2, stream.ProgressShift());
+
+    // A local file source keeps the size and shift of the earlier HTTP one.
+    ASSERT_TRUE(WriteWholeFile(temp / "local.pack", BuildPack(SamplePack())));
+    stream.SetSource((temp / "local.pack").c_str(), NULL);
+    ASSERT_EQ(S_OK, stream.Open());
+    EXPECT_EQ(6442450944ll, stream.TotalSize());
+    EXPECT_EQ(2, stream.ProgressShift());
+}

@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "PackFormat.h"
+
+namespace {
+
+bool Contained(const std::string& name)
+{
+    char field[256] = {};
+    memcpy(field, name.data(), name.size());
+    return IsContainedPackName(field, sizeof(field));
+}
+
+}  // namespace
+
+TEST(PackNames, NamesInsideTheirDirectoryAreAccepted)
+{
+    for (const char* name : {"", "a.txt", "a\\b\\c.txt", "a/b/c.txt", ".\\x", "..a", "a..", "x\\..y\\z",
+                             "Исполняемые\\файл.exe", "dots.in.name"})
+        EXPECT_TRUE(Contained(name)) << name;
+}
+
+TEST(PackNames, NamesThatLeadOutsideAreRefused)
+{
+    for (const char* name : {"..", "..\\x", "../x", "a\\..\\..\\x", "a/..", "...", ".. ", "a\\ ..\\b",
+                             "\\abs", "/abs", "\\\\server\\share\\x", "C:\\x", "C:x", "x:y"})
+        EXPECT_FALSE(Contained(name)) << name;
+}
+
+TEST(PackNames, FieldWithoutNulIsRefused)
+{
+    char field[256];
+    memset(field, 'a', sizeof(field));
+    EXPECT_FALSE(IsContainedPackName(field, sizeof(field)));
+    field[255] = '\0';
+    EXPECT_TRUE(IsContainedPackName(field, sizeof(field)));
+}

@@ -1,0 +1,61 @@
+// Shared pieces of the pack extraction tests.
+#pragma once
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <string>
+
+#include "PackStream.h"
+#include "PackWriter.h"
+#include "TestFiles.h"
+
+// Collects what the code under test prints to standard output.
+class StdoutCapture {
+public:
+    explicit StdoutCapture(const std::string& file) : file_(file)
+    {
+        fflush(stdout);
+        saved_ = _dup(1);
+        int fd = _open(file.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, 0666);
+        _dup2(fd, 1);
+        _close(fd);
+    }
+    std::string Finish()
+    {
+        fflush(stdout);
+        _dup2(saved_, 1);
+        _close(saved_);
+        return ReadWholeFile(file_);
+    }
+
+private:
+    std::string file_;
+    int saved_;
+};
+
+// A typical small pack: two levels of directories, both separators, an empty file.
+inline PackSpec SamplePack()
+{
+    PackSpec spec;
+    spec.packName = "Bin";
+    spec.files.push_back(PackFile("readme.txt", "hello pack\r\n", MakeFileTime(0x01D5000000000000ull)));
+    spec.files.push_back(PackFile("a\\b\\c.txt", "nested with backslashes", MakeFileTime(0x01D6000000000000ull)));
+    spec.files.push_back(PackFile("a/b/d.bin", GeneratedData(7, 5000), MakeFileTime(0x01D7000000000000ull)));
+    spec.files.push_back(PackFile("empty.dat", "", MakeFileTime(0x01D8000000000000ull)));
+    return spec;
+}
+
+inline HRESULT ExtractLocalPack(const std::string& packPath, const std::string& targetDir,
+                                CProgressCtrl* progress = nullptr, const int* abortFlag = nullptr)
+{
+    PackStream stream;
+    stream.SetSource(packPath.c_str(), NULL);
+    return stream.Extract(targetDir.c_str(), progress, abortFlag);
+}
+
+inline bool SameTime(const FILETIME& a, const FILETIME& b)
+{
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}

@@ -1,0 +1,122 @@
+// PackStream::Extract: one pass over a pack, straight from the source to the files.
+#include "PackStream.h"
+
+#define CRYPTOPP_ENABLE_NAMESPACE_WEAK 1
+#include <cryptopp/md5.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "DirectoryChain.h"
+#include "PackFormat.h"
+#include "ProgressScale.h"
+#include "ServerAccess.h"
+
+namespace {
+
+void SendProgress(CProgressCtrl* progress, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (progress)
+        SendMessageA(progress->GetSafeHwnd(), message, wParam, lParam);
+}
+
+}  // namespace
+
+HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, const int* abortFlag)
+{
+    HRESULT hr = S_OK;
+    PackHeader header;
+    PackEntry* entries = NULL;
+    BYTE* chunk = NULL;
+    HANDLE output = INVALID_HANDLE_VALUE;
+    CryptoPP::Weak1::MD5 md5;
+    CString targetPath;
+    ULONGLONG consumed = 0;
+    DWORD got = 0;
+    ULONGLONG tableSize = 0;
+    LONGLONG knownSize = -1;
+    bool digestMismatch = false;
+
+    auto reportProgress = [&] {
+        SendProgress(progress, PBM_SETPOS, ScaledProgress(consumed, progressShift), 0);
+    };
+#define CHECK(condition) do { if (!(condition)) { hr = E_FAIL; goto CleanUp; } } while (0)
+#define STOP_IF_ABORTED() do { if (IsAbortRequested(abortFlag)) { hr = S_OK; goto CleanUp; } } while (0)
+
+    hr = Open();
+    if (FAILED(hr))
+        return hr;
+    SendProgress(progress, PBM_SETRANGE32, 0, ScaledProgress(totalSize, progressShift));
+    SendProgress(progress, PBM_SETPOS, 0, 0);
+    STOP_IF_ABORTED();
+
+    CHECK(SUCCEEDED(ReadFully(&header, sizeof(header), &got)) && got == sizeof(header));
+    consumed = sizeof(header);
+    reportProgress();
+    STOP_IF_ABORTED();
+    CHECK(IsContainedPackName(header.packName, sizeof(header.packName)));
+
+    // Refuse a table that cannot exist before allocating room for it.
+    tableSize = static_cast<ULONGLONG>(header.entryCount) * sizeof(PackEntry);
+    CHECK(header.entryCount <= kMaxPackEntryCount);
+    knownSize = KnownSize();
+    CHECK(knownSize < 0 ||
+          sizeof(PackHeader) + tableSize <= static_cast<ULONGLONG>(knownSize));
+    entries = new (std::nothrow) PackEntry[header.entryCount ? header.entryCount : 1];
+    CHECK(entries);
+    CHECK(SUCCEEDED(ReadFully(entries, static_cast<DWORD>(tableSize), &got)) && got == tableSize);
+    consumed += got;
+    reportProgress();
+    STOP_IF_ABORTED();
+
+    chunk = new (std::nothrow) BYTE[kTransferBufferSize];
+    CHECK(chunk);
+
+    for (DWORD index = 0; index < header.entryCount; ++index) {
+        const PackEntry& entry = entries[index];
+        CHECK(IsContainedPackName(entry.fileName, sizeof(entry.fileName)));
+        md5.Restart();
+        targetPath.Format("%s\\%s\\%s", targetDir, header.packName, entry.fileName);
+        output = CreateFileWithParents(targetPath, GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        CHECK(output != INVALID_HANDLE_VALUE);
+
+        DWORD remaining = entry.fileSize;
+        do {
+            DWORD wanted = remaining < kTransferBufferSize ? remaining : kTransferBufferSize;
+            CHECK(SUCCEEDED(Read(chunk, wanted, &got)));
+            CHECK(got <= remaining);
+            CHECK(got > 0 || remaining == 0);
+            consumed += got;
+            reportProgress();
+            STOP_IF_ABORTED();
+            md5.Update(chunk, got);
+            DWORD written = 0;
+            CHECK(WriteFile(output, chunk, got, &written, NULL) && written == got);
+            remaining -= got;
+        } while (remaining > 0);
+
+        SetFileTime(output, &entry.fileTime, &entry.fileTime, &entry.fileTime);
+        CloseHandle(output);
+        output = INVALID_HANDLE_VALUE;
+
+        BYTE digest[CryptoPP::Weak1::MD5::DIGESTSIZE];
+        md5.Final(digest);
+        if (memcmp(digest, entry.md5, sizeof(digest)) != 0) {
+            printf("%s\\%s\r\nMD5 mismatch", header.packName, entry.fileName);
+            fflush(stdout);
+            digestMismatch = true;
+        }
+    }
+    hr = digestMismatch ? E_FAIL : S_OK;
+
+CleanUp:
+#undef CHECK
+#undef STOP_IF_ABORTED
+    if (output != INVALID_HANDLE_VALUE)
+        CloseHandle(output);
+    delete[] chunk;
+    delete[] entries;
+    return hr;
+}
