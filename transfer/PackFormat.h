@@ -33,7 +33,5 @@ static_assert(offsetof(PackEntry, fileTime) == 4 && offsetof(PackEntry, md5) == 
 const DWORD kMaxPackEntryCount = 0xFFFFFFFFu / sizeof(PackEntry);
 
 // True when `field` (a name field of `fieldSize` bytes) holds a NUL and names a
-// place inside the directory it is joined to: not absolute (no drive, no leading
-// separator, no UNC), no `:` at all, and no component made of two or more dots
-// (Windows strips trailing dots and blanks, so "..." and ".. " are ".." too).
+// place inside the directory it is joined to (see IsContainedRelativePath).
 bool IsContainedPackName(const char* field, size_t fieldSize);

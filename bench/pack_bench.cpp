@@ -1,0 +1,259 @@
+// Measures how fast a large pack unpacks from a local file and over loopback HTTP,
+// against the limit that hashing and writing the same bytes set, and how much
+// private memory an unpack adds to the process.
+#include <winsock2.h>  // before windows.h, which the other headers bring in
+
+#define CRYPTOPP_ENABLE_NAMESPACE_WEAK 1
+#include <cryptopp/md5.h>
+
+#include <windows.h>
+#include <psapi.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <thread>
+
+#include "HttpTestServer.h"
+#include "PackStream.h"
+#include "PackWriter.h"
+#include "ServerAccess.h"
+#include "TestFiles.h"
+
+namespace {
+
+const double kMegabyte = 1e6;
+const double kMebibyte = 1024.0 * 1024.0;
+const size_t kPieceSize = kTransferBufferSize;  // what the unpack moves per read
+const double kThroughputGoal = 0.9;
+const double kMemoryGoalMib = 16;
+
+struct Options {
+    long files = 64;
+    long fileMib = 16;
+};
+
+bool ParseOptions(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        long* value = !strcmp(argv[i], "--files") ? &options.files
+                      : !strcmp(argv[i], "--file-mib") ? &options.fileMib
+                                                       : nullptr;
+        if (!value || i + 1 == argc)
+            return false;
+        *value = strtol(argv[++i], nullptr, 10);
+    }
+    // An entry's size is a 32-bit field.
+    return options.files > 0 && options.fileMib > 0 && options.fileMib < 4096;
+}
+
+template <typename Work>
+double SecondsFor(Work work)
+{
+    auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Wine fills only the basic counters (cb comes back smaller, PrivateUsage stays 0); its
+// PagefileUsage is the resident anonymous memory. Windows gives the commit charge in both.
+SIZE_T PrivateUsage()
+{
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                         sizeof(counters));
+    return counters.cb >= sizeof(counters) ? counters.PrivateUsage : counters.PagefileUsage;
+}
+
+// The highest private usage seen while it lives, above the usage when it was made.
+// Sampled on a thread of its own because Wine's PeakPagefileUsage cannot be trusted.
+class PrivateUsagePeak {
+public:
+    PrivateUsagePeak() : thread_([this] { Sample(); }) {}
+    ~PrivateUsagePeak() { Stop(); }
+
+    double RiseMib()
+    {
+        Stop();
+        return (static_cast<double>(peak_) - static_cast<double>(baseline_)) / kMebibyte;
+    }
+
+private:
+    void Sample()
+    {
+        for (;;) {
+            peak_ = std::max(peak_, PrivateUsage());
+            if (stop_)
+                return;
+            Sleep(5);
+        }
+    }
+    void Stop()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    const SIZE_T baseline_ = PrivateUsage();
+    SIZE_T peak_ = baseline_;  // written by the sampler only; read after the join
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+struct Unpack {
+    bool ok = false;
+    double seconds = 0;
+    double memoryRiseMib = 0;
+};
+
+// Unpacks like the kit job does (a stream made, used and destroyed), then deletes the output.
+Unpack MeasureUnpack(const std::string& source, HINTERNET session, const std::string& target)
+{
+    Unpack result;
+    CreateDirectoryA(target.c_str(), NULL);
+    PrivateUsagePeak memory;
+    HRESULT hr = E_FAIL;
+    result.seconds = SecondsFor([&] {
+        PackStream stream;
+        stream.SetSource(source.c_str(), session);
+        hr = stream.Extract(target.c_str(), nullptr, nullptr);
+    });
+    result.memoryRiseMib = memory.RiseMib();
+    result.ok = SUCCEEDED(hr);
+    RemoveTree(target);
+    return result;
+}
+
+// The cost of MD5 does not depend on the values, so one piece of the pack's data,
+// hashed over and over, stands for all of it.
+double Md5Seconds(const std::string& piece, uint64_t total)
+{
+    CryptoPP::Weak1::MD5 md5;
+    CryptoPP::byte digest[CryptoPP::Weak1::MD5::DIGESTSIZE];
+    return SecondsFor([&] {
+        for (uint64_t done = 0; done < total; done += piece.size()) {
+            size_t size = static_cast<size_t>(std::min<uint64_t>(piece.size(), total - done));
+            md5.Update(reinterpret_cast<const CryptoPP::byte*>(piece.data()), size);
+        }
+        md5.Final(digest);
+    });
+}
+
+// Negative when the file cannot be written. The close is timed: it may flush.
+double WriteSeconds(const std::string& piece, uint64_t total, const std::string& path)
+{
+    bool ok = true;
+    double seconds = SecondsFor([&] {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, NULL);
+        ok = file != INVALID_HANDLE_VALUE;
+        for (uint64_t done = 0; ok && done < total; done += piece.size()) {
+            DWORD size = static_cast<DWORD>(std::min<uint64_t>(piece.size(), total - done));
+            DWORD written = 0;
+            ok = WriteFile(file, piece.data(), size, &written, NULL) && written == size;
+        }
+        if (file != INVALID_HANDLE_VALUE)
+            ok = CloseHandle(file) && ok;
+    });
+    DeleteFileA(path.c_str());
+    return ok ? seconds : -1;
+}
+
+double MegabytesPerSecond(uint64_t bytes, double seconds)
+{
+    return static_cast<double>(bytes) / kMegabyte / seconds;
+}
+
+void PrintUnpack(const char* name, const Unpack& unpack, uint64_t bytes, double limit)
+{
+    double speed = MegabytesPerSecond(bytes, unpack.seconds);
+    printf("%-13s %8.1f MB/s   %4.2f of the limit (goal >= %.1f: %s)\n", name, speed, speed / limit,
+           kThroughputGoal, speed / limit >= kThroughputGoal ? "met" : "MISSED");
+    printf("%-13s %+8.1f MiB private memory above the baseline (goal <= %.0f: %s)\n", "", unpack.memoryRiseMib,
+           kMemoryGoalMib, unpack.memoryRiseMib <= kMemoryGoalMib ? "met" : "MISSED");
+}
+
+int Run(const Options& options)
+{
+    TempDir temp;
+    PackSpec spec;
+    spec.packName = "Bench";
+    for (long i = 0; i < options.files; ++i) {
+        PackFileSpec file;
+        file.name = "file" + std::to_string(i) + ".bin";
+        file.generatedSize = static_cast<uint64_t>(options.fileMib) << 20;
+        file.seed = static_cast<uint32_t>(i + 1);
+        spec.files.push_back(file);
+    }
+    const uint64_t dataBytes = spec.files[0].generatedSize * spec.files.size();
+    const std::string packPath = temp / "bench.pack";
+    printf("Writing a pack of %ld files x %ld MiB (%llu data bytes) to %s\n", options.files, options.fileMib,
+           static_cast<unsigned long long>(dataBytes), packPath.c_str());
+    fflush(stdout);
+    if (!WritePackFile(packPath, spec)) {
+        fprintf(stderr, "cannot write %s\n", packPath.c_str());
+        return 1;
+    }
+
+    HttpTestServer server;
+    HttpResponse response;
+    response.bodyFile = packPath;
+    server.Serve("/bench.pack", response);
+    HINTERNET session = InternetOpenA(kInternetAgent, INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY, NULL, NULL, 0);
+    if (!session) {
+        fprintf(stderr, "InternetOpenA failed: %lu\n", GetLastError());
+        return 1;
+    }
+    Unpack local = MeasureUnpack(packPath, NULL, temp / "local");
+    Unpack http = MeasureUnpack(server.Url("/bench.pack"), session, temp / "http");
+    InternetCloseHandle(session);
+    if (!local.ok || !http.ok) {
+        fprintf(stderr, "unpack failed: local %s, http %s\n", local.ok ? "ok" : "FAILED", http.ok ? "ok" : "FAILED");
+        return 1;
+    }
+
+    const std::string piece = GeneratedData(spec.files[0].seed, std::min<uint64_t>(kPieceSize, dataBytes));
+    double md5 = MegabytesPerSecond(dataBytes, Md5Seconds(piece, dataBytes));
+    double writeSeconds = WriteSeconds(piece, dataBytes, temp / "write.bin");
+    if (writeSeconds < 0) {
+        fprintf(stderr, "cannot write the test file in %s\n", temp.Path().c_str());
+        return 1;
+    }
+    double write = MegabytesPerSecond(dataBytes, writeSeconds);
+    // The unpack hashes and writes each piece in turn on one thread, so their times
+    // add up; reading the source comes on top, so no unpack can beat this.
+    double limit = 1 / (1 / md5 + 1 / write);
+
+    printf("Throughput over the data bytes (1 MB = 10^6 bytes):\n");
+    printf("%-13s %8.1f MB/s\n", "md5", md5);
+    printf("%-13s %8.1f MB/s\n", "write", write);
+    printf("%-13s %8.1f MB/s   1 / (1/md5 + 1/write)\n", "limit", limit);
+    PrintUnpack("local unpack", local, dataBytes, limit);
+    PrintUnpack("http unpack", http, dataBytes, limit);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        fprintf(stderr, "usage: pack_bench [--files N] [--file-mib M]   (default 64 x 16 MiB, M below 4096)\n");
+        return 2;
+    }
+    try {
+        return Run(options);
+    } catch (const std::exception& error) {  // unwinding removes the temporary files
+        fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+}

@@ -1,0 +1,202 @@
+// The catalogue model: parsing latest.xml into the base URL and the two record lists.
+#include "UpdateCatalog.h"
+
+#include <new>
+
+#include "XmlDocument.h"
+
+namespace {
+
+// "" stays ""; anything else loses its blanks (0x20 only) and gains a comma at each end,
+// so a kit's code can be looked for as ",code,".
+void NormaliseAccess(const CString& read, CString* access)
+{
+    access->Empty();
+    if (read.IsEmpty())
+        return;
+    CString codes(read);
+    for (int at = codes.Find(' '); at >= 0; at = codes.Find(' ', at))
+        codes.Delete(at);
+    access->Format(",%s,", codes.GetString());
+}
+
+// The child list of a record-list element and its length; the caller releases the list.
+HRESULT OpenRecordList(IXMLDOMNode* element, IXMLDOMNodeList** records, long* length)
+{
+    HRESULT hr = element->get_childNodes(records);
+    if (FAILED(hr))
+        return hr;
+    if (!*records)
+        return E_FAIL;
+    hr = (*records)->get_length(length);
+    if (SUCCEEDED(hr) && *length < 0)
+        hr = E_FAIL;
+    return hr;
+}
+
+HRESULT ReadDatabaseRecord(IXMLDOMNode* node, CatalogDatabase* record)
+{
+    CString access;
+    if (GetAttributeText(node, "name", &record->name) != S_OK)
+        return E_FAIL;
+    if (GetAttributeText(node, "path", &record->path) != S_OK)
+        return E_FAIL;
+    if (FAILED(GetAttributeText(node, "access", &access)))
+        return E_FAIL;
+    NormaliseAccess(access, &record->access);
+    return S_OK;
+}
+
+HRESULT ReadFileRecord(IXMLDOMNode* node, CatalogFile* record)
+{
+    if (GetAttributeText(node, "name", &record->name) != S_OK)
+        return E_FAIL;
+    HRESULT hr = GetAttributeText(node, "path", &record->path);
+    if (FAILED(hr))
+        return hr;
+    return hr == S_OK ? S_OK : E_FAIL;
+}
+
+// Fills the list in document order. The count and the array are stored in the catalogue
+// first, so that a failure leaves the records read so far for Clear() to release.
+HRESULT ReadDatabases(IXMLDOMNode* element, UpdateCatalog& catalog)
+{
+    IXMLDOMNodeList* records = NULL;
+    IXMLDOMNode* node = NULL;
+    long length = 0;
+    HRESULT hr = OpenRecordList(element, &records, &length);
+    if (FAILED(hr))
+        goto CleanUp;
+    catalog.databases = new (std::nothrow) CatalogDatabase[length];
+    if (!catalog.databases) {
+        hr = E_OUTOFMEMORY;
+        goto CleanUp;
+    }
+    catalog.databaseCount = static_cast<int>(length);
+    hr = S_OK;
+    for (long index = 0; index < length; ++index) {
+        catalog.databases[index].selected = 0;
+        // A record that cannot be fetched stays empty; the others are still read.
+        if (FAILED(records->get_item(index, &node)) || !node)
+            continue;
+        hr = ReadDatabaseRecord(node, &catalog.databases[index]);
+        node->Release();
+        node = NULL;
+        if (FAILED(hr))
+            goto CleanUp;
+    }
+
+CleanUp:
+    if (node)
+        node->Release();
+    if (records)
+        records->Release();
+    return hr;
+}
+
+HRESULT ReadFiles(IXMLDOMNode* element, UpdateCatalog& catalog)
+{
+    IXMLDOMNodeList* records = NULL;
+    IXMLDOMNode* node = NULL;
+    long length = 0;
+    HRESULT hr = OpenRecordList(element, &records, &length);
+    if (FAILED(hr))
+        goto CleanUp;
+    catalog.files = new (std::nothrow) CatalogFile[length];
+    if (!catalog.files) {
+        hr = E_OUTOFMEMORY;
+        goto CleanUp;
+    }
+    catalog.fileCount = static_cast<int>(length);
+    hr = S_OK;
+    for (long index = 0; index < length; ++index) {
+        if (FAILED(records->get_item(index, &node)) || !node)
+            continue;
+        hr = ReadFileRecord(node, &catalog.files[index]);
+        node->Release();
+        node = NULL;
+        if (FAILED(hr))
+            goto CleanUp;
+    }
+
+CleanUp:
+    if (node)
+        node->Release();
+    if (records)
+        records->Release();
+    return hr;
+}
+
+}  // namespace
+
+HRESULT UpdateCatalog::ParseCatalog()
+{
+    HRESULT hr = E_FAIL;
+    IXMLDOMDocument* document = NULL;
+    IXMLDOMNode* latest = NULL;
+    IXMLDOMNode* list = NULL;
+
+    if (!xmlText)
+        return E_FAIL;
+    hr = LoadXmlDocument(xmlText, &document);
+    if (FAILED(hr))
+        goto CleanUp;
+
+    hr = FindChildByName(document, "latest", &latest);
+    if (hr != S_OK) {
+        // No "latest": an empty catalogue, and no error.
+        if (SUCCEEDED(hr))
+            hr = S_OK;
+        goto CleanUp;
+    }
+    if (FAILED(GetAttributeText(latest, "base", &baseUrl))) {
+        hr = E_FAIL;
+        goto CleanUp;
+    }
+
+    hr = FindChildByName(latest, "databases", &list);
+    if (FAILED(hr))
+        goto CleanUp;
+    if (hr == S_OK) {
+        hr = ReadDatabases(list, *this);
+        list->Release();
+        list = NULL;
+        if (FAILED(hr))
+            goto CleanUp;
+    }
+
+    hr = FindChildByName(latest, "files", &list);
+    if (FAILED(hr))
+        goto CleanUp;
+    hr = hr == S_OK ? ReadFiles(list, *this) : S_OK;
+
+CleanUp:
+    if (list)
+        list->Release();
+    if (latest)
+        latest->Release();
+    if (document)
+        document->Release();
+    return hr;
+}
+
+void UpdateCatalog::Clear()
+{
+    delete[] xmlText;
+    xmlText = nullptr;
+    xmlSize = 0;
+    baseUrl.Empty();
+    delete[] databases;
+    databases = nullptr;
+    databaseCount = 0;
+    delete[] files;
+    files = nullptr;
+    fileCount = 0;
+}
+
+void UpdateCatalog::StoreText(char* text, int size)
+{
+    Clear();
+    xmlText = text;
+    xmlSize = size;
+}

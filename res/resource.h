@@ -1,0 +1,18 @@
+// Resource and control ids of the dialog template and the icon.
+#pragma once
+
+#define IDR_MAINFRAME 128
+#define IDD_DOWNLOAD_DIALOG 102
+
+#define IDC_KIT_TELMI 11001
+#define IDC_KIT_VARNO 11002
+#define IDC_KIT_BRISS 11003
+#define IDC_KIT_LOMTA 11004
+#define IDC_KIT_KRESPA 1009
+#define IDC_OFFLINE_UPDATE 1002
+#define IDC_TARGET_FOLDER 1003
+#define IDC_BROWSE_FOLDER 1004
+#define IDC_ITEM_PROGRESS 1005
+#define IDC_OVERALL_PROGRESS 1006
+#define IDC_ITEM_CAPTION 1007
+#define IDC_OVERALL_CAPTION 1008

@@ -1,0 +1,309 @@
+// The server first: winsock2.h must come before windows.h.
+#include "HttpTestServer.h"
+
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include "CatalogText.h"
+#include "CatalogUrl.h"
+#include "DialogDriver.h"
+#include "DialogTemplate.h"
+#include "PackWriter.h"
+#include "TestFiles.h"
+#include "resource.h"
+
+bool operator==(const RECT& a, const RECT& b)
+{
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+namespace {
+
+const char kCatalogPath[] = "/ulvooffline/update/latest.xml";
+const char kErrorText[] = "При получении обновления произошла ошибка";
+
+std::string ArtifactPath(const std::string& name)
+{
+    CreateDirectoryA("artifacts", NULL);
+    return "artifacts\\" + name;
+}
+
+class DialogFlow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CoInitialize(NULL);
+        catalogUrl = server.Url(kCatalogPath);
+        SetCatalogUrlForTests(catalogUrl.c_str());
+        target = temp / "kit";
+    }
+    void TearDown() override { SetCatalogUrlForTests(nullptr); }
+
+    // A kit of initial.pack and two databases; `delayMs` between 64 KiB pieces slows
+    // each pack down so that a run can be watched and cancelled.
+    void PublishKit(int delayMs = 0)
+    {
+        // Sixteen files, so the item bar moves many times while the pack arrives.
+        PackSpec executables;
+        executables.packName = "Bin";
+        for (int i = 0; i < 16; ++i)
+            executables.files.push_back(PackFile("file" + std::to_string(i) + ".bin", GeneratedData(i, 128 << 10)));
+        HttpResponse initial = HttpResponse::Ok(BuildPack(executables));
+        if (delayMs) {
+            initial.pieceSize = 16 << 10;
+            initial.pieceDelayMs = delayMs;
+        }
+        server.Serve("/base/initial.pack", initial);
+        for (const char* name : {"one", "two"}) {
+            PackSpec database;
+            database.packName = name;
+            database.files.push_back(PackFile(std::string(name) + ".ini", "[db]"));
+            server.Serve(std::string("/base/") + name + ".pack", HttpResponse::Ok(BuildPack(database)));
+        }
+        server.Serve(kCatalogPath, HttpResponse::Ok(CatalogXml(server.Url("/base"), {{"one", "one.pack", "161"},
+                                                                                     {"two", "two.pack", "65"}},
+                                                               {}),
+                                                    "text/xml"));
+    }
+
+    size_t CatalogRequests()
+    {
+        size_t count = 0;
+        for (const HttpRequestRecord& request : server.Requests())
+            count += request.path == kCatalogPath;
+        return count;
+    }
+
+    HttpTestServer server;
+    std::string catalogUrl;
+    TempDir temp;
+    std::string target;
+    DownloadDialog dialog;
+};
+
+}  // namespace
+
+TEST_F(DialogFlow, TemplateHoldsTheFifteenControlsInOrder)
+{
+    // The template as stored, in Russian; live controls adjust some styles themselves
+    // (edits and progress bars trade WS_BORDER for an extended edge).
+    DialogTemplate stored = ReadDialogTemplate(MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), IDD_DOWNLOAD_DIALOG);
+    ASSERT_TRUE(stored.valid);
+    EXPECT_EQ(0x90C800C0u, stored.style);
+    EXPECT_EQ(0x00040000u, stored.exStyle);
+    EXPECT_EQ((RECT{0, 0, 317, 205}), stored.rect);
+    EXPECT_EQ("Скачать для УЛВО-офлайн", stored.title);
+    EXPECT_EQ("MS Sans Serif", stored.font);
+    EXPECT_EQ(8, stored.pointSize);
+    EXPECT_EQ(0, stored.weight);
+    EXPECT_EQ(0, stored.italic);
+    EXPECT_EQ(1, stored.charset);
+    const RECT rects[] = {{7, 7, 81, 10},   {7, 19, 78, 10},  {7, 31, 109, 10}, {7, 43, 85, 10},  {7, 55, 92, 10},
+                          {7, 67, 124, 10}, {7, 88, 303, 8},  {7, 99, 287, 14}, {294, 99, 16, 14}, {7, 123, 303, 8},
+                          {7, 134, 303, 8}, {7, 148, 303, 8}, {7, 160, 303, 8}, {197, 184, 50, 14}, {260, 184, 50, 14}};
+
+    const struct {
+        int id;
+        const char* className;
+        const char* text;
+        LONG style;
+    } expected[] = {
+        {11001, "Button", "Комплект \"Тэлми\"", 0x50020009},
+        {11002, "Button", "Комплект \"Варно\"", 0x50000009},
+        {11003, "Button", "Комплект \"Брисс\"", 0x50000009},
+        {11004, "Button", "Комплект \"Ломта\"", 0x50000009},
+        {1009, "Button", "Комплект \"Креспа\"", 0x50000009},
+        {1002, "Button", "Файлы для офлайн-обновления", 0x50000009},
+        {0xFFFF, "Static", "Сохранить в:", 0x50020000},
+        {1003, "Edit", "", 0x50830080},
+        {1004, "Button", "...", 0x50010000},
+        {1007, "Static", "", 0x50020000},
+        {1005, "msctls_progress32", nullptr, 0x50800000},
+        {1008, "Static", "", 0x50020000},
+        {1006, "msctls_progress32", nullptr, 0x50800000},
+        {1, "Button", "OK", 0x50010001},
+        {2, "Button", "Отмена", 0x50010000},
+    };
+    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+        char title[128] = "";
+        GetWindowTextA(driver.Dialog(), title, sizeof(title));
+        EXPECT_STREQ("Скачать для УЛВО-офлайн", title);
+        EXPECT_EQ(0x40000, GetWindowLongA(driver.Dialog(), GWL_EXSTYLE) & 0x40000);
+        ASSERT_EQ(15u, stored.items.size());
+        for (size_t i = 0; i < 15; ++i) {
+            const DialogItem& item = stored.items[i];
+            EXPECT_EQ(static_cast<DWORD>(expected[i].style), item.style) << i;
+            EXPECT_EQ(0u, item.exStyle) << i;
+            EXPECT_EQ(0u, item.helpId) << i;
+            EXPECT_EQ(rects[i], item.rect) << i;
+            EXPECT_EQ(expected[i].id, static_cast<int>(item.id & 0xFFFF)) << i;
+            EXPECT_STRCASEEQ(expected[i].className, item.className.c_str()) << i;
+            EXPECT_EQ(expected[i].text ? expected[i].text : "Progress1", item.text) << i;
+        }
+        HWND child = GetWindow(driver.Dialog(), GW_CHILD);
+        for (const auto& control : expected) {
+            ASSERT_NE(nullptr, child);
+            EXPECT_EQ(control.id, GetDlgCtrlID(child) & 0xFFFF);
+            char className[64] = "";
+            GetClassNameA(child, className, sizeof(className));
+            EXPECT_STRCASEEQ(control.className, className) << control.id;
+            if (control.text) {
+                char text[128] = "";
+                GetWindowTextA(child, text, sizeof(text));
+                EXPECT_STREQ(control.text, text) << control.id;
+            }
+            child = GetWindow(child, GW_HWNDNEXT);
+        }
+        EXPECT_EQ(nullptr, child);
+        // At start: nothing checked, empty folder with the focus, bars at 0.
+        for (int id : {11001, 11002, 11003, 11004, 1009, 1002})
+            EXPECT_EQ(BST_UNCHECKED, SendMessageA(driver.Control(id), BM_GETCHECK, 0, 0)) << id;
+        EXPECT_EQ(0, SendMessageA(driver.Control(1005), PBM_GETPOS, 0, 0));
+        GUITHREADINFO gui = {};
+        gui.cbSize = sizeof(gui);
+        GetGUIThreadInfo(GetWindowThreadProcessId(driver.Dialog(), nullptr), &gui);
+        EXPECT_EQ(driver.Control(1003), gui.hwndFocus);
+        driver.SaveScreenshot(ArtifactPath("dialog-idle.bmp"));
+    });
+}
+
+TEST_F(DialogFlow, InputChecksShowTheirBoxesInOrder)
+{
+    ASSERT_TRUE(WriteWholeFile(temp / "a-file", "x"));
+    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+        driver.Click(IDOK);
+        EXPECT_EQ("Выберите режим", driver.WaitForBox());
+        EXPECT_EQ("", driver.BoxCaption());
+        driver.Answer(IDOK);
+
+        driver.Type(IDC_TARGET_FOLDER, temp.Path());
+        driver.PressEnter();
+        EXPECT_EQ("Выберите режим", driver.WaitForBox());
+        driver.Answer(IDOK);
+
+        driver.Click(IDC_KIT_KRESPA);
+        driver.Type(IDC_TARGET_FOLDER, "");
+        driver.Click(IDOK);
+        EXPECT_EQ("Выберите папку для скачивания", driver.WaitForBox());
+        driver.Answer(IDOK);
+        EXPECT_EQ(4, dialog.mode);  // the fifth button of the group, id 1009
+
+        driver.Click(IDC_OFFLINE_UPDATE);
+        driver.Type(IDC_TARGET_FOLDER, temp / "a-file");
+        driver.Click(IDOK);
+        EXPECT_EQ("Невозможно создать папку " + (temp / "a-file"), driver.WaitForBox());
+        driver.Answer(IDOK);
+        EXPECT_EQ(5, dialog.mode);  // id 1002
+
+        // Not empty: the question, answered No, fetches nothing.
+        driver.Type(IDC_TARGET_FOLDER, temp.Path() + "/");
+        driver.Click(IDOK);
+        EXPECT_EQ("Папка " + temp.Path() +
+                      " непустая, существующие файлы могут быть перезаписаны.\rСкачать файлы в эту папку?",
+                  driver.WaitForBox());
+        driver.Answer(IDNO);
+        EXPECT_FALSE(driver.BoxOpen());
+        EXPECT_TRUE(driver.IsVisible(IDOK));
+    });
+    EXPECT_EQ(0u, server.RequestCount());
+}
+
+TEST_F(DialogFlow, FailedFetchThenWholeRunToClose)
+{
+    server.Serve(kCatalogPath, HttpResponse::WithStatus("500 Internal Server Error"));
+    INT_PTR result = DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+        driver.Click(IDC_KIT_TELMI);
+        driver.Type(IDC_TARGET_FOLDER, target);
+        driver.Click(IDOK);
+        EXPECT_EQ(kErrorText, driver.WaitForBox());
+        driver.Answer(IDOK);
+        EXPECT_TRUE(driver.IsVisible(IDOK));
+        EXPECT_TRUE(DirectoryExists(target));
+
+        // Again: the folder made the first time is empty, so no question.
+        PublishKit();
+        driver.Click(IDOK);
+        ASSERT_TRUE(driver.WaitUntil([&] { return driver.Text(IDCANCEL) == "Закрыть"; }));
+        EXPECT_FALSE(driver.BoxOpen());
+        EXPECT_FALSE(driver.IsVisible(IDOK));
+        for (int id : {11001, 1002, 1003, 1004})
+            EXPECT_FALSE(driver.IsEnabled(id)) << id;
+        EXPECT_EQ(2, SendMessageA(driver.Dialog(), DM_GETDEFID, 0, 0) & 0xFFFF);
+        driver.SaveScreenshot(ArtifactPath("dialog-finished.bmp"));
+        // Enter now closes, without a question.
+        driver.PressEnter();
+        EXPECT_TRUE(driver.WaitClosed());
+    });
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_EQ("#include = [St,Database\\one\\one.ini]\r\n", ReadWholeFile(target + "\\ZebDbLst.ini"));
+    EXPECT_EQ(2u, CatalogRequests());
+}
+
+TEST_F(DialogFlow, CancelDuringARunAnsweredNoThenYes)
+{
+    PublishKit(50);
+    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+        driver.Click(IDC_KIT_TELMI);
+        driver.Type(IDC_TARGET_FOLDER, target);
+        driver.Click(IDOK);
+        ASSERT_TRUE(driver.WaitUntil([&] { return !driver.IsVisible(IDOK); }));
+        driver.SaveScreenshot(ArtifactPath("dialog-running.bmp"));
+
+        // Enter during the run must not reach a second start.
+        driver.PressEnter();
+        driver.Click(IDCANCEL);
+        EXPECT_EQ("Прервать загрузку?", driver.WaitForBox());
+        // The job goes on while the question is open.
+        LRESULT before = SendMessageA(driver.Control(1005), PBM_GETPOS, 0, 0);
+        EXPECT_TRUE(driver.WaitUntil([&] { return SendMessageA(driver.Control(1005), PBM_GETPOS, 0, 0) > before; }));
+        driver.Answer(IDNO);
+        EXPECT_EQ(0, dialog.abortRequested);
+
+        driver.PressEscape();
+        EXPECT_EQ("Прервать загрузку?", driver.WaitForBox());
+        driver.Answer(IDYES);
+        EXPECT_TRUE(driver.WaitClosed());
+    });
+    EXPECT_EQ(1u, CatalogRequests());
+    EXPECT_FALSE(FileExists(target + "\\ZebDbLst.ini"));
+}
+
+TEST_F(DialogFlow, YesAfterTheJobEndedUnderTheQuestionClosesNothing)
+{
+    PublishKit(10);
+    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+        driver.Click(IDC_KIT_TELMI);
+        driver.Type(IDC_TARGET_FOLDER, target);
+        driver.Click(IDOK);
+        ASSERT_TRUE(driver.WaitUntil([&] { return !driver.IsVisible(IDOK); }));
+        driver.Click(IDCANCEL);
+        EXPECT_EQ("Прервать загрузку?", driver.WaitForBox());
+        ASSERT_TRUE(driver.WaitUntil([&] { return driver.Text(IDCANCEL) == "Закрыть"; }));
+        driver.Answer(IDYES);
+        Sleep(300);
+        EXPECT_TRUE(IsWindow(driver.Dialog()));
+        driver.Click(IDCANCEL);
+        EXPECT_TRUE(driver.WaitClosed());
+        EXPECT_FALSE(driver.BoxOpen());
+    });
+    EXPECT_TRUE(FileExists(target + "\\ZebDbLst.ini"));
+}
+
+TEST_F(DialogFlow, FailedJobShowsItsBoxBeforeClose)
+{
+    PublishKit();
+    server.Serve("/base/initial.pack", HttpResponse::WithStatus("404 Not Found"));
+    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+        driver.Click(IDC_KIT_TELMI);
+        driver.Type(IDC_TARGET_FOLDER, target);
+        driver.Click(IDOK);
+        EXPECT_EQ(kErrorText, driver.WaitForBox());
+        EXPECT_EQ("", driver.BoxCaption());
+        EXPECT_EQ("Отмена", driver.Text(IDCANCEL));
+        driver.Answer(IDOK);
+        EXPECT_TRUE(driver.WaitUntil([&] { return driver.Text(IDCANCEL) == "Закрыть"; }));
+        driver.Click(IDCANCEL);
+        EXPECT_TRUE(driver.WaitClosed());
+    });
+}

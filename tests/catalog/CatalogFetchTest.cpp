@@ -1,0 +1,156 @@
+// The server first: winsock2.h must come before windows.h.
+#include "HttpTestServer.h"
+
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include "CatalogText.h"
+#include "CatalogUrl.h"
+#include "DialogHarness.h"
+
+namespace {
+
+const char kCatalogPath[] = "/ulvooffline/update/latest.xml";
+
+class CatalogFetch : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CoInitialize(NULL);
+        url = server.Url(kCatalogPath);
+        SetCatalogUrlForTests(url.c_str());
+    }
+    void TearDown() override { SetCatalogUrlForTests(nullptr); }
+
+    HRESULT FetchWith(HttpResponse response)
+    {
+        server.Serve(kCatalogPath, response);
+        return dialog.FetchCatalog();
+    }
+
+    std::string SampleXml() const
+    {
+        return CatalogXml("http://files.example/base", {{"Первая", "db/1.pack", "161, 160"}, {"second", "db/2.pack"}},
+                          {{"setup", "setup.exe"}});
+    }
+
+    HttpTestServer server;
+    std::string url;
+    DownloadDialog dialog;
+};
+
+}  // namespace
+
+TEST_F(CatalogFetch, FetchesAndParsesTheCatalogueOnceWithOneSession)
+{
+    std::string xml = SampleXml();
+    ASSERT_EQ(S_OK, FetchWith(HttpResponse::Ok(xml, "text/xml; charset=windows-1251")));
+    ASSERT_NE(nullptr, dialog.internetSession);
+    EXPECT_EQ(static_cast<int>(xml.size() + 1), dialog.catalog.xmlSize);
+    EXPECT_EQ(xml, std::string(dialog.catalog.xmlText));
+    EXPECT_EQ('\0', dialog.catalog.xmlText[xml.size()]);
+    EXPECT_STREQ("http://files.example/base", dialog.catalog.baseUrl);
+    ASSERT_EQ(2, dialog.catalog.databaseCount);
+    EXPECT_STREQ("Первая", dialog.catalog.databases[0].name);
+    EXPECT_STREQ(",161,160,", dialog.catalog.databases[0].access);
+    ASSERT_EQ(1, dialog.catalog.fileCount);
+
+    // A second fetch reuses the session and replaces the catalogue whole.
+    HINTERNET session = dialog.internetSession;
+    std::string smaller = CatalogXml("http://other.example", {{"only", "only.pack"}}, {});
+    ASSERT_EQ(S_OK, FetchWith(HttpResponse::Ok(smaller, "text/xml")));
+    EXPECT_EQ(session, dialog.internetSession);
+    EXPECT_STREQ("http://other.example", dialog.catalog.baseUrl);
+    EXPECT_EQ(1, dialog.catalog.databaseCount);
+    EXPECT_EQ(0, dialog.catalog.fileCount);
+
+    for (const HttpRequestRecord& request : server.Requests()) {
+        EXPECT_EQ("GET", request.method);
+        EXPECT_EQ(kCatalogPath, request.path);
+        EXPECT_EQ("Zeb application", request.Header("User-Agent"));
+        EXPECT_EQ("no-cache", request.Header("Pragma"));
+        EXPECT_FALSE(request.HasHeader("Cookie"));
+    }
+}
+
+TEST_F(CatalogFetch, AnswersThatBreakTheRulesFailAndKeepTheCatalogue)
+{
+    ASSERT_EQ(S_OK, FetchWith(HttpResponse::Ok(SampleXml(), "text/xml")));
+    std::string kept(dialog.catalog.xmlText);
+
+    std::vector<std::pair<std::string, HttpResponse>> cases;
+    cases.emplace_back("404", HttpResponse::WithStatus("404 Not Found"));
+    cases.emplace_back("application/xml", HttpResponse::Ok(SampleXml(), "application/xml"));
+    cases.emplace_back("TEXT/XML", HttpResponse::Ok(SampleXml(), "TEXT/XML"));
+    cases.emplace_back("type later", HttpResponse::Ok(SampleXml(), "application/x; text/xml"));
+    cases.emplace_back("no type", HttpResponse::Ok(SampleXml()));
+    cases.emplace_back("long type", HttpResponse::Ok(SampleXml(), "text/xml; p=" + std::string(260, 'x')));
+    HttpResponse empty = HttpResponse::Ok("", "text/xml");
+    cases.emplace_back("length 0", empty);
+    HttpResponse chunked = HttpResponse::Ok(SampleXml(), "text/xml");
+    chunked.chunked = true;
+    cases.emplace_back("chunked", chunked);
+    HttpResponse cut = HttpResponse::Ok(SampleXml(), "text/xml");
+    cut.closeAfterBytes = 100;
+    cases.emplace_back("body cut short", cut);
+    HttpResponse huge = HttpResponse::Ok(SampleXml(), "text/xml");
+    huge.contentLengthText = "4000000000";
+    huge.closeAfterBytes = 100;
+    cases.emplace_back("huge length", huge);
+
+    for (const auto& entry : cases) {
+        EXPECT_EQ(E_FAIL, FetchWith(entry.second)) << entry.first;
+        ASSERT_NE(nullptr, dialog.catalog.xmlText) << entry.first;
+        EXPECT_EQ(kept, dialog.catalog.xmlText) << entry.first;
+        EXPECT_EQ(2, dialog.catalog.databaseCount) << entry.first;
+    }
+}
+
+TEST_F(CatalogFetch, RedirectAndSmallPiecesReachTheFinalBody)
+{
+    std::string xml = SampleXml();
+    server.Serve("/moved.xml", [&] {
+        HttpResponse response = HttpResponse::Ok(xml, "text/xml");
+        response.pieceSize = 7;
+        return response;
+    }());
+    ASSERT_EQ(S_OK, FetchWith(HttpResponse::Redirect(302, server.Url("/moved.xml"))));
+    EXPECT_EQ(xml, std::string(dialog.catalog.xmlText));
+    EXPECT_EQ('\0', dialog.catalog.xmlText[xml.size()]);
+}
+
+TEST_F(CatalogFetch, FetchAfterAFailedParseDropsTheOldLists)
+{
+    std::string broken = CatalogXml("b", {{"one", "1.pack"}}, {{"f", "f"}});
+    broken.replace(broken.find("<file "), 6, "<!-- c --><file ");
+    EXPECT_TRUE(FAILED(FetchWith(HttpResponse::Ok(broken, "text/xml"))));
+    EXPECT_EQ(1, dialog.catalog.databaseCount);
+
+    std::string noFiles = "<latest base=\"x\"><databases/></latest>";
+    ASSERT_EQ(S_OK, FetchWith(HttpResponse::Ok(noFiles, "text/xml")));
+    EXPECT_EQ(0, dialog.catalog.databaseCount);
+    EXPECT_EQ(0, dialog.catalog.fileCount);
+    EXPECT_EQ(nullptr, dialog.catalog.files);
+}
+
+TEST_F(CatalogFetch, MessagesDispatchedDuringTheLoadCannotStartASecondFetch)
+{
+    DialogHarness harness;
+    server.Serve(kCatalogPath, HttpResponse::Ok(SampleXml(), "text/xml"));
+    HRESULT nested = S_OK;
+    int nestedCalls = 0;
+    harness.onDialogMessage = [&](UINT message) {
+        if (message == WM_APP) {
+            ++nestedCalls;
+            nested = harness.dialog.FetchCatalog();
+        }
+    };
+    // Queued before the fetch, as a click made while the catalogue downloads would be.
+    PostMessageA(harness.dialog.GetSafeHwnd(), WM_APP, 0, 0);
+    ASSERT_EQ(S_OK, harness.dialog.FetchCatalog());
+    EXPECT_EQ(1, nestedCalls);
+    EXPECT_EQ(E_FAIL, nested);
+    EXPECT_EQ(1u, server.RequestCount());
+    EXPECT_EQ(2, harness.dialog.catalog.databaseCount);
+}

@@ -1,0 +1,67 @@
+// A dialog with real controls, a catalogue served by the in-process server, and a target folder.
+#pragma once
+
+// The server first: winsock2.h must come before windows.h.
+#include "HttpTestServer.h"
+
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include "CatalogText.h"
+#include "CatalogUrl.h"
+#include "DialogHarness.h"
+#include "PackWriter.h"
+#include "TestFiles.h"
+
+class JobTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CoInitialize(NULL);
+        target = temp / "target";
+        ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
+        harness.dialog.targetFolder = target.c_str();
+    }
+    void TearDown() override { SetCatalogUrlForTests(nullptr); }
+
+    // Serves the catalogue and fetches it into the dialog, as OK does before a job.
+    void PublishCatalog(const std::string& xml)
+    {
+        catalogText = xml;
+        server.Serve("/ulvooffline/update/latest.xml", HttpResponse::Ok(xml, "text/xml"));
+        catalogUrl = server.Url("/ulvooffline/update/latest.xml");
+        SetCatalogUrlForTests(catalogUrl.c_str());
+        ASSERT_EQ(S_OK, harness.dialog.FetchCatalog());
+    }
+
+    std::string Base() const { return server.Url("/base"); }
+
+    // A pack whose files land in `packName`, with the list file its line points at.
+    static std::string DatabasePack(const std::string& packName)
+    {
+        PackSpec spec;
+        spec.packName = packName;
+        spec.files.push_back(PackFile(packName + ".ini", "[" + packName + "]\r\n"));
+        spec.files.push_back(PackFile("data\\" + packName + ".dat", GeneratedData(packName.size(), 3000)));
+        return BuildPack(spec);
+    }
+
+    void AbortAtItemPosition(int count)
+    {
+        harness.onItemMessage = [this, count](const ProgressMessage& message) {
+            if (message.message == PBM_SETPOS && message.wParam > 0 && ++itemPositions_ == count)
+                __atomic_store_n(&harness.dialog.abortRequested, 1, __ATOMIC_RELEASE);
+        };
+    }
+
+    TempDir temp;
+    std::string target;
+    HttpTestServer server;
+    DialogHarness harness;
+    std::string catalogText;
+    std::string catalogUrl;
+
+private:
+    int itemPositions_ = 0;
+};

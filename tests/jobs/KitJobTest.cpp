@@ -1,0 +1,156 @@
+#include "JobTestSupport.h"
+
+namespace {
+
+class KitJob : public JobTest {
+protected:
+    // initial.pack and four databases: "one" in kits 161 and 160, "two" only in a
+    // kit 1610, "three" in every kit, "four" in kit 65.
+    void PublishSampleKit()
+    {
+        PackSpec executables;
+        executables.packName = "Bin";
+        executables.files.push_back(PackFile("app.exe", "MZ executable", MakeFileTime(0x01D5000000000000ull)));
+        executables.files.push_back(PackFile("lib\\helper.dll", GeneratedData(9, 70000)));
+        initialPack = BuildPack(executables);
+        server.Serve("/base/initial.pack", HttpResponse::Ok(initialPack));
+        for (const char* name : {"one", "two", "three", "four"})
+            server.Serve(std::string("/base/db/") + name + ".pack", HttpResponse::Ok(DatabasePack(name)));
+        PublishCatalog(CatalogXml(Base(),
+                                  {{"one", "db\\one.pack", "161, 160"},
+                                   {"two", "db/two.pack", "1610"},
+                                   {"three", "db/three.pack"},
+                                   {"four", "db/four.pack", "65"}},
+                                  {}));
+    }
+
+    HRESULT RunKit(int code)
+    {
+        return harness.RunOnWorker([&] { return harness.dialog.RunKitJob(code); });
+    }
+
+    std::string IniLine(const std::string& name) { return "#include = [St,Database\\" + name + "\\" + name + ".ini]\r\n"; }
+
+    std::string initialPack;
+};
+
+}  // namespace
+
+TEST_F(KitJob, WholeKitUnpacksEveryPackAndListsItsDatabases)
+{
+    PublishSampleKit();
+    ASSERT_EQ(S_OK, RunKit(161));
+
+    EXPECT_EQ((std::vector<std::string>{"Bin\\", "Bin\\app.exe", "Bin\\lib\\", "Bin\\lib\\helper.dll", "Database\\",
+                                        "Database\\one\\", "Database\\one\\data\\", "Database\\one\\data\\one.dat",
+                                        "Database\\one\\one.ini", "Database\\three\\", "Database\\three\\data\\",
+                                        "Database\\three\\data\\three.dat", "Database\\three\\three.ini",
+                                        "ZebDbLst.ini"}),
+              ListTree(target));
+    EXPECT_EQ(IniLine("one") + IniLine("three"), ReadWholeFile(target + "\\ZebDbLst.ini"));
+    EXPECT_EQ("MZ executable", ReadWholeFile(target + "\\Bin\\app.exe"));
+    EXPECT_EQ("[three]\r\n", ReadWholeFile(target + "\\Database\\three\\three.ini"));
+
+    EXPECT_EQ("Общий ход", harness.OverallCaption());
+    EXPECT_EQ((std::vector<std::string>{"Исполняемые файлы", "one", "three"}), harness.ItemCaptions());
+    std::vector<ProgressMessage> overall = harness.OverallMessages();
+    ASSERT_FALSE(overall.empty());
+    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 3}), overall.front());
+    EXPECT_EQ((std::vector<WPARAM>{0, 1, 2, 3}), harness.OverallPositions());
+
+    // Packs are requested at the base URL with every backslash turned into a slash.
+    std::vector<std::string> paths;
+    for (const HttpRequestRecord& request : server.Requests())
+        paths.push_back(request.path);
+    EXPECT_EQ((std::vector<std::string>{"/ulvooffline/update/latest.xml", "/base/initial.pack", "/base/db/one.pack",
+                                        "/base/db/three.pack"}),
+              paths);
+}
+
+TEST_F(KitJob, MembershipFollowsTheAccessListsWithCommasAroundEachCode)
+{
+    const struct {
+        int code;
+        std::vector<int> selected;  // one, two, three, four
+    } kits[] = {{161, {1, 0, 1, 0}}, {160, {1, 0, 1, 0}}, {1610, {0, 1, 1, 0}}, {65, {0, 0, 1, 1}}, {164, {0, 0, 1, 0}}};
+    for (const auto& kit : kits) {
+        PublishSampleKit();
+        ASSERT_EQ(S_OK, RunKit(kit.code)) << kit.code;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(kit.selected[i], harness.dialog.catalog.databases[i].selected) << kit.code << " " << i;
+    }
+}
+
+TEST_F(KitJob, BlankOnlyAccessBelongsToNoKitAndNoMembersGivesAnEmptyList)
+{
+    server.Serve("/base/initial.pack", HttpResponse::Ok(DatabasePack("Bin")));
+    PublishCatalog(CatalogXml(Base(), {{"nobody", "db/x.pack", "   "}, {"other", "db/y.pack", "65"}}, {}));
+    ASSERT_EQ(S_OK, RunKit(161));
+    EXPECT_EQ(0, harness.dialog.catalog.databases[0].selected);
+    EXPECT_EQ("", ReadWholeFile(target + "\\ZebDbLst.ini"));
+    EXPECT_TRUE(FileExists(target + "\\ZebDbLst.ini"));
+    EXPECT_FALSE(DirectoryExists(target + "\\Database"));
+    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 1}), harness.OverallMessages().front());
+    EXPECT_EQ((std::vector<WPARAM>{0, 1}), harness.OverallPositions());
+}
+
+TEST_F(KitJob, CyrillicNamesAndDuplicatesAreListedAsTheCatalogueHoldsThem)
+{
+    server.Serve("/base/initial.pack", HttpResponse::Ok(DatabasePack("Bin")));
+    server.Serve("/base/ru.pack", HttpResponse::Ok(DatabasePack("База")));
+    PublishCatalog(CatalogXml(Base(), {{"База", "ru.pack"}, {"База", "ru.pack"}}, {}));
+    ASSERT_EQ(S_OK, RunKit(163));
+    // The name's code-page bytes, unchanged, in both places of both lines.
+    EXPECT_EQ(IniLine("База") + IniLine("База"), ReadWholeFile(target + "\\ZebDbLst.ini"));
+}
+
+TEST_F(KitJob, AbortDuringInitialPackLeavesTheListAlone)
+{
+    PublishSampleKit();
+    ASSERT_TRUE(WriteWholeFile(target + "\\ZebDbLst.ini", "from an earlier run"));
+    AbortAtItemPosition(1);
+    ASSERT_EQ(S_OK, RunKit(161));
+    EXPECT_EQ("from an earlier run", ReadWholeFile(target + "\\ZebDbLst.ini"));
+    EXPECT_EQ((std::vector<WPARAM>{0}), harness.OverallPositions());
+    EXPECT_FALSE(DirectoryExists(target + "\\Database"));
+}
+
+TEST_F(KitJob, AbortDuringTheSecondDatabaseListsOnlyTheFirst)
+{
+    PublishSampleKit();
+    ASSERT_TRUE(WriteWholeFile(target + "\\ZebDbLst.ini", "from an earlier run"));
+    // initial.pack reports 4 positions above 0 (header, table, two files), "one" 4 more.
+    AbortAtItemPosition(4 + 4 + 2);
+    ASSERT_EQ(S_OK, RunKit(161));
+    EXPECT_EQ(IniLine("one"), ReadWholeFile(target + "\\ZebDbLst.ini"));
+    EXPECT_EQ((std::vector<WPARAM>{0, 1, 2}), harness.OverallPositions());
+    EXPECT_FALSE(FileExists(target + "\\Database\\three\\data\\three.dat"));
+}
+
+TEST_F(KitJob, FailingDatabaseStopsTheJobWithTheEarlierOnesListed)
+{
+    PublishSampleKit();
+    server.Serve("/base/db/three.pack", HttpResponse::WithStatus("500 Internal Server Error"));
+    ASSERT_TRUE(WriteWholeFile(target + "\\ZebDbLst.ini", "from an earlier run"));
+    HRESULT hr = RunKit(65);  // three, four
+    EXPECT_TRUE(FAILED(hr));
+    // Emptied once initial.pack was in, closed again: it can be read.
+    EXPECT_EQ("", ReadWholeFile(target + "\\ZebDbLst.ini"));
+    EXPECT_EQ((std::vector<WPARAM>{0, 1}), harness.OverallPositions());
+    for (const HttpRequestRecord& request : server.Requests())
+        EXPECT_NE("/base/db/four.pack", request.path);
+
+    PublishSampleKit();
+    server.Serve("/base/db/four.pack", HttpResponse::Ok(DatabasePack("four").substr(0, 400)));
+    EXPECT_TRUE(FAILED(RunKit(65)));
+    EXPECT_EQ(IniLine("three"), ReadWholeFile(target + "\\ZebDbLst.ini"));
+}
+
+TEST_F(KitJob, FailingInitialPackCreatesNoList)
+{
+    PublishSampleKit();
+    server.Serve("/base/initial.pack", HttpResponse::WithStatus("404 Not Found"));
+    EXPECT_TRUE(FAILED(RunKit(161)));
+    EXPECT_FALSE(FileExists(target + "\\ZebDbLst.ini"));
+    EXPECT_TRUE(ListTree(target).empty());
+}

@@ -1,0 +1,109 @@
+#include "JobTestSupport.h"
+
+namespace {
+
+class OfflineUpdateJob : public JobTest {
+protected:
+    HRESULT RunJob()
+    {
+        return harness.RunOnWorker([&] { return harness.dialog.RunOfflineUpdateJob(); });
+    }
+
+    std::vector<std::string> RequestedPaths()
+    {
+        std::vector<std::string> paths;
+        for (const HttpRequestRecord& request : server.Requests())
+            paths.push_back(request.path);
+        return paths;
+    }
+};
+
+}  // namespace
+
+TEST_F(OfflineUpdateJob, StoresTheCatalogueThenEveryFileBeforeEveryDatabase)
+{
+    ASSERT_TRUE(CreateDirectoryA((target + "\\upd").c_str(), NULL));
+    server.Serve("/base/upd/setup.exe", HttpResponse::Ok("setup bytes"));
+    server.Serve("/base/notes.txt", HttpResponse::Ok("notes"));
+    server.Serve("/base/db1.pack", HttpResponse::Ok(DatabasePack("db1")));
+    server.Serve("/base/db2.pack", HttpResponse::Ok(DatabasePack("db2")));
+    server.Serve("/base/empty.bin", HttpResponse::Ok(""));
+    PublishCatalog(CatalogXml(Base(), {{"База 1", "db1.pack", "65"}, {"db2", "db2.pack", ",,"}},
+                              {{"Установка", "upd/setup.exe"}, {"notes", "notes.txt"}, {"empty", "empty.bin"}}));
+    ASSERT_TRUE(WriteWholeFile(target + "\\latest.xml", "an older catalogue that is longer than the new one" +
+                                                            std::string(2000, '.')));
+    ASSERT_EQ(S_OK, RunJob());
+
+    EXPECT_EQ((std::vector<std::string>{"db1.pack", "db2.pack", "empty.bin", "latest.xml", "notes.txt", "upd\\",
+                                        "upd\\setup.exe"}),
+              ListTree(target));
+    EXPECT_EQ(catalogText, ReadWholeFile(target + "\\latest.xml"));
+    EXPECT_EQ("setup bytes", ReadWholeFile(target + "\\upd\\setup.exe"));
+    EXPECT_EQ(DatabasePack("db2"), ReadWholeFile(target + "\\db2.pack"));
+    EXPECT_TRUE(FileExists(target + "\\empty.bin"));
+    EXPECT_EQ((std::vector<std::string>{"/ulvooffline/update/latest.xml", "/base/upd/setup.exe", "/base/notes.txt",
+                                        "/base/empty.bin", "/base/db1.pack", "/base/db2.pack"}),
+              RequestedPaths());
+    EXPECT_EQ((std::vector<std::string>{"Установка", "notes", "empty", "База 1", "db2"}), harness.ItemCaptions());
+    EXPECT_EQ("Общий ход", harness.OverallCaption());
+    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 5}), harness.OverallMessages().front());
+    EXPECT_EQ((std::vector<WPARAM>{0, 1, 2, 3, 4, 5}), harness.OverallPositions());
+}
+
+TEST_F(OfflineUpdateJob, EmptyCatalogueWritesOnlyLatestXml)
+{
+    PublishCatalog(CatalogXml(Base(), {}, {}));
+    ASSERT_EQ(S_OK, RunJob());
+    EXPECT_EQ((std::vector<std::string>{"latest.xml"}), ListTree(target));
+    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 0}), harness.OverallMessages().front());
+}
+
+TEST_F(OfflineUpdateJob, PathsThatCouldLeaveTheTargetAreRefusedBeforeAnyRequest)
+{
+    for (const char* bad : {"../escaped.bin", "sub\\..\\..\\escaped.bin", "C:\\escaped.bin", "/escaped.bin",
+                            "\\\\server\\share\\escaped.bin"}) {
+        server.Serve("/base/good.bin", HttpResponse::Ok("good"));
+        PublishCatalog(CatalogXml(Base(), {{"db", "db.pack"}}, {{"good", "good.bin"}, {"bad", bad}}));
+        size_t before = server.RequestCount();
+        EXPECT_TRUE(FAILED(RunJob())) << bad;
+        EXPECT_EQ(before + 1, server.RequestCount()) << bad;  // good.bin only
+        EXPECT_FALSE(FileExists(temp / "escaped.bin")) << bad;
+        EXPECT_EQ((std::vector<std::string>{"good.bin", "latest.xml"}), ListTree(target)) << bad;
+    }
+}
+
+TEST_F(OfflineUpdateJob, MissingSubfolderFailsTheJobAndCreatesNoDirectory)
+{
+    server.Serve("/base/sub/file.bin", HttpResponse::Ok("data"));
+    server.Serve("/base/after.bin", HttpResponse::Ok("data"));
+    PublishCatalog(CatalogXml(Base(), {}, {{"in sub", "sub/file.bin"}, {"after", "after.bin"}}));
+    EXPECT_TRUE(FAILED(RunJob()));
+    EXPECT_EQ((std::vector<std::string>{"latest.xml"}), ListTree(target));
+    EXPECT_EQ((std::vector<std::string>{"in sub"}), harness.ItemCaptions());
+}
+
+TEST_F(OfflineUpdateJob, LatestXmlThatCannotBeWrittenFailsBeforeAnyDownload)
+{
+    server.Serve("/base/file.bin", HttpResponse::Ok("data"));
+    PublishCatalog(CatalogXml(Base(), {}, {{"file", "file.bin"}}));
+    ASSERT_TRUE(CreateDirectoryA((target + "\\latest.xml").c_str(), NULL));
+    size_t before = server.RequestCount();
+    EXPECT_TRUE(FAILED(RunJob()));
+    EXPECT_EQ(before, server.RequestCount());
+    EXPECT_FALSE(FileExists(target + "\\file.bin"));
+}
+
+TEST_F(OfflineUpdateJob, AbortDuringAFileStopsAfterIt)
+{
+    server.Serve("/base/big.bin", HttpResponse::Ok(GeneratedData(5, (8 << 20) + 5)));
+    server.Serve("/base/next.bin", HttpResponse::Ok("next"));
+    PublishCatalog(CatalogXml(Base(), {}, {{"big", "big.bin"}, {"next", "next.bin"}}));
+    AbortAtItemPosition(1);
+    ASSERT_EQ(S_OK, RunJob());
+    // The flag is seen at the next read: big.bin keeps what was written before it.
+    std::string partial = ReadWholeFile(target + "\\big.bin");
+    EXPECT_LT(partial.size(), static_cast<size_t>((8 << 20) + 5));
+    EXPECT_EQ(GeneratedData(5, partial.size()), partial);
+    EXPECT_FALSE(FileExists(target + "\\next.bin"));
+    EXPECT_EQ((std::vector<WPARAM>{0}), harness.OverallPositions());
+}

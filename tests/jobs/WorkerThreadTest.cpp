@@ -1,0 +1,103 @@
+#include "JobTestSupport.h"
+#include "WorkerThread.h"
+
+namespace {
+
+class WorkerThread : public JobTest {
+protected:
+    // Five databases, each in exactly one kit; initial.pack for every kit.
+    void PublishKits()
+    {
+        server.Serve("/base/initial.pack", HttpResponse::Ok(DatabasePack("Bin")));
+        std::vector<CatalogEntry> databases;
+        for (int code : {161, 160, 164, 163, 65}) {
+            std::string name = "k" + std::to_string(code);
+            server.Serve("/base/" + name + ".pack", HttpResponse::Ok(DatabasePack(name)));
+            databases.push_back({name, name + ".pack", std::to_string(code)});
+        }
+        PublishCatalog(CatalogXml(Base(), databases, {}));
+    }
+
+    // Starts the worker as OK does and pumps until WM_DOWNLOAD_DONE; returns every
+    // message box shown meanwhile, with how many WM_DOWNLOAD_DONE had arrived then.
+    std::vector<std::pair<std::string, int>> RunWorker()
+    {
+        std::vector<std::pair<std::string, int>> boxes;
+        harness.dialog.workerThread = AfxBeginThread(WorkerThreadProc, &harness.dialog);
+        EXPECT_NE(nullptr, harness.dialog.workerThread);
+        bool done = harness.PumpUntil([&] { return harness.DownloadDoneCount() > 0; }, 60000, [&] {
+            std::string caption = "unread";
+            std::string text = CloseMessageBox(&caption);
+            if (!text.empty()) {
+                EXPECT_EQ("", caption);
+                boxes.emplace_back(text, harness.DownloadDoneCount());
+            }
+        });
+        EXPECT_TRUE(done);
+        // Anything posted late would show up now.
+        harness.PumpUntil([] { return false; }, 200);
+        return boxes;
+    }
+};
+
+}  // namespace
+
+TEST_F(WorkerThread, EachKitModeRunsTheKitJobWithItsCode)
+{
+    const int codes[] = {161, 160, 164, 163, 65};
+    for (int mode = 0; mode < 5; ++mode) {
+        RemoveTree(target);
+        ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
+        PublishKits();
+        harness.dialog.mode = mode;
+        EXPECT_TRUE(RunWorker().empty()) << mode;
+        std::string name = "k" + std::to_string(codes[mode]);
+        EXPECT_EQ("#include = [St,Database\\" + name + "\\" + name + ".ini]\r\n",
+                  ReadWholeFile(target + "\\ZebDbLst.ini"))
+            << mode;
+        EXPECT_EQ(mode + 1, harness.DownloadDoneCount());
+    }
+}
+
+TEST_F(WorkerThread, OfflineModeRunsTheOfflineJobAndOtherModesRunNothing)
+{
+    PublishKits();
+    harness.dialog.mode = 5;
+    EXPECT_TRUE(RunWorker().empty());
+    EXPECT_TRUE(FileExists(target + "\\latest.xml"));
+    EXPECT_TRUE(FileExists(target + "\\k65.pack"));
+    EXPECT_FALSE(FileExists(target + "\\ZebDbLst.ini"));
+
+    for (int mode : {6, -1}) {
+        RemoveTree(target);
+        ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
+        size_t before = server.RequestCount();
+        harness.dialog.mode = mode;
+        EXPECT_TRUE(RunWorker().empty()) << mode;
+        EXPECT_EQ(before, server.RequestCount()) << mode;
+        EXPECT_TRUE(ListTree(target).empty()) << mode;
+    }
+    EXPECT_EQ(3, harness.DownloadDoneCount());
+}
+
+TEST_F(WorkerThread, FailedJobShowsOneBoxBeforeTheEndIsPosted)
+{
+    PublishKits();
+    server.Serve("/base/initial.pack", HttpResponse::WithStatus("404 Not Found"));
+    harness.dialog.mode = 0;
+    std::vector<std::pair<std::string, int>> boxes = RunWorker();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("При получении обновления произошла ошибка", boxes[0].first);
+    EXPECT_EQ(0, boxes[0].second);
+    EXPECT_EQ(1, harness.DownloadDoneCount());
+}
+
+TEST_F(WorkerThread, AbortedJobShowsNoBox)
+{
+    PublishKits();
+    harness.dialog.mode = 4;
+    AbortAtItemPosition(1);
+    EXPECT_TRUE(RunWorker().empty());
+    EXPECT_FALSE(FileExists(target + "\\ZebDbLst.ini"));
+    EXPECT_EQ(1, harness.DownloadDoneCount());
+}

@@ -1,0 +1,192 @@
+#include "DialogHarness.h"
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+const char kHostClass[] = "ZebTestDialogHost";
+const char kOriginalProc[] = "ZebTestOriginalProc";
+const char kHarness[] = "ZebTestHarness";
+
+void RegisterHostClass()
+{
+    static bool registered = false;
+    if (registered)
+        return;
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = kHostClass;
+    RegisterClassA(&windowClass);
+    INITCOMMONCONTROLSEX init = {sizeof(init), ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&init);
+    registered = true;
+}
+
+HWND MakeChild(HWND host, const char* className, int id)
+{
+    return CreateWindowExA(0, className, "", WS_CHILD, 0, id * 20, 200, 16, host,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+}
+
+void Subclass(HWND hwnd, DialogHarness* harness, WNDPROC proc)
+{
+    SetPropA(hwnd, kHarness, harness);
+    SetPropA(hwnd, kOriginalProc,
+             reinterpret_cast<HANDLE>(SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc))));
+}
+
+}  // namespace
+
+DialogHarness::DialogHarness()
+{
+    RegisterHostClass();
+    host_ = CreateWindowExA(0, kHostClass, "host", WS_POPUP, 0, 0, 400, 200, nullptr, nullptr,
+                            GetModuleHandleA(nullptr), nullptr);
+    Subclass(host_, this, &DialogHarness::HostProc);
+    dialog.m_hWnd = host_;
+    dialog.overallCaption.Attach(MakeChild(host_, "Static", 1008));
+    dialog.itemCaption.Attach(MakeChild(host_, "Static", 1007));
+    dialog.overallProgress.Attach(MakeChild(host_, PROGRESS_CLASSA, 1006));
+    dialog.itemProgress.Attach(MakeChild(host_, PROGRESS_CLASSA, 1005));
+    dialog.okButton.Attach(MakeChild(host_, "Button", IDOK));
+    dialog.cancelButton.Attach(MakeChild(host_, "Button", IDCANCEL));
+    for (HWND control : {dialog.overallProgress.GetSafeHwnd(), dialog.itemProgress.GetSafeHwnd(),
+                         dialog.itemCaption.GetSafeHwnd()})
+        Subclass(control, this, &DialogHarness::ControlProc);
+}
+
+DialogHarness::~DialogHarness()
+{
+    for (CWnd* control : std::initializer_list<CWnd*>{&dialog.overallCaption, &dialog.itemCaption,
+                                                      &dialog.overallProgress, &dialog.itemProgress,
+                                                      &dialog.okButton, &dialog.cancelButton})
+        control->Detach();
+    dialog.m_hWnd = nullptr;
+    DestroyWindow(host_);
+}
+
+LRESULT CALLBACK DialogHarness::HostProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* self = static_cast<DialogHarness*>(GetPropA(hwnd, kHarness));
+    if (message == WM_DOWNLOAD_DONE && self)
+        ++self->downloadDone_;
+    if (self && self->onDialogMessage)
+        self->onDialogMessage(message);
+    auto original = reinterpret_cast<WNDPROC>(GetPropA(hwnd, kOriginalProc));
+    return CallWindowProcA(original, hwnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK DialogHarness::ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* self = static_cast<DialogHarness*>(GetPropA(hwnd, kHarness));
+    if (self) {
+        if (message == PBM_SETRANGE32 || message == PBM_SETPOS) {
+            ProgressMessage recorded{message, wParam, lParam};
+            if (hwnd == self->dialog.overallProgress.GetSafeHwnd()) {
+                self->overall_.push_back(recorded);
+            } else {
+                self->item_.push_back(recorded);
+                if (self->onItemMessage)
+                    self->onItemMessage(recorded);
+            }
+        } else if (message == WM_SETTEXT && hwnd == self->dialog.itemCaption.GetSafeHwnd()) {
+            self->itemCaptions_.push_back(reinterpret_cast<const char*>(lParam));
+        }
+    }
+    auto original = reinterpret_cast<WNDPROC>(GetPropA(hwnd, kOriginalProc));
+    return CallWindowProcA(original, hwnd, message, wParam, lParam);
+}
+
+std::vector<WPARAM> DialogHarness::OverallPositions() const
+{
+    std::vector<WPARAM> positions;
+    for (const ProgressMessage& message : overall_) {
+        if (message.message == PBM_SETPOS)
+            positions.push_back(message.wParam);
+    }
+    return positions;
+}
+
+std::string DialogHarness::OverallCaption() const
+{
+    char text[256] = "";
+    GetWindowTextA(dialog.overallCaption.GetSafeHwnd(), text, sizeof(text));
+    return text;
+}
+
+bool DialogHarness::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs,
+                              const std::function<void()>& whilePumping)
+{
+    DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        if (whilePumping)
+            whilePumping();
+    }
+    return true;
+}
+
+HRESULT DialogHarness::RunOnWorker(const std::function<HRESULT()>& job, const std::function<void()>& whilePumping)
+{
+    std::atomic<bool> finished{false};
+    HRESULT result = E_UNEXPECTED;
+    std::thread worker([&] {
+        result = job();
+        finished = true;
+    });
+    PumpUntil([&] { return finished.load(); }, INFINITE, whilePumping);
+    worker.join();
+    return result;
+}
+
+namespace {
+
+struct BoxSearch {
+    HWND box = nullptr;
+};
+
+BOOL CALLBACK FindBox(HWND hwnd, LPARAM lParam)
+{
+    char className[16] = "";
+    GetClassNameA(hwnd, className, sizeof(className));
+    DWORD process = 0;
+    GetWindowThreadProcessId(hwnd, &process);
+    if (process == GetCurrentProcessId() && strcmp(className, "#32770") == 0 && IsWindowVisible(hwnd)) {
+        reinterpret_cast<BoxSearch*>(lParam)->box = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+std::string CloseMessageBox(std::string* caption)
+{
+    BoxSearch search;
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+    if (!search.box)
+        return std::string();
+    char text[512] = "";
+    // The message text is the box's static control 0xFFFF.
+    GetDlgItemTextA(search.box, 0xFFFF, text, sizeof(text));
+    if (caption) {
+        char title[256] = "";
+        GetWindowTextA(search.box, title, sizeof(title));
+        *caption = title;
+    }
+    HWND button = FindWindowExA(search.box, nullptr, "Button", nullptr);
+    PostMessageA(search.box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+    return text;
+}

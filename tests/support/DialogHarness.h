@@ -1,0 +1,55 @@
+// A DownloadDialog whose controls are real windows of the test thread, so that jobs
+// running on a worker drive them with synchronous messages while this thread pumps.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DownloadDialog.h"
+#include "ProgressRecorder.h"
+
+class DialogHarness {
+public:
+    DialogHarness();
+    ~DialogHarness();
+    DialogHarness(const DialogHarness&) = delete;
+    DialogHarness& operator=(const DialogHarness&) = delete;
+
+    // Runs `job` on a worker thread and pumps this thread's messages until it returns.
+    // `whilePumping` runs after each message (for example to answer a message box).
+    HRESULT RunOnWorker(const std::function<HRESULT()>& job, const std::function<void()>& whilePumping = {});
+
+    // Pumps until `done` holds or the timeout passes; false on timeout.
+    bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000,
+                   const std::function<void()>& whilePumping = {});
+
+    std::vector<ProgressMessage> OverallMessages() const { return overall_; }
+    std::vector<ProgressMessage> ItemMessages() const { return item_; }
+    std::vector<WPARAM> OverallPositions() const;
+    // Every text the item caption was given, in order.
+    std::vector<std::string> ItemCaptions() const { return itemCaptions_; }
+    std::string OverallCaption() const;
+    int DownloadDoneCount() const { return downloadDone_; }
+
+    // Called on this thread for each item-bar message, before the bar handles it.
+    std::function<void(const ProgressMessage&)> onItemMessage;
+    // Called on this thread for each message to the dialog's window.
+    std::function<void(UINT message)> onDialogMessage;
+
+    DownloadDialog dialog;
+
+private:
+    static LRESULT CALLBACK HostProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND host_ = nullptr;
+    std::vector<ProgressMessage> overall_;
+    std::vector<ProgressMessage> item_;
+    std::vector<std::string> itemCaptions_;
+    int downloadDone_ = 0;
+};
+
+// The text of a visible message box (#32770) of this process, which is then closed
+// with its first button; empty when there is none.
+std::string CloseMessageBox(std::string* caption = nullptr);
