@@ -1,5 +1,6 @@
 #include "afxwin.h"
 
+#include <commctrl.h>
 #include <process.h>
 
 #include "afxdd_.h"
@@ -58,6 +59,10 @@ CDialog::~CDialog()
 
 INT_PTR CDialog::DoModal()
 {
+    // Templates may hold common controls (progress bars), whose classes exist only
+    // once comctl32 has registered them.
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+    ::InitCommonControlsEx(&controls);
     HWND owner = parent_ ? parent_->GetSafeHwnd() : nullptr;
     INT_PTR result = ::DialogBoxParamA(AfxFindResourceHandle(MAKEINTRESOURCEA(templateId_), RT_DIALOG),
                                        MAKEINTRESOURCEA(templateId_), owner, &CDialog::DialogProc,

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Sets everything up, serves a generated sample update site with nginx on loopback and
+# opens the tool, built to fetch its catalogue there. Without a display it runs the
+# tool on Xvfb, downloads one kit ("Креспа") and saves a screenshot.
+#   ZEB_SAMPLE_PORT  port of the sample server (default 18080)
+#   ZEB_HEADLESS=1   use Xvfb even when a display is available
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+"$ZEB_ROOT/scripts/setup.sh"
+source "$ZEB_ROOT/scripts/env.sh"
+source "$ZEB_ROOT/scripts/display.sh"
+
+port="${ZEB_SAMPLE_PORT:-18080}"
+build="$ZEB_ROOT/build-sample"
+site="$build/sample-site"
+base="http://127.0.0.1:$port/ulvooffline/update"
+
+cmake -S "$ZEB_ROOT" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$ZEB_TOOLCHAIN" -DZEB_DEPS_DIR="$ZEB_CACHE" \
+  -DCATALOG_URL="$base/latest.xml" -Wno-dev >/dev/null 2>&1
+cmake --build "$build" -j"$(nproc)" --target ZebOfflineDownload make_sample drive_sample
+
+headless=0
+if [ "${ZEB_HEADLESS:-0}" = 1 ] || ! { [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; }; then
+  headless=1
+  unset DISPLAY
+  zeb_start_display
+fi
+wineserver -p 60 2>/dev/null || true
+wine cmd /c exit </dev/null >/dev/null 2>&1
+
+if [ ! -f "$site/.done-$port" ]; then
+  rm -rf "$site" && mkdir -p "$site"
+  wine "$build/tools/make_sample.exe" "$(winepath -w "$site")" "$base"
+  touch "$site/.done-$port"
+fi
+
+nginx_dir="$build/nginx"
+mkdir -p "$nginx_dir/logs" "$nginx_dir/tmp"
+cat > "$nginx_dir/nginx.conf" <<CONF
+worker_processes 1;
+pid $nginx_dir/nginx.pid;
+error_log $nginx_dir/logs/error.log;
+user root;
+events { worker_connections 64; }
+http {
+  access_log $nginx_dir/logs/access.log;
+  client_body_temp_path $nginx_dir/tmp;
+  types { text/xml xml; text/plain txt; }
+  default_type application/octet-stream;
+  sendfile on;
+  server {
+    listen 127.0.0.1:$port;
+    root $site;
+  }
+}
+CONF
+nginx -p "$nginx_dir" -c "$nginx_dir/nginx.conf"
+cleanup() {
+  kill "$(cat "$nginx_dir/nginx.pid" 2>/dev/null)" 2>/dev/null || true
+  zeb_stop_display
+}
+trap cleanup EXIT
+echo "sample update server: $base/latest.xml"
+
+program="$build/app/ZebOfflineDownload.exe"
+if [ "$headless" = 0 ]; then
+  wine "$program"
+  exit 0
+fi
+
+# Headless: a framed window on a Wine desktop, driven like a user would.
+output="$build/sample-output/kit"
+rm -rf "$build/sample-output"
+wine explorer /desktop=ZebSample,800x600 "$program" >/dev/null 2>&1 &
+program_pid=$!
+ZEB_DESKTOP=ZebSample wine "$build/tools/drive_sample.exe" run 4 "$(winepath -w "$output")"
+screenshot="$build/sample-run.png"
+import -window root -crop 800x600+0+0 "$screenshot"
+ZEB_DESKTOP=ZebSample wine "$build/tools/drive_sample.exe" close
+wait "$program_pid" || true
+echo "kit downloaded to $output:"
+(cd "$output" && find . -type f | sort && echo "ZebDbLst.ini:" && cat ZebDbLst.ini | iconv -f cp1251 -t utf-8)
+echo "screenshot: $screenshot"
