@@ -57,6 +57,16 @@ HRESULT ReadFileRecord(IXMLDOMNode* node, CatalogFile* record)
     return hr == S_OK ? S_OK : E_FAIL;
 }
 
+// The records are visited front to back with nextNode: the same nodes in the same
+// order as get_item(0 .. length - 1), but Wine's get_item walks the list from its
+// start on every call, which makes an indexed loop quadratic in the catalogue size.
+HRESULT NextRecord(IXMLDOMNodeList* records, IXMLDOMNode** node)
+{
+    *node = NULL;
+    HRESULT hr = records->nextNode(node);
+    return SUCCEEDED(hr) && *node ? S_OK : E_FAIL;
+}
+
 // Fills the list in document order. The count and the array are stored in the catalogue
 // first, so that a failure leaves the records read so far for Clear() to release.
 HRESULT ReadDatabases(IXMLDOMNode* element, UpdateCatalog& catalog)
@@ -77,7 +87,7 @@ HRESULT ReadDatabases(IXMLDOMNode* element, UpdateCatalog& catalog)
     for (long index = 0; index < length; ++index) {
         catalog.databases[index].selected = 0;
         // A record that cannot be fetched stays empty; the others are still read.
-        if (FAILED(records->get_item(index, &node)) || !node)
+        if (FAILED(NextRecord(records, &node)))
             continue;
         hr = ReadDatabaseRecord(node, &catalog.databases[index]);
         node->Release();
@@ -110,7 +120,7 @@ HRESULT ReadFiles(IXMLDOMNode* element, UpdateCatalog& catalog)
     catalog.fileCount = static_cast<int>(length);
     hr = S_OK;
     for (long index = 0; index < length; ++index) {
-        if (FAILED(records->get_item(index, &node)) || !node)
+        if (FAILED(NextRecord(records, &node)))
             continue;
         hr = ReadFileRecord(node, &catalog.files[index]);
         node->Release();
