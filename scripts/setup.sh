@@ -93,6 +93,56 @@ create_wine_prefix() {
   touch "$WINEPREFIX/.done"
 }
 
+# A self-signed authority: its key and certificate as $1.key and $1.pem in the folder $3.
+make_test_authority() {  # name, subject, folder
+  openssl req -x509 -new -newkey rsa:2048 -nodes -sha256 -days 3650 -keyout "$3/$1.key" -out "$3/$1.pem" \
+    -subj "$2" -set_serial "0x$(openssl rand -hex 8)" \
+    -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
+    -addext "subjectKeyIdentifier=hash" 2>/dev/null
+}
+
+# A TLS server certificate for one DNS name (also its SubjectAltName), signed by an authority of the folder.
+make_test_server_certificate() {  # name, authority, DNS name, folder
+  openssl req -new -newkey rsa:2048 -nodes -sha256 -keyout "$4/$1.key" -out "$4/$1.csr" \
+    -subj "/O=Zeb tests/CN=$3" 2>/dev/null
+  printf '%s\n' "basicConstraints=critical,CA:FALSE" "keyUsage=critical,digitalSignature,keyEncipherment" \
+    "extendedKeyUsage=serverAuth" "subjectAltName=DNS:$3" "subjectKeyIdentifier=hash" \
+    "authorityKeyIdentifier=keyid" > "$4/$1.ext"
+  openssl x509 -req -sha256 -days 3000 -in "$4/$1.csr" -CA "$4/$2.pem" -CAkey "$4/$2.key" \
+    -set_serial "0x$(openssl rand -hex 8)" -extfile "$4/$1.ext" -out "$4/$1.pem" 2>/dev/null
+  rm -f "$4/$1.csr" "$4/$1.ext"
+}
+
+# Test certificates for the HTTPS tests, made once: an authority that the tests trust
+# inside the Wine prefix only (tests/https/run-https-tests.sh does that), a server
+# certificate for localhost signed by it, one for localhost signed by an authority
+# that nobody trusts, and one signed by the trusted authority for another name.
+# Made again only when one of them would expire within 30 days.
+create_test_certificates() {
+  local dir="$ZEB_CACHE/tls"
+  if [ -f "$dir/.done" ]; then
+    local pem valid=1
+    for pem in ca untrusted-ca localhost untrusted wrong-name; do
+      openssl x509 -checkend 2592000 -noout -in "$dir/$pem.pem" >/dev/null 2>&1 || valid=0
+    done
+    [ "$valid" = 1 ] && return
+  fi
+  log "creating the test certificates in $dir"
+  local work="$dir.tmp"
+  rm -rf "$work" && mkdir -p "$work"
+  make_test_authority ca "/O=Zeb tests/CN=Zeb Test Authority" "$work"
+  make_test_authority untrusted-ca "/O=Zeb tests/CN=Zeb Untrusted Test Authority" "$work"
+  make_test_server_certificate localhost ca localhost "$work"
+  make_test_server_certificate untrusted untrusted-ca localhost "$work"
+  make_test_server_certificate wrong-name ca wrong.example "$work"
+  openssl x509 -in "$work/ca.pem" -outform DER -out "$work/ca.der"
+  openssl verify -CAfile "$work/ca.pem" "$work/localhost.pem" "$work/wrong-name.pem" >/dev/null \
+    && openssl verify -CAfile "$work/untrusted-ca.pem" "$work/untrusted.pem" >/dev/null \
+    || { log "the test certificates do not verify"; exit 1; }
+  touch "$work/.done"
+  rm -rf "$dir" && mv "$work" "$dir"
+}
+
 install_packages
 ensure_locale
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
@@ -100,4 +150,5 @@ mkdir -p "$ZEB_CACHE"
 build_cryptopp
 build_googletest
 create_wine_prefix
+create_test_certificates
 log "ready (cache: $ZEB_CACHE)"

@@ -1,0 +1,262 @@
+// Faults end to end through the dialog: broken answers, full and read-only disks, bad
+// target paths. Each case states what the user sees and what is on disk afterwards.
+#include "HttpTestServer.h"
+
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "CatalogText.h"
+#include "CatalogUrl.h"
+#include "DialogDriver.h"
+#include "PackWriter.h"
+#include "TestFiles.h"
+#include "resource.h"
+
+namespace {
+
+const char kCatalogPath[] = "/ulvooffline/update/latest.xml";
+const char kErrorText[] = "При получении обновления произошла ошибка";
+
+// Everything below `root` except the subtree `exceptPrefix`.
+std::vector<std::string> TreeOutside(const std::string& root, const std::string& exceptPrefix)
+{
+    std::vector<std::string> tree;
+    for (const std::string& entry : ListTree(root)) {
+        if (entry.compare(0, exceptPrefix.size(), exceptPrefix) != 0)
+            tree.push_back(entry);
+    }
+    return tree;
+}
+
+class Faults : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CoInitialize(NULL);
+        catalogUrl = server.Url(kCatalogPath);
+        SetCatalogUrlForTests(catalogUrl.c_str());
+        ASSERT_TRUE(WriteWholeFile(world / "sentinel.txt", "untouched"));
+        before = ListTree(world.Path());
+    }
+    void TearDown() override
+    {
+        SetCatalogUrlForTests(nullptr);
+        // Nothing outside the target folder changed.
+        EXPECT_EQ(before, TreeOutside(world.Path(), "kit\\"));
+        EXPECT_EQ("untouched", ReadWholeFile(world / "sentinel.txt"));
+    }
+
+    void PublishKit(const std::string& initialPack, std::vector<CatalogEntry> files = {})
+    {
+        server.Serve("/base/initial.pack", HttpResponse::Ok(initialPack));
+        PackSpec database;
+        database.packName = "db";
+        database.files.push_back(PackFile("db.ini", "[db]"));
+        server.Serve("/base/db.pack", HttpResponse::Ok(BuildPack(database)));
+        server.Serve(kCatalogPath, HttpResponse::Ok(CatalogXml(server.Url("/base"), {{"db", "db.pack"}}, files),
+                                                    "text/xml"));
+    }
+
+    static std::string BigPack(uint64_t size)
+    {
+        PackSpec spec;
+        spec.packName = "Bin";
+        spec.files.push_back(PackFile("small.txt", "first"));
+        spec.files.push_back(PackFile("big.bin", GeneratedData(4, size)));
+        return BuildPack(spec);
+    }
+
+    // Chooses `mode`, types `folder`, presses OK and answers a not-empty question with Yes.
+    static void Start(DialogDriver& driver, int modeButton, const std::string& folder)
+    {
+        driver.Click(modeButton);
+        driver.Type(IDC_TARGET_FOLDER, folder);
+        driver.Click(IDOK);
+    }
+
+    // The user sees one box with `text`, then "Закрыть", which closes the dialog.
+    static void ExpectJobErrorThenClose(DialogDriver& driver)
+    {
+        EXPECT_EQ(kErrorText, driver.WaitForBox());
+        EXPECT_EQ("", driver.BoxCaption());
+        driver.Answer(IDOK);
+        EXPECT_TRUE(driver.WaitUntil([&] { return driver.Text(IDCANCEL) == "Закрыть"; }));
+        EXPECT_FALSE(driver.BoxOpen());
+        driver.Click(IDCANCEL);
+        EXPECT_TRUE(driver.WaitClosed());
+    }
+
+    // A box with `text` and the dialog idle again (OK visible), then closed with Cancel.
+    static void ExpectBoxAndIdle(DialogDriver& driver, const std::string& text)
+    {
+        EXPECT_EQ(text, driver.WaitForBox());
+        driver.Answer(IDOK);
+        EXPECT_TRUE(driver.IsVisible(IDOK));
+        EXPECT_TRUE(driver.IsEnabled(IDC_TARGET_FOLDER));
+        driver.Click(IDCANCEL);
+        EXPECT_TRUE(driver.WaitClosed());
+    }
+
+    HttpTestServer server;
+    std::string catalogUrl;
+    TempDir world;
+    std::string target = world / "kit";
+    std::vector<std::string> before;
+    DownloadDialog dialog;
+};
+
+// The drives the wrapper script maps: a 1 MiB disk and a read-only one.
+std::string DriveOrSkipReason(const char* variable)
+{
+    const char* drive = getenv(variable);
+    return drive ? drive : "";
+}
+
+}  // namespace
+
+TEST_F(Faults, ConnectionClosedInThePackShowsTheErrorAndKeepsWhatArrived)
+{
+    std::string pack = BigPack(3 << 20);
+    PublishKit(pack);
+    HttpResponse cut = HttpResponse::Ok(pack);
+    cut.closeAfterBytes = static_cast<long long>(pack.size() / 2);
+    server.Serve("/base/initial.pack", cut);
+    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+        Start(driver, IDC_KIT_KRESPA, target);
+        ExpectJobErrorThenClose(driver);
+    });
+    EXPECT_EQ("first", ReadWholeFile(target + "\\Bin\\small.txt"));
+    std::string partial = ReadWholeFile(target + "\\Bin\\big.bin");
+    EXPECT_LT(partial.size(), static_cast<size_t>(3 << 20));
+    EXPECT_EQ(GeneratedData(4, partial.size()), partial);
+    EXPECT_FALSE(FileExists(target + "\\ZebDbLst.ini"));
+}
+
+TEST_F(Faults, CatalogueCutShortShowsTheErrorAndTheDialogStaysIdle)
+{
+    PublishKit(BigPack(10));
+    HttpResponse cut = HttpResponse::Ok(CatalogXml(server.Url("/base"), {{"db", "db.pack"}}, {}), "text/xml");
+    cut.closeAfterBytes = 40;
+    server.Serve(kCatalogPath, cut);
+    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+        Start(driver, IDC_KIT_KRESPA, target);
+        ExpectBoxAndIdle(driver, kErrorText);
+    });
+    // The folder was made before the fetch and stays, empty.
+    EXPECT_TRUE(DirectoryExists(target));
+    EXPECT_TRUE(ListTree(target).empty());
+}
+
+TEST_F(Faults, PlainFileShorterThanItsLengthFailsTheOfflineUpdate)
+{
+    PublishKit(BigPack(10), {{"notes", "notes.txt"}});
+    HttpResponse cut = HttpResponse::Ok("0123456789abcdef");
+    cut.closeAfterBytes = 6;
+    server.Serve("/base/notes.txt", cut);
+    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+        Start(driver, IDC_OFFLINE_UPDATE, target);
+        ExpectJobErrorThenClose(driver);
+    });
+    EXPECT_EQ((std::vector<std::string>{"latest.xml", "notes.txt"}), ListTree(target));
+    EXPECT_EQ("012345", ReadWholeFile(target + "\\notes.txt"));
+}
+
+TEST_F(Faults, ServerErrorForADatabaseStopsAfterTheExecutables)
+{
+    PublishKit(BigPack(10));
+    server.Serve("/base/db.pack", HttpResponse::WithStatus("500 Internal Server Error"));
+    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+        Start(driver, IDC_KIT_KRESPA, target);
+        ExpectJobErrorThenClose(driver);
+    });
+    EXPECT_EQ("", ReadWholeFile(target + "\\ZebDbLst.ini"));
+    EXPECT_TRUE(FileExists(target + "\\Bin\\big.bin"));
+    EXPECT_FALSE(DirectoryExists(target + "\\Database"));
+}
+
+TEST_F(Faults, TargetPathsThatCannotBeFolders)
+{
+    ASSERT_TRUE(WriteWholeFile(world / "kitfile", "a file"));
+    before = ListTree(world.Path());
+    PublishKit(BigPack(10));
+    const std::string fileInTheWay = world / "kitfile\\sub";
+    std::string tooLong = target + "\\";
+    while (tooLong.size() < MAX_PATH)
+        tooLong += "x";
+    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+        Start(driver, IDC_KIT_KRESPA, fileInTheWay);
+        EXPECT_EQ("Невозможно создать папку " + fileInTheWay, driver.WaitForBox());
+        driver.Answer(IDOK);
+        // 260 characters: refused before anything is made.
+        driver.Type(IDC_TARGET_FOLDER, tooLong);
+        driver.Click(IDOK);
+        EXPECT_EQ("Невозможно создать папку " + tooLong, driver.WaitForBox());
+        driver.Answer(IDOK);
+        driver.Type(IDC_TARGET_FOLDER, "Q:\\kit");
+        driver.Click(IDOK);
+        EXPECT_EQ("Невозможно создать папку Q:\\kit", driver.WaitForBox());
+        driver.Answer(IDOK);
+        EXPECT_TRUE(driver.IsVisible(IDOK));
+    });
+    EXPECT_EQ("a file", ReadWholeFile(world / "kitfile"));
+    EXPECT_FALSE(DirectoryExists(target));
+    EXPECT_EQ(0u, server.RequestCount());
+}
+
+TEST_F(Faults, TargetOf259CharactersIsMadeButItsFilesCannotBe)
+{
+    PublishKit(BigPack(10));
+    std::string longest = target + "\\";
+    while (longest.size() < MAX_PATH - 1)
+        longest += "y";
+    ASSERT_EQ(static_cast<size_t>(MAX_PATH - 1), longest.size());
+    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+        Start(driver, IDC_KIT_KRESPA, longest);
+        ExpectJobErrorThenClose(driver);
+    });
+    // The folder exists; no file fits below it, so nothing was written.
+    EXPECT_TRUE(DirectoryExists(longest));
+    EXPECT_TRUE(ListTree(longest).empty());
+}
+
+TEST_F(Faults, FullDiskFailsTheJobAndKeepsWhatFitted)
+{
+    std::string drive = DriveOrSkipReason("ZEB_SMALL_DRIVE");
+    if (drive.empty())
+        GTEST_SKIP() << (getenv("ZEB_DRIVES_SKIPPED") ? getenv("ZEB_DRIVES_SKIPPED") : "no small drive mapped");
+    std::string smallTarget = drive + "\\kit";
+    PublishKit(BigPack(3 << 20));  // three times the size of the disk
+    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+        Start(driver, IDC_KIT_KRESPA, smallTarget);
+        ExpectJobErrorThenClose(driver);
+    });
+    EXPECT_EQ("first", ReadWholeFile(smallTarget + "\\Bin\\small.txt"));
+    std::string partial = ReadWholeFile(smallTarget + "\\Bin\\big.bin");
+    EXPECT_LT(partial.size(), static_cast<size_t>(3 << 20));
+    EXPECT_EQ(GeneratedData(4, partial.size()), partial);
+    EXPECT_FALSE(FileExists(smallTarget + "\\ZebDbLst.ini"));
+    EXPECT_EQ((std::vector<std::string>{"kit\\", "kit\\Bin\\", "kit\\Bin\\big.bin", "kit\\Bin\\small.txt"}),
+              ListTree(drive));
+}
+
+TEST_F(Faults, ReadOnlyDiskRefusesTheFolderOrTheFiles)
+{
+    std::string drive = DriveOrSkipReason("ZEB_READONLY_DRIVE");
+    if (drive.empty())
+        GTEST_SKIP() << (getenv("ZEB_DRIVES_SKIPPED") ? getenv("ZEB_DRIVES_SKIPPED") : "no read-only drive mapped");
+    PublishKit(BigPack(10));
+    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+        // A new folder cannot be made there.
+        Start(driver, IDC_KIT_KRESPA, drive + "\\kit");
+        EXPECT_EQ("Невозможно создать папку " + drive + "\\kit", driver.WaitForBox());
+        driver.Answer(IDOK);
+        // The drive's root exists and is empty: the fetch works, the first file fails.
+        driver.Type(IDC_TARGET_FOLDER, drive + "\\");
+        driver.Click(IDOK);
+        ExpectJobErrorThenClose(driver);
+    });
+    EXPECT_TRUE(ListTree(drive).empty());
+}

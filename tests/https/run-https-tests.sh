@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# Runs the HTTPS tests: trusts the test authority in the Wine prefix (current user only),
+# generates a sample site, serves it with nginx on free loopback ports and stops nginx
+# on every way out.
+#   run-https-tests.sh <https_tests.exe> <make_sample.exe> <trust_ca.exe> <certificate folder> [test arguments]
+# The servers, all on 127.0.0.1 and reached as localhost:
+#   trusted      HTTPS, certificate for localhost signed by the trusted authority
+#   untrusted    HTTPS, certificate for localhost with its own authority, which nobody trusts
+#   wrong name   HTTPS, certificate for wrong.example signed by the trusted authority
+#   redirect     HTTP, answers 301 (below /found: 302) to the same file on the trusted server
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source "$here/../../scripts/env.sh"
+
+[ $# -ge 4 ] || { echo "usage: $0 <https_tests.exe> <make_sample.exe> <trust_ca.exe> <certificate folder> [test arguments]" >&2; exit 2; }
+tests_exe="$1" make_sample_exe="$2" trust_ca_exe="$3" tls="$4"
+shift 4
+for f in ca.der ca.pem localhost.pem untrusted.pem untrusted-ca.pem wrong-name.pem; do
+  [ -f "$tls/$f" ] || { echo "$tls/$f is missing: run scripts/setup.sh" >&2; exit 1; }
+done
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/zeb-https.XXXXXX")"
+nginx_pid=""
+stop() {
+  if [ -n "$nginx_pid" ]; then
+    kill "$nginx_pid" 2>/dev/null || true
+    wait "$nginx_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap stop EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM HUP
+
+# Idempotent: prints "added" the first time in a prefix, "already trusted" afterwards.
+echo "test authority: $(wine "$trust_ca_exe" "$(winepath -w "$tls/ca.der")")"
+
+# Four distinct ports that nothing listens on now; nginx may still lose one to a race,
+# which the caller retries.
+free_ports() {
+  local used ports=() port
+  used=" $(ss -Htln | awk '{n = split($4, a, ":"); printf "%s ", a[n]}')"
+  while [ ${#ports[@]} -lt 4 ]; do
+    port=$((20000 + RANDOM % 30000))
+    case "$used ${ports[*]} " in *" $port "*) continue;; esac
+    ports+=("$port")
+  done
+  echo "${ports[@]}"
+}
+
+start_nginx() {  # trusted untrusted wrong-name redirect
+  local dir="$work/nginx"
+  rm -rf "$dir" && mkdir -p "$dir/tmp"
+  # The untrusted server presents its authority too, so the client sees the whole
+  # chain and refuses its root, rather than failing to build a chain at all.
+  cat "$tls/untrusted.pem" "$tls/untrusted-ca.pem" > "$dir/untrusted-chain.pem"
+  cat > "$dir/nginx.conf" <<CONF
+worker_processes 1;
+daemon off;
+pid $dir/nginx.pid;
+error_log $dir/error.log;
+$( [ "$(id -u)" = 0 ] && echo "user root;" )
+events { worker_connections 64; }
+http {
+  access_log $dir/access.log;
+  client_body_temp_path $dir/tmp;
+  types { text/xml xml; text/plain txt; }
+  default_type application/octet-stream;
+  root $work/site;
+  server { listen 127.0.0.1:$1 ssl; ssl_certificate $tls/localhost.pem; ssl_certificate_key $tls/localhost.key; }
+  server { listen 127.0.0.1:$2 ssl; ssl_certificate $dir/untrusted-chain.pem; ssl_certificate_key $tls/untrusted.key; }
+  server { listen 127.0.0.1:$3 ssl; ssl_certificate $tls/wrong-name.pem; ssl_certificate_key $tls/wrong-name.key; }
+  server {
+    listen 127.0.0.1:$4;
+    location / { return 301 https://localhost:$1\$request_uri; }
+    location /found/ { rewrite ^/found(/.*)\$ https://localhost:$1\$1 redirect; }
+  }
+}
+CONF
+  nginx -e "$dir/error.log" -p "$dir" -c "$dir/nginx.conf" &
+  nginx_pid=$!
+  local port
+  for _ in $(seq 100); do
+    kill -0 "$nginx_pid" 2>/dev/null || break
+    port=0
+    for p in "$@"; do
+      curl -s -o /dev/null --max-time 2 "http://127.0.0.1:$p/" || { port=$p; break; }
+    done
+    [ "$port" = 0 ] && return 0
+    sleep 0.1
+  done
+  kill "$nginx_pid" 2>/dev/null || true
+  wait "$nginx_pid" 2>/dev/null || true
+  nginx_pid=""
+  return 1
+}
+
+# The site's base URL names the trusted port, so the ports come first.
+started=0
+for attempt in 1 2 3 4 5; do
+  read -r trusted untrusted wrong redirect <<<"$(free_ports)"
+  if start_nginx "$trusted" "$untrusted" "$wrong" "$redirect"; then
+    started=1
+    break
+  fi
+  echo "nginx did not start on $trusted $untrusted $wrong $redirect (attempt $attempt):" >&2
+  cat "$work/nginx/error.log" >&2 || true
+done
+[ "$started" = 1 ] || exit 1
+
+base="https://localhost:$trusted/ulvooffline/update"
+mkdir -p "$work/site"
+wine "$make_sample_exe" "$(winepath -w "$work/site")" "$base"
+
+# The servers answer as intended, so a refused request in the tests is the
+# certificate's doing: each serves the catalogue to a client that trusts its authority
+# (and, for the wrong name, asks for that name), and the plain server only redirects.
+check() {  # what, expected, curl arguments...
+  local what="$1" expected="$2" got
+  shift 2
+  got="$(curl -s -o /dev/null --max-time 10 -w '%{http_code} %{redirect_url}' "$@" || true)"
+  [ "$got" = "$expected" ] || { echo "server check failed: $what answered '$got', not '$expected'" >&2; exit 1; }
+}
+check trusted "200 " --cacert "$tls/ca.pem" "$base/latest.xml"
+check untrusted "200 " --cacert "$tls/untrusted-ca.pem" "https://localhost:$untrusted/ulvooffline/update/latest.xml"
+check "wrong name" "200 " --cacert "$tls/ca.pem" --resolve "wrong.example:$wrong:127.0.0.1" \
+  "https://wrong.example:$wrong/ulvooffline/update/latest.xml"
+check redirect "301 $base/latest.xml" "http://localhost:$redirect/ulvooffline/update/latest.xml"
+check "redirect /found" "302 $base/latest.xml" "http://localhost:$redirect/found/ulvooffline/update/latest.xml"
+
+export ZEB_HTTPS_TRUSTED="https://localhost:$trusted"
+export ZEB_HTTPS_UNTRUSTED="https://localhost:$untrusted"
+export ZEB_HTTPS_WRONG_NAME="https://localhost:$wrong"
+export ZEB_HTTP_REDIRECT="http://localhost:$redirect"
+ZEB_HTTPS_SITE="$(winepath -w "$work/site/ulvooffline/update")"
+export ZEB_HTTPS_SITE
+wine "$tests_exe" "$@"
