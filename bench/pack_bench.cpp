@@ -7,22 +7,20 @@
 #include <cryptopp/md5.h>
 
 #include <windows.h>
-#include <psapi.h>
 #include <wininet.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
-#include <thread>
 
 #include "HttpTestServer.h"
 #include "PackStream.h"
 #include "PackWriter.h"
+#include "PrivateUsage.h"
 #include "ServerAccess.h"
 #include "TestFiles.h"
 
@@ -60,54 +58,6 @@ double SecondsFor(Work work)
     work();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
-
-// Wine fills only the basic counters (cb comes back smaller, PrivateUsage stays 0); its
-// PagefileUsage is the resident anonymous memory. Windows gives the commit charge in both.
-SIZE_T PrivateUsage()
-{
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                         sizeof(counters));
-    return counters.cb >= sizeof(counters) ? counters.PrivateUsage : counters.PagefileUsage;
-}
-
-// The private usage when it is made and the highest seen while it lives, sampled on a
-// thread of its own: Wine's PeakPagefileUsage is only the current value.
-class PrivateUsagePeak {
-public:
-    PrivateUsagePeak() : thread_([this] { Sample(); }) {}
-    ~PrivateUsagePeak() { Stop(); }
-
-    SIZE_T Baseline() const { return baseline_; }
-    SIZE_T Peak()
-    {
-        Stop();
-        return peak_;
-    }
-
-private:
-    void Sample()
-    {
-        for (;;) {
-            peak_ = std::max(peak_, PrivateUsage());
-            if (stop_)
-                return;
-            Sleep(5);
-        }
-    }
-    void Stop()
-    {
-        stop_ = true;
-        if (thread_.joinable())
-            thread_.join();
-    }
-
-    const SIZE_T baseline_ = PrivateUsage();
-    SIZE_T peak_ = baseline_;  // written by the sampler only; read after the join
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 struct Unpack {
     bool ok = false;

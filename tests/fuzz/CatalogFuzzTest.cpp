@@ -167,7 +167,7 @@ TEST(CatalogFuzz, MutatedCataloguesParseOrFailWithAConsistentModel)
         SCOPED_TRACE(SeedText(seed));
         FuzzRandom random(seed);
         std::string text = bases[random.Below(bases.size())];
-        for (int n = 1 + static_cast<int>(random.Below(4)); n > 0; --n)
+        for (int n = 1 + static_cast<int>(random.Below(2)); n > 0; --n)
             MutateText(text, random);
 
         const int failuresBefore = FailureCount();

@@ -21,7 +21,9 @@ done
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/zeb-https.XXXXXX")"
 nginx_pid=""
+tests_pid=""
 stop() {
+  [ -n "$tests_pid" ] && kill "$tests_pid" 2>/dev/null || true
   if [ -n "$nginx_pid" ]; then
     kill "$nginx_pid" 2>/dev/null || true
     wait "$nginx_pid" 2>/dev/null || true
@@ -134,4 +136,10 @@ export ZEB_HTTPS_WRONG_NAME="https://localhost:$wrong"
 export ZEB_HTTP_REDIRECT="http://localhost:$redirect"
 ZEB_HTTPS_SITE="$(winepath -w "$work/site/ulvooffline/update")"
 export ZEB_HTTPS_SITE
-wine "$tests_exe" "$@"
+# In the background, so that a signal reaches the trap at once rather than when the tests end.
+wine "$tests_exe" "$@" &
+tests_pid=$!
+status=0
+wait "$tests_pid" || status=$?
+tests_pid=""
+exit "$status"

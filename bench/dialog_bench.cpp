@@ -1,0 +1,144 @@
+// How the dialog answers while a 1 GiB kit downloads: the time until it is shown, and
+// the latency of a repaint, of a message round trip and of the Cancel question.
+#include "HttpTestServer.h"
+
+#include <objbase.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "CatalogText.h"
+#include "CatalogUrl.h"
+#include "DownloadDialog.h"
+#include "PackWriter.h"
+#include "TestFiles.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MillisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+struct Stats {
+    std::vector<double> samples;
+    void Print(const char* what) const
+    {
+        std::vector<double> sorted = samples;
+        std::sort(sorted.begin(), sorted.end());
+        if (sorted.empty())
+            return;
+        printf("%-22s n=%3zu  median %6.1f ms  p95 %6.1f ms  max %6.1f ms  (goal: within 100 ms)\n", what,
+               sorted.size(), sorted[sorted.size() / 2], sorted[sorted.size() * 95 / 100], sorted.back());
+    }
+};
+
+HWND FindOwnedBox(HWND owner)
+{
+    struct Search {
+        HWND owner;
+        HWND box;
+    } search = {owner, nullptr};
+    EnumWindows(
+        [](HWND hwnd, LPARAM lParam) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lParam);
+            if (GetWindow(hwnd, GW_OWNER) == s->owner && IsWindowVisible(hwnd)) {
+                s->box = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.box;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int fileCount = argc > 1 ? atoi(argv[1]) : 64;  // 16 MiB each: 1 GiB by default
+    CoInitialize(NULL);
+    TempDir temp;
+    PackSpec spec;
+    spec.packName = "Bin";
+    for (int i = 0; i < fileCount; ++i) {
+        PackFileSpec file = PackFile("f" + std::to_string(i) + ".bin", "");
+        file.generatedSize = 16 << 20;
+        file.seed = i;
+        spec.files.push_back(file);
+    }
+    std::string packPath = temp / "initial.pack";
+    printf("writing a pack of %d x 16 MiB ...\n", fileCount);
+    if (!WritePackFile(packPath, spec))
+        return 1;
+
+    HttpTestServer server;
+    HttpResponse pack;
+    pack.bodyFile = packPath;
+    server.Serve("/base/initial.pack", pack);
+    server.Serve("/ulvooffline/update/latest.xml",
+                 HttpResponse::Ok(CatalogXml(server.Url("/base"), {}, {}), "text/xml"));
+    std::string url = server.Url("/ulvooffline/update/latest.xml");
+    SetCatalogUrlForTests(url.c_str());
+
+    DownloadDialog dialog;
+    Stats roundTrip, repaint, cancel;
+    double shownMs = -1;
+    bool finished = false;
+    Clock::time_point start = Clock::now();
+    std::thread driver([&] {
+        while (!dialog.GetSafeHwnd() || !IsWindowVisible(dialog.GetSafeHwnd()))
+            Sleep(1);
+        shownMs = MillisecondsSince(start);
+        HWND hwnd = dialog.GetSafeHwnd();
+        PostMessageA(GetDlgItem(hwnd, 1009), BM_CLICK, 0, 0);
+        std::string target = temp / "kit";
+        SendMessageA(GetDlgItem(hwnd, 1003), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(target.c_str()));
+        PostMessageA(GetDlgItem(hwnd, IDOK), BM_CLICK, 0, 0);
+        HWND cancelButton = GetDlgItem(hwnd, IDCANCEL);
+        while (IsWindowVisible(GetDlgItem(hwnd, IDOK)))
+            Sleep(5);
+        Clock::time_point runStart = Clock::now();
+        int round = 0;
+        char text[64] = "";
+        while (GetWindowTextA(cancelButton, text, sizeof(text)), strcmp(text, "Закрыть") != 0) {
+            Clock::time_point t = Clock::now();
+            DWORD_PTR result;
+            SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+            roundTrip.samples.push_back(MillisecondsSince(t));
+            t = Clock::now();
+            RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_ERASE);
+            repaint.samples.push_back(MillisecondsSince(t));
+            if (++round % 10 == 0) {
+                t = Clock::now();
+                PostMessageA(cancelButton, BM_CLICK, 0, 0);
+                HWND box = nullptr;
+                while (!(box = FindOwnedBox(hwnd)) && MillisecondsSince(t) < 5000)
+                    Sleep(1);
+                cancel.samples.push_back(MillisecondsSince(t));
+                if (box)
+                    PostMessageA(box, WM_COMMAND, IDNO, 0);
+                while (FindOwnedBox(hwnd))
+                    Sleep(1);
+            }
+            Sleep(50);
+        }
+        printf("job ran %.1f s\n", MillisecondsSince(runStart) / 1000);
+        finished = true;
+        PostMessageA(cancelButton, BM_CLICK, 0, 0);
+    });
+    dialog.DoModal();
+    driver.join();
+    SetCatalogUrlForTests(nullptr);
+
+    printf("dialog shown after      %6.1f ms (construction and DoModal to a visible window)\n", shownMs);
+    roundTrip.Print("message round trip");
+    repaint.Print("repaint of the dialog");
+    cancel.Print("Cancel to its question");
+    return finished ? 0 : 1;
+}
