@@ -1,14 +1,300 @@
 #!/usr/bin/env bash
-# Builds, then runs the pack benchmark under Wine (headless, on Xvfb) and prints its figures.
-# Arguments go to the benchmark: --files N --file-mib M for a smaller pack (default 64 x 16).
+# Builds, then runs the benchmarks under Wine (headless, on Xvfb) and prints their figures:
+#   pack     pack_bench: a large pack unpacked from a local file and over loopback HTTP
+#   catalog  catalog_bench: large catalogues parsed
+#   job      job_bench: the kit and the offline-update jobs against nginx on loopback,
+#            compared with curl fetching the same items
+# Options:
+#   --only LIST                 comma-separated subset of pack,catalog,job (default: all three)
+#   --files N --file-mib M      pack_bench's pack (default 64 x 16 MiB)
+#   --catalog-runs N            catalog_bench's runs (default 3)
+#   --job-rounds N              how often each job and curl measurement is made (default 2)
+#   --job-databases N --job-database-mib M --job-initial-mib M
+#                               the job site: N databases of M MiB, all in kit 65, and
+#                               initial.pack (default 14 x 64 and 128: 1 GiB)
+# The job site is generated once into $ZEB_BUILD_DIR/job-bench-cache/ and reused; the
+# downloads go to $ZEB_BUILD_DIR/job-bench-run/, which is removed at the end.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+
+usage() {
+  sed -n '2,16s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
+  exit 2
+}
+
+only="pack,catalog,job"
+pack_args=()
+catalog_runs=3
+job_rounds=2
+job_databases=14
+job_database_mib=64
+job_initial_mib=128
+while [ $# -gt 0 ]; do
+  [ $# -ge 2 ] || usage
+  case "$1" in
+    --only) only="$2";;
+    --files|--file-mib) pack_args+=("$1" "$2");;
+    --catalog-runs) catalog_runs="$2";;
+    --job-rounds) job_rounds="$2";;
+    --job-databases) job_databases="$2";;
+    --job-database-mib) job_database_mib="$2";;
+    --job-initial-mib) job_initial_mib="$2";;
+    *) usage;;
+  esac
+  shift 2
+done
+for n in "$catalog_runs" "$job_rounds" "$job_databases" "$job_database_mib" "$job_initial_mib"; do
+  [[ "$n" =~ ^[1-9][0-9]*$ ]] || usage
+done
+wants() { case ",$only," in *",$1,"*) return 0;; *) return 1;; esac; }
+
 "$ZEB_ROOT/scripts/build.sh"
 source "$ZEB_ROOT/scripts/env.sh"
 source "$ZEB_ROOT/scripts/display.sh"
+bench="$ZEB_BUILD_DIR/bench"
+
+job_run="$ZEB_BUILD_DIR/job-bench-run"
+job_nginx="$ZEB_BUILD_DIR/job-bench-nginx"
+nginx_pid=""
+stop_nginx() {
+  if [ -n "$nginx_pid" ]; then
+    kill "$nginx_pid" 2>/dev/null || true
+    wait "$nginx_pid" 2>/dev/null || true
+    nginx_pid=""
+  fi
+}
+cleanup() {
+  stop_nginx
+  rm -rf "$job_run"
+  zeb_stop_display
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM HUP
+
 zeb_start_display
-trap zeb_stop_display EXIT
 wineserver -p 60 2>/dev/null || true
 # Start Wine's own services first, so that their start-up is not timed.
 wine cmd /c exit </dev/null >/dev/null 2>&1
-wine "$ZEB_BUILD_DIR/bench/pack_bench.exe" "$@"
+
+# --- the job benchmark's helpers ------------------------------------------------------
+
+# A loopback port that nothing listens on now.
+free_port() {
+  local used port
+  used=" $(ss -Htln | awk '{n = split($4, a, ":"); printf "%s ", a[n]}')"
+  while :; do
+    port=$((20000 + RANDOM % 30000))
+    case "$used" in *" $port "*) continue;; esac
+    echo "$port"
+    return
+  done
+}
+
+# Serves $1 on 127.0.0.1:$2 in the foreground of a background job, so that its pid is ours.
+start_nginx() {
+  local root="$1" port="$2"
+  rm -rf "$job_nginx" && mkdir -p "$job_nginx/tmp"
+  cat > "$job_nginx/nginx.conf" <<CONF
+worker_processes 1;
+daemon off;
+pid $job_nginx/nginx.pid;
+error_log $job_nginx/error.log;
+$( [ "$(id -u)" = 0 ] && echo "user root;" )
+events { worker_connections 64; }
+http {
+  log_format timed '\$request_uri \$status \$body_bytes_sent \$request_time';
+  access_log $job_nginx/access.log timed;
+  client_body_temp_path $job_nginx/tmp;
+  types { text/xml xml; text/plain txt; }
+  default_type application/octet-stream;
+  sendfile on;
+  server { listen 127.0.0.1:$port; root $root; }
+}
+CONF
+  nginx -e "$job_nginx/error.log" -p "$job_nginx" -c "$job_nginx/nginx.conf" &
+  nginx_pid=$!
+  for _ in $(seq 100); do
+    kill -0 "$nginx_pid" 2>/dev/null || break
+    # Any HTTP answer, a 404 included, means it listens.
+    curl -s -o /dev/null --max-time 2 "http://127.0.0.1:$port/" && return 0
+    sleep 0.1
+  done
+  stop_nginx
+  return 1
+}
+
+seconds_now() { date +%s.%N; }
+# Figures with a decimal point: LC_ALL is Russian for Wine's code page.
+say() { LC_ALL=C printf "$@"; }
+calc() { LC_ALL=C awk "BEGIN { printf \"$1\", $2 }"; }
+goal_met() { LC_ALL=C awk "BEGIN { print ($1) ? \"met\" : \"MISSED\" }"; }
+
+# Sum of the sizes of the listed paths below $1.
+bytes_of() {
+  local dir="$1" total=0 p
+  shift
+  for p in "$@"; do total=$((total + $(stat -c %s "$dir/$p"))); done
+  echo "$total"
+}
+
+# Every listed path below $2 has the size it has below $1.
+same_sizes() {
+  local from="$1" to="$2" p
+  shift 2
+  for p in "$@"; do
+    [ -f "$to/$p" ] && [ "$(stat -c %s "$from/$p")" = "$(stat -c %s "$to/$p")" ] || {
+      echo "job bench: $to/$p is missing or has the wrong size" >&2
+      return 1
+    }
+  done
+}
+
+declare -A figures  # "<what> <round>" -> "seconds fetch baseline peak"
+
+# One job in its own Wine process; the process times the job itself (its start-up and the
+# catalogue fetch are not in the time).
+measure_ours() {  # kit|offline round
+  local what="$1" round="$2" target="$job_run/$1-ours-$2" line seconds fetch baseline peak
+  mkdir -p "$target"
+  sync
+  line="$(wine "$bench/job_bench.exe" "$what" "$job_base/latest.xml" "$(winepath -w "$target")" | tr -d '\r')"
+  read -r seconds fetch baseline peak <<<"$(sed -n 's/^seconds=\(.*\) fetch=\(.*\) baseline=\(.*\) peak=\(.*\)$/\1 \2 \3 \4/p' <<<"$line")"
+  [ -n "$peak" ] || { echo "job bench: no figures from job_bench $what: $line" >&2; return 1; }
+  if [ "$what" = kit ]; then
+    local lines
+    lines="$(tr -cd '\n' < "$target/ZebDbLst.ini" | wc -c)"
+    [ "$lines" = "$job_databases" ] || { echo "job bench: ZebDbLst.ini lists $lines databases" >&2; return 1; }
+  else
+    same_sizes "$job_site" "$target" "${offline_paths[@]}"
+  fi
+  figures["ours-$what $round"]="$seconds $fetch $baseline $peak"
+  say '  round %d  %-20s %8.2f s  %7.1f MB/s   (catalogue fetch %.3f s, not included)\n' "$round" "$what job" \
+    "$seconds" "$(calc %.3f "${job_bytes[$what]} / 1e6 / $seconds")" "$fetch"
+}
+
+# curl, one process and one connection, fetching the same items in the same order, each
+# into a file of its own on the same file system.
+measure_curl() {  # kit|offline round
+  local what="$1" round="$2" target="$job_run/$1-curl-$2" start end seconds p args=()
+  local -n paths="${what}_paths"
+  mkdir -p "$target"
+  for p in "${paths[@]}"; do args+=(-o "$target/$p" "$job_base/$p"); done
+  sync
+  start="$(seconds_now)"
+  curl -sS --fail "${args[@]}"
+  end="$(seconds_now)"
+  same_sizes "$job_site" "$target" "${paths[@]}"
+  seconds="$(calc %.3f "$end - $start")"
+  figures["curl-$what $round"]="$seconds"
+  say '  round %d  %-20s %8.2f s  %7.1f MB/s\n' "$round" "curl, $what items" "$seconds" \
+    "$(calc %.3f "${job_bytes[$what]} / 1e6 / $seconds")"
+}
+
+summarize() {  # kit|offline "title" goal
+  local what="$1" title="$2" goal="$3" round ours curl ratio total_ours=0 total_curl=0 verdict
+  local seconds fetch baseline peak rise worst_rise=-1e9 worst=""
+  echo "$title"
+  for round in $(seq "$job_rounds"); do
+    read -r seconds fetch baseline peak <<<"${figures["ours-$what $round"]}"
+    curl="${figures["curl-$what $round"]}"
+    ratio="$(calc %.2f "$seconds / $curl")"
+    verdict="$(goal_met "$ratio <= $goal")"
+    say '  round %d: ours %.2f s, curl %.2f s: ratio %s (goal <= %.2f: %s)\n' "$round" "$seconds" "$curl" \
+      "$ratio" "$goal" "$verdict"
+    total_ours="$(calc %.6f "$total_ours + $seconds")"
+    total_curl="$(calc %.6f "$total_curl + $curl")"
+    rise="$(calc %.1f "($peak - $baseline) / 1048576")"
+    if LC_ALL=C awk "BEGIN { exit !($rise > $worst_rise) }"; then
+      worst_rise="$rise"
+      worst="$(calc %.1f "$peak / 1048576") MiB, baseline $(calc %.1f "$baseline / 1048576") MiB (round $round)"
+    fi
+  done
+  ratio="$(calc %.2f "$total_ours / $total_curl")"
+  verdict="$(goal_met "$ratio <= $goal")"
+  say '  all rounds: ours %.2f s, curl %.2f s: ratio %s (goal <= %.2f: %s)\n' "$total_ours" "$total_curl" \
+    "$ratio" "$goal" "$verdict"
+  verdict="$(goal_met "$worst_rise <= 16")"
+  say '  private memory of the job process: highest peak %s: %+.1f MiB (goal <= 16: %s)\n' "$worst" \
+    "$worst_rise" "$verdict"
+}
+
+run_job_bench() {
+  local layout="${job_initial_mib}+${job_databases}x${job_database_mib}"
+  local cache="$ZEB_BUILD_DIR/job-bench-cache/$layout" port attempt round
+  mkdir -p "$cache"
+  job_site="$cache/site/ulvooffline/update"
+  for attempt in 1 2 3 4 5; do
+    port="$(free_port)"
+    start_nginx "$cache/site" "$port" && break
+    echo "nginx did not start on port $port (attempt $attempt):" >&2
+    cat "$job_nginx/error.log" >&2 || true
+    [ "$attempt" = 5 ] && return 1
+  done
+  job_base="http://127.0.0.1:$port/ulvooffline/update"
+  wine "$bench/job_bench.exe" generate "$(winepath -w "$cache")" "$job_base" --databases "$job_databases" \
+    --database-mib "$job_database_mib" --initial-mib "$job_initial_mib" | tr -d '\r'
+  mapfile -t kit_paths < <(tr -d '\r' < "$cache/kit-paths.txt")
+  mapfile -t offline_paths < <(tr -d '\r' < "$cache/offline-paths.txt")
+  declare -gA job_bytes=([kit]="$(bytes_of "$job_site" "${kit_paths[@]}")"
+                         [offline]="$(bytes_of "$job_site" "${offline_paths[@]}")")
+  [ "$(curl -s -o /dev/null -w '%{http_code} %{content_type}' "$job_base/latest.xml")" = "200 text/xml" ] || {
+    echo "job bench: the server does not answer latest.xml as text/xml" >&2
+    return 1
+  }
+  # Every measurement reads the site from the page cache.
+  cat "$job_site"/* > /dev/null
+
+  echo "served by nginx at $job_base (site cached in $cache)"
+  say 'kit %d: %d packs, %s bytes; offline update: %d items, %s bytes (1 MB = 10^6 bytes)\n' "65" \
+    "${#kit_paths[@]}" "${job_bytes[kit]}" "${#offline_paths[@]}" "${job_bytes[offline]}"
+  echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+  echo "Every download goes to a folder of its own under $job_run, kept until the end"
+  echo "(no measurement writes into page cache that a deletion has just freed); sync before each."
+  echo "Order: odd rounds ours first, even rounds curl first; kit, then offline update."
+  if [ -e "$job_run" ]; then  # left by an interrupted run
+    rm -rf "$job_run"
+    settle
+  fi
+  mkdir -p "$job_run"
+  for round in $(seq "$job_rounds"); do
+    if [ $((round % 2)) = 1 ]; then
+      measure_ours kit "$round"; measure_curl kit "$round"
+      measure_ours offline "$round"; measure_curl offline "$round"
+    else
+      measure_curl kit "$round"; measure_ours kit "$round"
+      measure_curl offline "$round"; measure_ours offline "$round"
+    fi
+  done
+  echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+  echo
+  summarize kit "kit job (RunKitJob(65): unpacks, checks MD5) against curl fetching its packs:" 1.25
+  summarize offline "offline-update job (RunOfflineUpdateJob) against curl fetching its files and packs:" 1.10
+  stop_nginx
+  rm -rf "$job_run"
+}
+
+# --- the runs --------------------------------------------------------------------------
+
+# Writing into page cache that a deletion has just freed is many times faster here than
+# writing into memory the host must supply afresh (measured with dd, 1 GiB: 0.28 s right
+# after deleting a 2 GiB file, 3.4 s ten seconds later, 3.6 s on fresh memory). The host
+# takes freed memory back within seconds, so a benchmark that follows one which deleted its
+# outputs waits first.
+settle() { sleep 15; }
+
+if wants pack; then
+  echo "=== pack_bench"
+  wine "$bench/pack_bench.exe" "${pack_args[@]}"
+  echo
+fi
+if wants catalog; then
+  echo "=== catalog_bench"
+  wine "$bench/catalog_bench.exe" "$catalog_runs"
+  echo
+fi
+if wants job; then
+  if wants pack; then settle; fi
+  echo "=== job_bench"
+  run_job_bench
+fi

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 namespace {
 
 bool IsSeparator(char ch) { return ch == '\\' || ch == '/'; }
@@ -16,6 +18,31 @@ bool LeadsUpward(const char* begin, const char* end)
             return false;
     }
     return dots >= 2;
+}
+
+// Windows opens a device, not a file, for these names in any folder, whatever the
+// extension: "NUL", "nul.txt" and "a\\NUL." all name the null device.
+bool NamesDevice(const char* begin, const char* end)
+{
+    const char* baseEnd = begin;
+    while (baseEnd < end && *baseEnd != '.')
+        ++baseEnd;
+    while (baseEnd > begin && baseEnd[-1] == ' ')
+        --baseEnd;
+    size_t length = static_cast<size_t>(baseEnd - begin);
+    char base[8] = "";
+    if (length < 3 || length > 7)
+        return false;
+    for (size_t i = 0; i < length; ++i)
+        base[i] = static_cast<char>(begin[i] >= 'a' && begin[i] <= 'z' ? begin[i] - 32 : begin[i]);
+    base[length] = '\0';
+    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* device : devices) {
+        if (strcmp(base, device) == 0)
+            return true;
+    }
+    return length == 4 && (strncmp(base, "COM", 3) == 0 || strncmp(base, "LPT", 3) == 0) && base[3] >= '1' &&
+           base[3] <= '9';
 }
 
 }  // namespace
@@ -33,7 +60,7 @@ bool IsContainedRelativePath(const char* name)
         if (*at == ':')
             return false;
         if (*at == '\0' || IsSeparator(*at)) {
-            if (LeadsUpward(componentStart, at))
+            if (LeadsUpward(componentStart, at) || NamesDevice(componentStart, at))
                 return false;
             if (*at == '\0')
                 return true;

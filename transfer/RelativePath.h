@@ -4,5 +4,6 @@
 // True when `name` is relative and cannot climb out: no drive, no leading separator
 // (so no UNC), no `:` anywhere, and no component of two or more dots with only
 // dots and blanks (Windows strips trailing dots and blanks, so "..." and ".. " are
-// ".." too). `\` and `/` both separate.
+// ".." too), and no component that names a device (NUL, CON, COM1, "nul.txt", ...),
+// which would swallow the bytes instead of storing them. `\` and `/` both separate.
 bool IsContainedRelativePath(const char* name);

@@ -55,19 +55,31 @@ std::string Snippet(FuzzRandom& random)
     return random.Pick(snippets);
 }
 
-// A long run to go inside an attribute value, or a whole new long attribute.
-std::string LongValue(FuzzRandom& random)
+std::string LongRun(FuzzRandom& random)
 {
     static const char fills[] = {'A', '\xDF' /* Я */, ' ', ',', '&'};
     const size_t size = random.OneIn(30) ? (1u << 20) : random.OneIn(3) ? 65536 : 1000;
-    std::string run(size, random.Pick(fills));
-    return random.OneIn(2) ? run : " long=\"" + run + "\"";
+    return std::string(size, random.Pick(fills));
+}
+
+// A new value for an attribute: keeps the document well-formed more often than byte changes do.
+void ReplaceValue(std::string& text, FuzzRandom& random)
+{
+    static const char* const values[] = {"", " ", "   ", ",", ",,", " 161 , 160 ", "161,,160", "\t65", "65 ",
+                                         "&amp;&lt;&gt;&quot;", "&#1071;&#x42F;", "Новая база", "a\\..\\b",
+                                         "C:\\x", "%s%n", "\xFF"};
+    size_t open = text.find("=\"", random.Below(text.size() + 1));
+    if (open == std::string::npos)
+        open = text.find("=\"");
+    const size_t close = open == std::string::npos ? open : text.find('"', open + 2);
+    if (close != std::string::npos)
+        text.replace(open + 2, close - open - 2, random.OneIn(8) ? LongRun(random) : random.Pick(values));
 }
 
 void MutateText(std::string& text, FuzzRandom& random)
 {
     static const char bytes[] = {'<', '>', '&', '"', '\'', '/', '=', '!', '?', '\0', '\xFF', ' ', '\xE0', '-'};
-    switch (random.Below(9)) {
+    switch (random.Below(11)) {
     case 0:
         FlipBit(text, random);
         break;
@@ -83,9 +95,11 @@ void MutateText(std::string& text, FuzzRandom& random)
         InsertAt(text, random, Snippet(random));
         break;
     case 5: {
-        // Behind a quotation mark: inside a value or right after one.
+        // A long run behind a quotation mark (inside a value or right after one), or a long attribute.
         size_t quote = text.find('"', random.Below(text.size() + 1));
-        text.insert(quote == std::string::npos ? text.size() : quote + 1, LongValue(random));
+        const std::string run = LongRun(random);
+        text.insert(quote == std::string::npos ? text.size() : quote + 1,
+                    random.OneIn(2) ? run : " long=\"" + run + "\"");
         break;
     }
     case 6: {
@@ -108,11 +122,14 @@ void MutateText(std::string& text, FuzzRandom& random)
         text.erase(at, random.Below(64));
         break;
     }
-    default: {
+    case 8: {
         const size_t at = random.Below(text.size() + 1);
         InsertAt(text, random, text.substr(at, random.Below(200)));
         break;
     }
+    default:
+        ReplaceValue(text, random);
+        break;
     }
 }
 

@@ -54,7 +54,7 @@ inline std::string SeedText(uint64_t seed)
 }
 
 // Failing cases reported before a fuzz test gives up, so that one fault does not flood the log.
-const int kMaxReportedCases = 5;
+const int kMaxReportedCases = 20;
 
 // Generic byte mutations, shared by both fuzz tests.
 inline void FlipBit(std::string& data, FuzzRandom& random)

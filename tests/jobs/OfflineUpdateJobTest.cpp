@@ -61,7 +61,7 @@ TEST_F(OfflineUpdateJob, EmptyCatalogueWritesOnlyLatestXml)
 TEST_F(OfflineUpdateJob, PathsThatCouldLeaveTheTargetAreRefusedBeforeAnyRequest)
 {
     for (const char* bad : {"../escaped.bin", "sub\\..\\..\\escaped.bin", "C:\\escaped.bin", "/escaped.bin",
-                            "\\\\server\\share\\escaped.bin"}) {
+                            "\\\\server\\share\\escaped.bin", "NUL.bin", "sub/aux"}) {
         server.Serve("/base/good.bin", HttpResponse::Ok("good"));
         PublishCatalog(CatalogXml(Base(), {{"db", "db.pack"}}, {{"good", "good.bin"}, {"bad", bad}}));
         size_t before = server.RequestCount();

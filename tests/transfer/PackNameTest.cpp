@@ -19,14 +19,17 @@ bool Contained(const std::string& name)
 TEST(PackNames, NamesInsideTheirDirectoryAreAccepted)
 {
     for (const char* name : {"", "a.txt", "a\\b\\c.txt", "a/b/c.txt", ".\\x", "..a", "a..", "x\\..y\\z",
-                             "Исполняемые\\файл.exe", "dots.in.name"})
+                             "Исполняемые\\файл.exe", "dots.in.name",
+                             "nullable.txt", "CONSOLE", "com10", "LPT0", "a\\auxiliary"})
         EXPECT_TRUE(Contained(name)) << name;
 }
 
 TEST(PackNames, NamesThatLeadOutsideAreRefused)
 {
     for (const char* name : {"..", "..\\x", "../x", "a\\..\\..\\x", "a/..", "...", ".. ", "a\\ ..\\b",
-                             "\\abs", "/abs", "\\\\server\\share\\x", "C:\\x", "C:x", "x:y"})
+                             "\\abs", "/abs", "\\\\server\\share\\x", "C:\\x", "C:x", "x:y",
+                             "NUL", "nul.txt", "a\\NUL.", "NUL .bin", "con", "Aux.dat", "prn", "COM1", "lpt9.log",
+                             "conin$", "CONOUT$"})
         EXPECT_FALSE(Contained(name)) << name;
 }
 
