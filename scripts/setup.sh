@@ -39,7 +39,9 @@ ensure_source_lists() {
   : > "$list.tmp"
   for f in /etc/apt/sources.list.d/*.sources; do
     [ -f "$f" ] || continue
-    case "$f" in *zeb-deb-src*|*disabled*) continue;; esac
+    case "$f" in *zeb-deb-src*) continue;; esac
+    # Only Debian's own archives carry the source packages we need.
+    grep -q 'debian-archive-keyring' "$f" || continue
     sed -n '/^Types:/{s/^Types:.*/Types: deb-src/};p' "$f" >> "$list.tmp"
     echo >> "$list.tmp"
   done
@@ -47,7 +49,7 @@ ensure_source_lists() {
     sed -n 's/^deb \(.*\)$/deb-src \1/p' /etc/apt/sources.list > /etc/apt/sources.list.d/zeb-deb-src.list
   fi
   mv "$list.tmp" "$list"
-  apt-get update -qq
+  apt-get update -qq || log "apt-get update reported problems; trying the source package anyway"
 }
 
 build_cryptopp() {
