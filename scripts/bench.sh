@@ -2,10 +2,12 @@
 # Builds, then runs the benchmarks under Wine (headless, on Xvfb) and prints their figures:
 #   pack     pack_bench: a large pack unpacked from a local file and over loopback HTTP
 #   catalog  catalog_bench: large catalogues parsed
+#   dialog   dialog_bench and startup_bench: the dialog's answers during a 1 GiB kit, and
+#            the time from program start to the dialog on screen
 #   job      job_bench: the kit and the offline-update jobs against nginx on loopback,
 #            compared with curl fetching the same items
 # Options:
-#   --only LIST                 comma-separated subset of pack,catalog,job (default: all three)
+#   --only LIST                 comma-separated subset of pack,catalog,job,dialog (default: all)
 #   --files N --file-mib M      pack_bench's pack (default 64 x 16 MiB)
 #   --catalog-runs N            catalog_bench's runs (default 3)
 #   --job-rounds N              how often each job and curl measurement is made (default 3)
@@ -25,7 +27,7 @@ usage() {
   exit 2
 }
 
-only="pack,catalog,job"
+only="pack,catalog,job,dialog"
 pack_args=()
 catalog_runs=3
 job_rounds=3
@@ -319,4 +321,12 @@ if wants job; then
   if wants pack; then settle; fi
   echo "=== job_bench"
   run_job_bench
+  echo
+fi
+if wants dialog; then
+  echo "=== dialog_bench (the dialog while a 1 GiB kit downloads)"
+  wine "$bench/dialog_bench.exe" 64
+  echo
+  echo "=== startup_bench"
+  wine "$bench/startup_bench.exe" "$(winepath -w "$ZEB_BUILD_DIR/app/ZebOfflineDownload.exe")" 5
 fi
