@@ -7,7 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <thread>
+
+#include <process.h>
 
 #include "DirectoryChain.h"
 #include "PackFormat.h"
@@ -18,6 +19,21 @@ namespace {
 
 // Chunks this large are hashed on a second thread while the worker writes them.
 const DWORD kParallelHashMinimum = 256 * 1024;
+// MD5 needs little stack; a small one keeps the unpacker's memory to its buffers.
+const unsigned kHashThreadStack = 64 * 1024;
+
+struct HashTask {
+    CryptoPP::Weak1::MD5* md5;
+    const BYTE* data;
+    DWORD size;
+};
+
+unsigned __stdcall HashChunk(void* raw)
+{
+    HashTask* task = static_cast<HashTask*>(raw);
+    task->md5->Update(task->data, task->size);
+    return 0;
+}
 
 // Hashes and writes one chunk. Both only read the buffer, so they run at the same
 // time and a chunk costs the slower of the two instead of their sum; the hash has
@@ -25,18 +41,19 @@ const DWORD kParallelHashMinimum = 256 * 1024;
 bool HashAndWrite(CryptoPP::Weak1::MD5& md5, HANDLE output, const BYTE* chunk, DWORD size)
 {
     DWORD written = 0;
-    if (size >= kParallelHashMinimum) {
-        try {
-            std::thread hasher([&] { md5.Update(chunk, size); });
-            BOOL ok = WriteFile(output, chunk, size, &written, NULL);
-            hasher.join();
-            return ok && written == size;
-        } catch (...) {
-            // No thread to be had: hash here instead.
-        }
+    HashTask task = {&md5, chunk, size};
+    HANDLE hasher = NULL;
+    if (size >= kParallelHashMinimum)
+        hasher = reinterpret_cast<HANDLE>(
+            _beginthreadex(NULL, kHashThreadStack, HashChunk, &task, STACK_SIZE_PARAM_IS_A_RESERVATION, NULL));
+    if (!hasher)
+        HashChunk(&task);  // small chunk, or no thread to be had: hash here
+    BOOL ok = WriteFile(output, chunk, size, &written, NULL);
+    if (hasher) {
+        WaitForSingleObject(hasher, INFINITE);
+        CloseHandle(hasher);
     }
-    md5.Update(chunk, size);
-    return WriteFile(output, chunk, size, &written, NULL) && written == size;
+    return ok && written == size;
 }
 
 void SendProgress(CProgressCtrl* progress, UINT message, WPARAM wParam, LPARAM lParam)
