@@ -1,6 +1,7 @@
 // DownloadDialog: its state, the control bindings, the message map and the icon.
 #include "DownloadDialog.h"
 
+#include "TargetFolder.h"
 #include "resource.h"
 
 DownloadDialog::DownloadDialog(CWnd* parent)
@@ -66,8 +67,8 @@ void DownloadDialog::OnPaint()
     int cy = GetSystemMetrics(SM_CYICON);
     RECT rect;
     GetClientRect(&rect);
-    int x = (rect.right - rect.left - cx + 1) / 2;
-    int y = (rect.bottom - rect.top - cy + 1) / 2;
+    int x = CenteredIconOffset(rect.right - rect.left, cx);
+    int y = CenteredIconOffset(rect.bottom - rect.top, cy);
     dc.DrawIcon(x, y, icon);
 }
 
