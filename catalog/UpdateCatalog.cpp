@@ -67,29 +67,30 @@ HRESULT NextRecord(IXMLDOMNodeList* records, IXMLDOMNode** node)
     return SUCCEEDED(hr) && *node ? S_OK : E_FAIL;
 }
 
-// Fills the list in document order. The count and the array are stored in the catalogue
+// Fills one list in document order. The count and the array are stored in the catalogue
 // first, so that a failure leaves the records read so far for Clear() to release.
-HRESULT ReadDatabases(IXMLDOMNode* element, UpdateCatalog& catalog)
+template <typename Record>
+HRESULT ReadRecords(IXMLDOMNode* element, Record*& records, int& count,
+                    HRESULT (*readRecord)(IXMLDOMNode*, Record*))
 {
-    IXMLDOMNodeList* records = NULL;
+    IXMLDOMNodeList* list = NULL;
     IXMLDOMNode* node = NULL;
     long length = 0;
-    HRESULT hr = OpenRecordList(element, &records, &length);
+    HRESULT hr = OpenRecordList(element, &list, &length);
     if (FAILED(hr))
         goto CleanUp;
-    catalog.databases = new (std::nothrow) CatalogDatabase[length];
-    if (!catalog.databases) {
+    records = new (std::nothrow) Record[length];
+    if (!records) {
         hr = E_OUTOFMEMORY;
         goto CleanUp;
     }
-    catalog.databaseCount = static_cast<int>(length);
+    count = static_cast<int>(length);
     hr = S_OK;
     for (long index = 0; index < length; ++index) {
-        catalog.databases[index].selected = 0;
         // A record that cannot be fetched stays empty; the others are still read.
-        if (FAILED(NextRecord(records, &node)))
+        if (FAILED(NextRecord(list, &node)))
             continue;
-        hr = ReadDatabaseRecord(node, &catalog.databases[index]);
+        hr = readRecord(node, &records[index]);
         node->Release();
         node = NULL;
         if (FAILED(hr))
@@ -99,41 +100,8 @@ HRESULT ReadDatabases(IXMLDOMNode* element, UpdateCatalog& catalog)
 CleanUp:
     if (node)
         node->Release();
-    if (records)
-        records->Release();
-    return hr;
-}
-
-HRESULT ReadFiles(IXMLDOMNode* element, UpdateCatalog& catalog)
-{
-    IXMLDOMNodeList* records = NULL;
-    IXMLDOMNode* node = NULL;
-    long length = 0;
-    HRESULT hr = OpenRecordList(element, &records, &length);
-    if (FAILED(hr))
-        goto CleanUp;
-    catalog.files = new (std::nothrow) CatalogFile[length];
-    if (!catalog.files) {
-        hr = E_OUTOFMEMORY;
-        goto CleanUp;
-    }
-    catalog.fileCount = static_cast<int>(length);
-    hr = S_OK;
-    for (long index = 0; index < length; ++index) {
-        if (FAILED(NextRecord(records, &node)))
-            continue;
-        hr = ReadFileRecord(node, &catalog.files[index]);
-        node->Release();
-        node = NULL;
-        if (FAILED(hr))
-            goto CleanUp;
-    }
-
-CleanUp:
-    if (node)
-        node->Release();
-    if (records)
-        records->Release();
+    if (list)
+        list->Release();
     return hr;
 }
 
@@ -168,7 +136,7 @@ HRESULT UpdateCatalog::ParseCatalog()
     if (FAILED(hr))
         goto CleanUp;
     if (hr == S_OK) {
-        hr = ReadDatabases(list, *this);
+        hr = ReadRecords(list, databases, databaseCount, ReadDatabaseRecord);
         list->Release();
         list = NULL;
         if (FAILED(hr))
@@ -178,7 +146,7 @@ HRESULT UpdateCatalog::ParseCatalog()
     hr = FindChildByName(latest, "files", &list);
     if (FAILED(hr))
         goto CleanUp;
-    hr = hr == S_OK ? ReadFiles(list, *this) : S_OK;
+    hr = hr == S_OK ? ReadRecords(list, files, fileCount, ReadFileRecord) : S_OK;
 
 CleanUp:
     if (list)
