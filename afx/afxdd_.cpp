@@ -10,10 +10,7 @@ void DDX_Text(CDataExchange* dx, int id, CString& value)
 {
     HWND control = dx->Control(id);
     if (dx->m_bSaveAndValidate) {
-        int length = ::GetWindowTextLengthA(control);
-        char* buffer = value.GetBuffer(length + 1);
-        int copied = ::GetWindowTextA(control, buffer, length + 1);
-        value.ReleaseBuffer(copied > 0 ? copied : 0);
+        AfxGetWindowText(control, value);
     } else {
         ::SetWindowTextA(control, value);
     }

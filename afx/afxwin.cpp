@@ -20,12 +20,17 @@ HWND CWnd::Detach()
     return hwnd;
 }
 
+void AfxGetWindowText(HWND hwnd, CString& text)
+{
+    int length = ::GetWindowTextLengthA(hwnd);
+    char* buffer = text.GetBuffer(length + 1);
+    int copied = ::GetWindowTextA(hwnd, buffer, length + 1);
+    text.ReleaseBuffer(copied > 0 ? copied : 0);
+}
+
 void CWnd::GetWindowText(CString& text) const
 {
-    int length = ::GetWindowTextLengthA(m_hWnd);
-    char* buffer = text.GetBuffer(length + 1);
-    int copied = ::GetWindowTextA(m_hWnd, buffer, length + 1);
-    text.ReleaseBuffer(copied > 0 ? copied : 0);
+    AfxGetWindowText(m_hWnd, text);
 }
 
 BOOL CWnd::UpdateData(BOOL saveAndValidate)

@@ -61,6 +61,9 @@ protected:
     const MSG* currentMessage_ = nullptr;
 };
 
+// The whole text of any window, also of one that no CWnd holds.
+void AfxGetWindowText(HWND hwnd, CString& text);
+
 class CStatic : public CWnd {};
 class CButton : public CWnd {};
 

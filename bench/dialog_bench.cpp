@@ -64,17 +64,17 @@ int main(int argc, char** argv)
     int fileCount = argc > 1 ? atoi(argv[1]) : 64;  // 16 MiB each: 1 GiB by default
     CoInitialize(NULL);
     TempDir temp;
-    PackSpec spec;
-    spec.packName = "Bin";
+    PackLayout layout;
+    layout.packName = "Bin";
     for (int i = 0; i < fileCount; ++i) {
-        PackFileSpec file = PackFile("f" + std::to_string(i) + ".bin", "");
+        PackedFile file = PackFile("f" + std::to_string(i) + ".bin", "");
         file.generatedSize = 16 << 20;
         file.seed = i;
-        spec.files.push_back(file);
+        layout.files.push_back(file);
     }
     std::string packPath = temp / "initial.pack";
     printf("writing a pack of %d x 16 MiB ...\n", fileCount);
-    if (!WritePackFile(packPath, spec))
+    if (!WritePackFile(packPath, layout))
         return 1;
 
     HttpTestServer server;

@@ -57,9 +57,9 @@ FILETIME SiteTime(int day)
     return result;
 }
 
-PackFileSpec Generated(const std::string& name, uint64_t size, uint32_t seed)
+PackedFile Generated(const std::string& name, uint64_t size, uint32_t seed)
 {
-    PackFileSpec file = PackFile(name, "", SiteTime(static_cast<int>(seed % 28)));
+    PackedFile file = PackFile(name, "", SiteTime(static_cast<int>(seed % 28)));
     file.generatedSize = size;
     file.seed = seed;
     return file;
@@ -67,18 +67,18 @@ PackFileSpec Generated(const std::string& name, uint64_t size, uint32_t seed)
 
 // A pack's bytes split like a real one's: one big file, one of half its size, and a
 // run of small ones, plus the pack's list or text file.
-void AddFiles(PackSpec& spec, const std::string& prefix, uint64_t bytes, uint32_t& seed)
+void AddFiles(PackLayout& layout, const std::string& prefix, uint64_t bytes, uint32_t& seed)
 {
     const int smallCount = 16;
-    spec.files.push_back(Generated(prefix + "main.dat", bytes / 2, seed++));
-    spec.files.push_back(Generated(prefix + "index.dat", bytes / 4, seed++));
+    layout.files.push_back(Generated(prefix + "main.dat", bytes / 2, seed++));
+    layout.files.push_back(Generated(prefix + "index.dat", bytes / 4, seed++));
     for (int i = 0; i < smallCount; ++i)
-        spec.files.push_back(Generated(prefix + "part" + std::to_string(i) + ".dat", bytes / 4 / smallCount, seed++));
+        layout.files.push_back(Generated(prefix + "part" + std::to_string(i) + ".dat", bytes / 4 / smallCount, seed++));
 }
 
 struct SitePack {
     std::string path;  // relative to the base URL; flat, as the offline update stores it
-    PackSpec spec;
+    PackLayout layout;
 };
 
 struct Site {
@@ -94,9 +94,9 @@ Site DescribeSite(const SiteOptions& options)
     Site site;
     uint32_t seed = 1;
     site.initial.path = "initial.pack";
-    site.initial.spec.packName = "Программа";
-    site.initial.spec.files.push_back(PackFile("readme.txt", "Комплект для замера загрузки.\r\n", SiteTime(0)));
-    AddFiles(site.initial.spec, "bin\\", static_cast<uint64_t>(options.initialMib) << 20, seed);
+    site.initial.layout.packName = "Программа";
+    site.initial.layout.files.push_back(PackFile("readme.txt", "Комплект для замера загрузки.\r\n", SiteTime(0)));
+    AddFiles(site.initial.layout, "bin\\", static_cast<uint64_t>(options.initialMib) << 20, seed);
 
     // Every database is in kit 65: through its own code, a list with another code, or no list.
     static const char* const access[] = {"-", "65", "161, 65"};
@@ -105,10 +105,10 @@ Site DescribeSite(const SiteOptions& options)
         snprintf(number, sizeof(number), "%02ld", i + 1);
         SitePack pack;
         pack.path = std::string("db") + number + ".pack";
-        pack.spec.packName = std::string("База ") + number;
-        pack.spec.files.push_back(PackFile(pack.spec.packName + ".ini", "[База]\r\n", SiteTime(1)));
-        AddFiles(pack.spec, "data\\", static_cast<uint64_t>(options.databaseMib) << 20, seed);
-        site.catalogDatabases.push_back({pack.spec.packName, pack.path, access[i % 3]});
+        pack.layout.packName = std::string("База ") + number;
+        pack.layout.files.push_back(PackFile(pack.layout.packName + ".ini", "[База]\r\n", SiteTime(1)));
+        AddFiles(pack.layout, "data\\", static_cast<uint64_t>(options.databaseMib) << 20, seed);
+        site.catalogDatabases.push_back({pack.layout.packName, pack.path, access[i % 3]});
         site.databases.push_back(pack);
     }
 
@@ -149,13 +149,13 @@ int Generate(const std::string& cache, const std::string& base, const SiteOption
     uint64_t written = 0;
     for (const SitePack* pack : packs) {
         const std::string path = update + "\\" + pack->path;
-        if (FileSize(path) == PackSize(pack->spec))
+        if (FileSize(path) == PackSize(pack->layout))
             continue;
-        if (!WritePackFile(path, pack->spec)) {
+        if (!WritePackFile(path, pack->layout)) {
             fprintf(stderr, "cannot write %s\n", path.c_str());
             return 1;
         }
-        written += PackSize(pack->spec);
+        written += PackSize(pack->layout);
     }
     bool ok = true;
     for (const auto& file : site.plainFiles) {

@@ -141,21 +141,21 @@ int Run(const Options& options)
     // deletion has just freed runs several times faster than writing into memory the
     // host must supply afresh; so no phase may inherit memory freed by the one before.
     TempDir temp;
-    PackSpec spec;
-    spec.packName = "Bench";
+    PackLayout layout;
+    layout.packName = "Bench";
     for (long i = 0; i < options.files; ++i) {
-        PackFileSpec file;
+        PackedFile file;
         file.name = "file" + std::to_string(i) + ".bin";
         file.generatedSize = static_cast<uint64_t>(options.fileMib) << 20;
         file.seed = static_cast<uint32_t>(i + 1);
-        spec.files.push_back(file);
+        layout.files.push_back(file);
     }
-    const uint64_t dataBytes = spec.files[0].generatedSize * spec.files.size();
+    const uint64_t dataBytes = layout.files[0].generatedSize * layout.files.size();
     const std::string packPath = temp / "bench.pack";
     printf("Writing a pack of %ld files x %ld MiB (%llu data bytes; four times that on disk by the end)\n"
            "to %s\n", options.files, options.fileMib, static_cast<unsigned long long>(dataBytes), packPath.c_str());
     fflush(stdout);
-    if (!WritePackFile(packPath, spec)) {
+    if (!WritePackFile(packPath, layout)) {
         fprintf(stderr, "cannot write %s\n", packPath.c_str());
         return 1;
     }
@@ -177,7 +177,7 @@ int Run(const Options& options)
         return 1;
     }
 
-    const std::string piece = GeneratedData(spec.files[0].seed, std::min<uint64_t>(kPieceSize, dataBytes));
+    const std::string piece = GeneratedData(layout.files[0].seed, std::min<uint64_t>(kPieceSize, dataBytes));
     double md5 = MegabytesPerSecond(dataBytes, Md5Seconds(piece, dataBytes));
     double writeSeconds = WriteSeconds(piece, dataBytes, temp / "write.bin");
     if (writeSeconds < 0) {

@@ -62,6 +62,7 @@ wants() { case ",$only," in *",$1,"*) return 0;; *) return 1;; esac; }
 "$ZEB_ROOT/scripts/build.sh"
 source "$ZEB_ROOT/scripts/env.sh"
 source "$ZEB_ROOT/scripts/display.sh"
+source "$ZEB_ROOT/scripts/ports.sh"
 bench="$ZEB_BUILD_DIR/bench"
 
 job_run="$ZEB_BUILD_DIR/job-bench-run"
@@ -90,17 +91,6 @@ wine cmd /c exit </dev/null >/dev/null 2>&1
 
 # --- the job benchmark's helpers ------------------------------------------------------
 
-# A loopback port that nothing listens on now.
-free_port() {
-  local used port
-  used=" $(ss -Htln | awk '{n = split($4, a, ":"); printf "%s ", a[n]}')"
-  while :; do
-    port=$((20000 + RANDOM % 30000))
-    case "$used" in *" $port "*) continue;; esac
-    echo "$port"
-    return
-  done
-}
 
 # Serves $1 on 127.0.0.1:$2 in the foreground of a background job, so that its pid is ours.
 start_nginx() {
@@ -244,7 +234,7 @@ run_job_bench() {
   mkdir -p "$cache"
   job_site="$cache/site/ulvooffline/update"
   for attempt in 1 2 3 4 5; do
-    port="$(free_port)"
+    port="$(zeb_free_ports 1)"
     start_nginx "$cache/site" "$port" && break
     echo "nginx did not start on port $port (attempt $attempt):" >&2
     cat "$job_nginx/error.log" >&2 || true

@@ -9,7 +9,7 @@ log() { echo "setup: $*" >&2; }
 APT_PACKAGES=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth x11-utils imagemagick locales
-  cmake make dpkg-dev googletest nginx-light openssl curl ca-certificates
+  cmake make dpkg-dev googletest nginx-light openssl curl ca-certificates iproute2 gawk
 )
 
 install_packages() {

@@ -37,17 +37,17 @@ FILETIME SampleTime(int day)
     return result;
 }
 
-bool WritePack(const std::string& path, const std::string& packName, const std::vector<PackFileSpec>& files)
+bool WritePack(const std::string& path, const std::string& packName, const std::vector<PackedFile>& files)
 {
-    PackSpec spec;
-    spec.packName = packName;
-    spec.files = files;
-    return WritePackFile(path, spec);
+    PackLayout layout;
+    layout.packName = packName;
+    layout.files = files;
+    return WritePackFile(path, layout);
 }
 
-PackFileSpec Generated(const std::string& name, uint64_t size, uint32_t seed, int day)
+PackedFile Generated(const std::string& name, uint64_t size, uint32_t seed, int day)
 {
-    PackFileSpec file = PackFile(name, "", SampleTime(day));
+    PackedFile file = PackFile(name, "", SampleTime(day));
     file.generatedSize = size;
     file.seed = seed;
     return file;

@@ -45,7 +45,7 @@ protected:
     void PublishKit(int delayMs = 0)
     {
         // Sixteen files, so the item bar moves many times while the pack arrives.
-        PackSpec executables;
+        PackLayout executables;
         executables.packName = "Bin";
         for (int i = 0; i < 16; ++i)
             executables.files.push_back(PackFile("file" + std::to_string(i) + ".bin", GeneratedData(i, 128 << 10)));
@@ -56,7 +56,7 @@ protected:
         }
         server.Serve("/base/initial.pack", initial);
         for (const char* name : {"one", "two"}) {
-            PackSpec database;
+            PackLayout database;
             database.packName = name;
             database.files.push_back(PackFile(std::string(name) + ".ini", "[db]"));
             server.Serve(std::string("/base/") + name + ".pack", HttpResponse::Ok(BuildPack(database)));

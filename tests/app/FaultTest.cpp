@@ -52,7 +52,7 @@ protected:
     void PublishKit(const std::string& initialPack, std::vector<CatalogEntry> files = {})
     {
         server.Serve("/base/initial.pack", HttpResponse::Ok(initialPack));
-        PackSpec database;
+        PackLayout database;
         database.packName = "db";
         database.files.push_back(PackFile("db.ini", "[db]"));
         server.Serve("/base/db.pack", HttpResponse::Ok(BuildPack(database)));
@@ -62,11 +62,11 @@ protected:
 
     static std::string BigPack(uint64_t size)
     {
-        PackSpec spec;
-        spec.packName = "Bin";
-        spec.files.push_back(PackFile("small.txt", "first"));
-        spec.files.push_back(PackFile("big.bin", GeneratedData(4, size)));
-        return BuildPack(spec);
+        PackLayout layout;
+        layout.packName = "Bin";
+        layout.files.push_back(PackFile("small.txt", "first"));
+        layout.files.push_back(PackFile("big.bin", GeneratedData(4, size)));
+        return BuildPack(layout);
     }
 
     // Chooses `mode`, types `folder`, presses OK and answers a not-empty question with Yes.

@@ -157,11 +157,6 @@ void CheckModel(const UpdateCatalog& catalog, const std::string& text)
     }
 }
 
-int FailureCount()
-{
-    return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
-}
-
 }  // namespace
 
 TEST(CatalogFuzz, MutatedCataloguesParseOrFailWithAConsistentModel)

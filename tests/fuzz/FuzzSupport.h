@@ -1,12 +1,20 @@
 // Shared pieces of the fuzz tests: a seeded generator, the run settings, mutation helpers.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 // SplitMix64: small, fast, and the same sequence on every platform for a given seed.
+// Failures recorded so far in the running test: the fuzz loops stop after a few.
+inline int FailureCount()
+{
+    return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+}
+
 class FuzzRandom {
 public:
     explicit FuzzRandom(uint64_t seed) : state_(seed) {}

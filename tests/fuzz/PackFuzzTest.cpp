@@ -37,7 +37,7 @@ const SIZE_T kCommitMargin = 4u << 20;
 
 std::vector<std::string> BasePacks()
 {
-    PackSpec nested;
+    PackLayout nested;
     nested.packName = "Bin";
     nested.files = {PackFile("readme.txt", "hello pack\r\n", MakeFileTime(0x01D5000000000000ull)),
                     PackFile("a\\b\\c.txt", "nested with backslashes", MakeFileTime(0x01D6000000000000ull)),
@@ -46,7 +46,7 @@ std::vector<std::string> BasePacks()
                     PackFile("Справка\\файл.txt", "кириллица", MakeFileTime(0x01D9000000000000ull))};
 
     // Over 4 MiB, so that the first file goes through two chunks.
-    PackSpec big;
+    PackLayout big;
     big.packName = "Большой";
     big.files = {PackFile("data\\big.bin", "", MakeFileTime(0x01DA000000000000ull)),
                  PackFile("after.txt", "tail", MakeFileTime(0x01DA000000001000ull)),
@@ -54,7 +54,7 @@ std::vector<std::string> BasePacks()
     big.files[0].generatedSize = kChunkSize + 4097;
     big.files[0].seed = 3;
 
-    PackSpec many;
+    PackLayout many;
     many.packName = "Many";
     for (int i = 0; i < 40; ++i) {
         std::string name = "dir" + std::to_string(i % 5) + "\\file" + std::to_string(i) + ".txt";
@@ -62,7 +62,7 @@ std::vector<std::string> BasePacks()
                                       MakeFileTime(0x01D5000000000000ull + i * 10000000ull)));
     }
 
-    PackSpec empty;
+    PackLayout empty;
     empty.packName = "Nothing";
 
     return {BuildPack(nested), BuildPack(big), BuildPack(many), BuildPack(empty)};
@@ -436,11 +436,6 @@ protected:
         }
     }
 };
-
-int FailureCount()
-{
-    return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
-}
 
 }  // namespace
 

@@ -1,6 +1,8 @@
 // Kits, offline updates, certificate failures and redirects over real TLS: nginx on
 // loopback serves a sample site with the certificates of scripts/setup.sh. Started by
 // run-https-tests.sh, which passes the servers' addresses in the environment.
+#include "../jobs/JobTestSupport.h"
+
 #include <windows.h>
 #include <wininet.h>
 #include <objbase.h>
@@ -76,17 +78,8 @@ bool IsFolder(const std::string& relative)
     return !relative.empty() && relative.back() == '\\';
 }
 
-class Https : public ::testing::Test {
+class Https : public DialogJobTest {
 protected:
-    void SetUp() override
-    {
-        CoInitialize(NULL);
-        target = temp / "target";
-        ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
-        harness.dialog.targetFolder = target.c_str();
-    }
-    void TearDown() override { SetCatalogUrlForTests(nullptr); }
-
     HRESULT FetchCatalogFrom(DialogHarness& into, const std::string& origin, const std::string& prefix = "")
     {
         catalogUrl = origin + prefix + kUpdatePath + "/latest.xml";
@@ -162,10 +155,6 @@ protected:
     }
 
     Servers servers;
-    TempDir temp;
-    std::string target;
-    DialogHarness harness;
-    std::string catalogUrl;
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/../../scripts/env.sh"
+source "$here/../../scripts/ports.sh"
 
 [ $# -ge 4 ] || { echo "usage: $0 <https_tests.exe> <make_sample.exe> <trust_ca.exe> <certificate folder> [test arguments]" >&2; exit 2; }
 tests_exe="$1" make_sample_exe="$2" trust_ca_exe="$3" tls="$4"
@@ -37,18 +38,6 @@ trap 'exit 143' TERM HUP
 # Idempotent: prints "added" the first time in a prefix, "already trusted" afterwards.
 echo "test authority: $(wine "$trust_ca_exe" "$(winepath -w "$tls/ca.der")")"
 
-# Four distinct ports that nothing listens on now; nginx may still lose one to a race,
-# which the caller retries.
-free_ports() {
-  local used ports=() port
-  used=" $(ss -Htln | awk '{n = split($4, a, ":"); printf "%s ", a[n]}')"
-  while [ ${#ports[@]} -lt 4 ]; do
-    port=$((20000 + RANDOM % 30000))
-    case "$used ${ports[*]} " in *" $port "*) continue;; esac
-    ports+=("$port")
-  done
-  echo "${ports[@]}"
-}
 
 start_nginx() {  # trusted untrusted wrong-name redirect
   local dir="$work/nginx"
@@ -100,7 +89,7 @@ CONF
 # The site's base URL names the trusted port, so the ports come first.
 started=0
 for attempt in 1 2 3 4 5; do
-  read -r trusted untrusted wrong redirect <<<"$(free_ports)"
+  read -r trusted untrusted wrong redirect <<<"$(zeb_free_ports 4)"
   if start_nginx "$trusted" "$untrusted" "$wrong" "$redirect"; then
     started=1
     break

@@ -14,7 +14,8 @@
 #include "PackWriter.h"
 #include "TestFiles.h"
 
-class JobTest : public ::testing::Test {
+// A dialog with real controls on this thread and an empty target folder for its jobs.
+class DialogJobTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -25,6 +26,15 @@ protected:
     }
     void TearDown() override { SetCatalogUrlForTests(nullptr); }
 
+    TempDir temp;
+    std::string target;
+    DialogHarness harness;
+    std::string catalogUrl;
+};
+
+// The same, with the catalogue and the packs served by the in-process server.
+class JobTest : public DialogJobTest {
+protected:
     // Serves the catalogue and fetches it into the dialog, as OK does before a job.
     void PublishCatalog(const std::string& xml)
     {
@@ -40,11 +50,11 @@ protected:
     // A pack whose files land in `packName`, with the list file its line points at.
     static std::string DatabasePack(const std::string& packName)
     {
-        PackSpec spec;
-        spec.packName = packName;
-        spec.files.push_back(PackFile(packName + ".ini", "[" + packName + "]\r\n"));
-        spec.files.push_back(PackFile("data\\" + packName + ".dat", GeneratedData(packName.size(), 3000)));
-        return BuildPack(spec);
+        PackLayout layout;
+        layout.packName = packName;
+        layout.files.push_back(PackFile(packName + ".ini", "[" + packName + "]\r\n"));
+        layout.files.push_back(PackFile("data\\" + packName + ".dat", GeneratedData(packName.size(), 3000)));
+        return BuildPack(layout);
     }
 
     void AbortAtItemPosition(int count)
@@ -55,12 +65,8 @@ protected:
         };
     }
 
-    TempDir temp;
-    std::string target;
     HttpTestServer server;
-    DialogHarness harness;
     std::string catalogText;
-    std::string catalogUrl;
 
 private:
     int itemPositions_ = 0;

@@ -8,7 +8,7 @@ protected:
     // kit 1610, "three" in every kit, "four" in kit 65.
     void PublishSampleKit()
     {
-        PackSpec executables;
+        PackLayout executables;
         executables.packName = "Bin";
         executables.files.push_back(PackFile("app.exe", "MZ executable", MakeFileTime(0x01D5000000000000ull)));
         executables.files.push_back(PackFile("lib\\helper.dll", GeneratedData(9, 70000)));

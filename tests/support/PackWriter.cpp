@@ -23,7 +23,7 @@ void CopyName(char (&field)[256], const std::string& name, bool withoutNul)
 }
 
 // Calls `sink` with the data of `file` in pieces of at most 4 MiB.
-void ForEachPiece(const PackFileSpec& file, const std::function<void(const std::string&)>& sink)
+void ForEachPiece(const PackedFile& file, const std::function<void(const std::string&)>& sink)
 {
     if (!file.generatedSize) {
         sink(file.data);
@@ -40,15 +40,15 @@ void ForEachPiece(const PackFileSpec& file, const std::function<void(const std::
     }
 }
 
-void WritePack(const PackSpec& spec, const std::function<void(const void*, size_t)>& out)
+void WritePack(const PackLayout& layout, const std::function<void(const void*, size_t)>& out)
 {
     PackHeader header = {};
     memcpy(header.reserved, "test pack", 9);
-    CopyName(header.packName, spec.packName, spec.packNameWithoutNul);
-    header.entryCount = spec.overrideEntryCount ? spec.entryCount : static_cast<DWORD>(spec.files.size());
+    CopyName(header.packName, layout.packName, layout.packNameWithoutNul);
+    header.entryCount = layout.overrideEntryCount ? layout.entryCount : static_cast<DWORD>(layout.files.size());
     out(&header, sizeof(header));
 
-    for (const PackFileSpec& file : spec.files) {
+    for (const PackedFile& file : layout.files) {
         PackEntry entry = {};
         entry.fileSize = static_cast<DWORD>(file.Size());
         entry.fileTime = file.time;
@@ -64,7 +64,7 @@ void WritePack(const PackSpec& spec, const std::function<void(const void*, size_
         CopyName(entry.fileName, file.name, file.nameWithoutNul);
         out(&entry, sizeof(entry));
     }
-    for (const PackFileSpec& file : spec.files)
+    for (const PackedFile& file : layout.files)
         ForEachPiece(file, [&](const std::string& piece) { out(piece.data(), piece.size()); });
 }
 
@@ -95,29 +95,29 @@ std::string Md5(const std::string& data)
     return digest;
 }
 
-std::string BuildPack(const PackSpec& spec)
+std::string BuildPack(const PackLayout& layout)
 {
     std::string pack;
-    WritePack(spec, [&](const void* data, size_t size) { pack.append(static_cast<const char*>(data), size); });
+    WritePack(layout, [&](const void* data, size_t size) { pack.append(static_cast<const char*>(data), size); });
     return pack;
 }
 
-bool WritePackFile(const std::string& path, const PackSpec& spec)
+bool WritePackFile(const std::string& path, const PackLayout& layout)
 {
     FILE* file = fopen(path.c_str(), "wb");
     if (!file)
         return false;
     bool ok = true;
-    WritePack(spec, [&](const void* data, size_t size) {
+    WritePack(layout, [&](const void* data, size_t size) {
         ok = ok && fwrite(data, 1, size, file) == size;
     });
     return fclose(file) == 0 && ok;
 }
 
-uint64_t PackSize(const PackSpec& spec)
+uint64_t PackSize(const PackLayout& layout)
 {
-    uint64_t size = sizeof(PackHeader) + sizeof(PackEntry) * spec.files.size();
-    for (const PackFileSpec& file : spec.files)
+    uint64_t size = sizeof(PackHeader) + sizeof(PackEntry) * layout.files.size();
+    for (const PackedFile& file : layout.files)
         size += file.Size();
     return size;
 }

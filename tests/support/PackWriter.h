@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-struct PackFileSpec {
+struct PackedFile {
     std::string name;
     std::string data;
     // When non-zero, the data is generated: this many bytes of GeneratedByte(seed, i).
@@ -23,18 +23,18 @@ struct PackFileSpec {
     uint64_t Size() const { return generatedSize ? generatedSize : data.size(); }
 };
 
-struct PackSpec {
+struct PackLayout {
     std::string packName;
-    std::vector<PackFileSpec> files;
+    std::vector<PackedFile> files;
     bool packNameWithoutNul = false;
     // Written instead of the real number of entries when set.
     bool overrideEntryCount = false;
     uint32_t entryCount = 0;
 };
 
-inline PackFileSpec PackFile(std::string name, std::string data, FILETIME time = {0, 0})
+inline PackedFile PackFile(std::string name, std::string data, FILETIME time = {0, 0})
 {
-    PackFileSpec file;
+    PackedFile file;
     file.name = std::move(name);
     file.data = std::move(data);
     file.time = time;
@@ -54,7 +54,7 @@ FILETIME MakeFileTime(uint64_t ticks);
 std::string Md5(const std::string& data);
 
 // The whole pack in memory.
-std::string BuildPack(const PackSpec& spec);
+std::string BuildPack(const PackLayout& layout);
 // Streams the pack to a file (for packs too big to hold); false when it cannot be written.
-bool WritePackFile(const std::string& path, const PackSpec& spec);
-uint64_t PackSize(const PackSpec& spec);
+bool WritePackFile(const std::string& path, const PackLayout& layout);
+uint64_t PackSize(const PackLayout& layout);

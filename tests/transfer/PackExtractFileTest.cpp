@@ -34,12 +34,12 @@ std::string FromHex(const char* hex)
 
 TEST_F(PackExtractFile, UnpacksEveryFileWithItsBytesAndTime)
 {
-    PackSpec spec = SamplePack();
-    ASSERT_EQ(S_OK, Extract(BuildPack(spec)));
+    PackLayout layout = SamplePack();
+    ASSERT_EQ(S_OK, Extract(BuildPack(layout)));
     EXPECT_EQ((std::vector<std::string>{"Bin\\", "Bin\\a\\", "Bin\\a\\b\\", "Bin\\a\\b\\c.txt",
                                         "Bin\\a\\b\\d.bin", "Bin\\empty.dat", "Bin\\readme.txt"}),
               ListTree(target));
-    for (const PackFileSpec& file : spec.files) {
+    for (const PackedFile& file : layout.files) {
         std::string path = target + "\\Bin\\" + file.name;
         EXPECT_EQ(file.data, ReadWholeFile(path)) << file.name;
         EXPECT_TRUE(SameTime(file.time, LastWriteTime(path))) << file.name;
@@ -58,9 +58,9 @@ TEST_F(PackExtractFile, UnpackingAgainOverwritesAndLeavesOtherFilesAlone)
 
 TEST_F(PackExtractFile, EmptyPackCreatesNothing)
 {
-    PackSpec spec;
-    spec.packName = "Nothing";
-    std::string pack = BuildPack(spec);
+    PackLayout layout;
+    layout.packName = "Nothing";
+    std::string pack = BuildPack(layout);
     ASSERT_EQ(308u, pack.size());
     EXPECT_EQ(S_OK, Extract(pack));
     EXPECT_TRUE(ListTree(target).empty());
@@ -82,37 +82,37 @@ TEST_F(PackExtractFile, DigestsAreCheckedAgainstRfc1321Vectors)
         {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
          "57edf4a22be3c955ac49da2e2107b67a"},
     };
-    PackSpec spec;
-    spec.packName = "rfc";
+    PackLayout layout;
+    layout.packName = "rfc";
     int index = 0;
     for (const auto& vector : vectors) {
-        PackFileSpec file = PackFile("v" + std::to_string(index++), vector.text);
+        PackedFile file = PackFile("v" + std::to_string(index++), vector.text);
         file.digest = FromHex(vector.md5);
-        spec.files.push_back(file);
+        layout.files.push_back(file);
     }
     StdoutCapture out(temp / "stdout.txt");
-    HRESULT hr = Extract(BuildPack(spec));
+    HRESULT hr = Extract(BuildPack(layout));
     EXPECT_EQ("", out.Finish());
     EXPECT_EQ(S_OK, hr);
 
     // One flipped digest bit is caught.
-    spec.files[3].digest[15] ^= 1;
+    layout.files[3].digest[15] ^= 1;
     StdoutCapture again(temp / "stdout2.txt");
-    hr = Extract(BuildPack(spec));
+    hr = Extract(BuildPack(layout));
     EXPECT_EQ("rfc\\v3\r\nMD5 mismatch", again.Finish());
     EXPECT_EQ(E_FAIL, hr);
 }
 
 TEST_F(PackExtractFile, DigestMismatchKeepsGoingButFails)
 {
-    PackSpec spec = SamplePack();
-    spec.files[1].wrongDigest = true;
+    PackLayout layout = SamplePack();
+    layout.files[1].wrongDigest = true;
     StdoutCapture out(temp / "stdout.txt");
-    HRESULT hr = Extract(BuildPack(spec));
+    HRESULT hr = Extract(BuildPack(layout));
     EXPECT_EQ("Bin\\a\\b\\c.txt\r\nMD5 mismatch", out.Finish());
     EXPECT_EQ(E_FAIL, hr);
     // The damaged file stays, with its time, and the entries after it are unpacked.
-    for (const PackFileSpec& file : spec.files) {
+    for (const PackedFile& file : layout.files) {
         std::string path = target + "\\Bin\\" + file.name;
         EXPECT_EQ(file.data, ReadWholeFile(path)) << file.name;
         EXPECT_TRUE(SameTime(file.time, LastWriteTime(path))) << file.name;
@@ -121,12 +121,12 @@ TEST_F(PackExtractFile, DigestMismatchKeepsGoingButFails)
 
 TEST_F(PackExtractFile, TenMiBFileIsReadInFourFourTwoMiBWithEveryPositionReported)
 {
-    PackSpec spec;
-    spec.packName = "big";
-    spec.files.push_back(PackFile("ten.bin", GeneratedData(3, 10 << 20), MakeFileTime(0x01D9000000000000ull)));
+    PackLayout layout;
+    layout.packName = "big";
+    layout.files.push_back(PackFile("ten.bin", GeneratedData(3, 10 << 20), MakeFileTime(0x01D9000000000000ull)));
     ProgressRecorder progress;
-    ASSERT_EQ(S_OK, Extract(BuildPack(spec), progress.Control()));
-    EXPECT_EQ(spec.files[0].data, ReadWholeFile(target + "\\big\\ten.bin"));
+    ASSERT_EQ(S_OK, Extract(BuildPack(layout), progress.Control()));
+    EXPECT_EQ(layout.files[0].data, ReadWholeFile(target + "\\big\\ten.bin"));
     // A local file has no Content-Length: range 0, positions count every byte consumed.
     const WPARAM table = 308 + 284;
     std::vector<ProgressMessage> expected = {
@@ -139,13 +139,13 @@ TEST_F(PackExtractFile, TenMiBFileIsReadInFourFourTwoMiBWithEveryPositionReporte
 
 TEST_F(PackExtractFile, EveryTruncationFailsAndKeepsWhatArrived)
 {
-    PackSpec spec;
-    spec.packName = "Bin";
-    spec.files.push_back(PackFile("a\\one.txt", "first"));
-    spec.files.push_back(PackFile("empty", ""));
-    spec.files.push_back(PackFile("two.txt", "second file"));
-    std::string pack = BuildPack(spec);
-    const size_t dataStart = 308 + 284 * spec.files.size();
+    PackLayout layout;
+    layout.packName = "Bin";
+    layout.files.push_back(PackFile("a\\one.txt", "first"));
+    layout.files.push_back(PackFile("empty", ""));
+    layout.files.push_back(PackFile("two.txt", "second file"));
+    std::string pack = BuildPack(layout);
+    const size_t dataStart = 308 + 284 * layout.files.size();
     for (size_t cut = 0; cut < pack.size(); ++cut) {
         ASSERT_EQ(E_FAIL, Extract(pack.substr(0, cut))) << cut;
         if (cut < dataStart) {
@@ -156,7 +156,7 @@ TEST_F(PackExtractFile, EveryTruncationFailsAndKeepsWhatArrived)
         // and no later one is created.
         size_t offset = dataStart;
         bool cutHere = false;
-        for (const PackFileSpec& file : spec.files) {
+        for (const PackedFile& file : layout.files) {
             std::string path = target + "\\Bin\\" + file.name;
             size_t end = offset + file.data.size();
             if (cutHere) {
@@ -177,12 +177,12 @@ TEST_F(PackExtractFile, EveryTruncationFailsAndKeepsWhatArrived)
 
 TEST_F(PackExtractFile, AbortAtEachCheckStopsWithSuccessAndKeepsFinishedFiles)
 {
-    PackSpec spec;
-    spec.packName = "P";
-    spec.files.push_back(PackFile("one.bin", GeneratedData(1, (4 << 20) + 100)));
-    spec.files.push_back(PackFile("two.bin", GeneratedData(2, 10)));
-    spec.files.push_back(PackFile("three.bin", GeneratedData(3, 20)));
-    std::string pack = BuildPack(spec);
+    PackLayout layout;
+    layout.packName = "P";
+    layout.files.push_back(PackFile("one.bin", GeneratedData(1, (4 << 20) + 100)));
+    layout.files.push_back(PackFile("two.bin", GeneratedData(2, 10)));
+    layout.files.push_back(PackFile("three.bin", GeneratedData(3, 20)));
+    std::string pack = BuildPack(layout);
     // Checks follow: the range, the header, the table, then each read of each entry.
     const int positions = 3 + 2 + 1 + 1;
     for (int abortAt = 0; abortAt < positions + 1; ++abortAt) {
@@ -208,20 +208,20 @@ TEST_F(PackExtractFile, AbortAtEachCheckStopsWithSuccessAndKeepsFinishedFiles)
             EXPECT_EQ(2u, tree.size());
             break;
         case 4:  // second chunk of one.bin read, the first written
-            EXPECT_EQ(spec.files[0].data.substr(0, 4 << 20), ReadWholeFile(target + "\\P\\one.bin"));
+            EXPECT_EQ(layout.files[0].data.substr(0, 4 << 20), ReadWholeFile(target + "\\P\\one.bin"));
             EXPECT_EQ(2u, tree.size());
             break;
         case 5:
-            EXPECT_EQ(spec.files[0].data, ReadWholeFile(target + "\\P\\one.bin"));
+            EXPECT_EQ(layout.files[0].data, ReadWholeFile(target + "\\P\\one.bin"));
             EXPECT_EQ("", ReadWholeFile(target + "\\P\\two.bin"));
             EXPECT_EQ(3u, tree.size());
             break;
         case 6:
-            EXPECT_EQ(spec.files[1].data, ReadWholeFile(target + "\\P\\two.bin"));
+            EXPECT_EQ(layout.files[1].data, ReadWholeFile(target + "\\P\\two.bin"));
             EXPECT_EQ(4u, tree.size());
             break;
         default:  // never raised: everything unpacked
-            EXPECT_EQ(spec.files[2].data, ReadWholeFile(target + "\\P\\three.bin"));
+            EXPECT_EQ(layout.files[2].data, ReadWholeFile(target + "\\P\\three.bin"));
         }
     }
 }
@@ -241,22 +241,22 @@ TEST_F(PackExtractFile, NamesLeadingOutsideAreRefusedBeforeAnythingIsWritten)
                             "\\\\server\\share\\escaped.txt", "C:escaped.txt"}) {
         RemoveTree(target);
         ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
-        PackSpec spec;
-        spec.packName = "P";
-        spec.files.push_back(PackFile("good.txt", "good"));
-        spec.files.push_back(PackFile(bad, "evil"));
-        spec.files.push_back(PackFile("after.txt", "after"));
-        EXPECT_EQ(E_FAIL, Extract(BuildPack(spec))) << bad;
+        PackLayout layout;
+        layout.packName = "P";
+        layout.files.push_back(PackFile("good.txt", "good"));
+        layout.files.push_back(PackFile(bad, "evil"));
+        layout.files.push_back(PackFile("after.txt", "after"));
+        EXPECT_EQ(E_FAIL, Extract(BuildPack(layout))) << bad;
         EXPECT_EQ((std::vector<std::string>{"P\\", "P\\good.txt"}), ListTree(target)) << bad;
         EXPECT_FALSE(FileExists(temp / "escaped.txt")) << bad;
     }
     for (const char* bad : {"..", "..\\up", "C:\\", "\\root"}) {
         RemoveTree(target);
         ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
-        PackSpec spec;
-        spec.packName = bad;
-        spec.files.push_back(PackFile("escaped.txt", "evil"));
-        EXPECT_EQ(E_FAIL, Extract(BuildPack(spec))) << bad;
+        PackLayout layout;
+        layout.packName = bad;
+        layout.files.push_back(PackFile("escaped.txt", "evil"));
+        EXPECT_EQ(E_FAIL, Extract(BuildPack(layout))) << bad;
         EXPECT_TRUE(ListTree(target).empty()) << bad;
         EXPECT_FALSE(FileExists(temp / "escaped.txt")) << bad;
     }
@@ -265,35 +265,35 @@ TEST_F(PackExtractFile, NamesLeadingOutsideAreRefusedBeforeAnythingIsWritten)
 
 TEST_F(PackExtractFile, NamesWithoutNulAreRefused)
 {
-    PackSpec spec = SamplePack();
-    spec.packNameWithoutNul = true;
-    EXPECT_EQ(E_FAIL, Extract(BuildPack(spec)));
+    PackLayout layout = SamplePack();
+    layout.packNameWithoutNul = true;
+    EXPECT_EQ(E_FAIL, Extract(BuildPack(layout)));
     EXPECT_TRUE(ListTree(target).empty());
 
-    spec = SamplePack();
-    spec.files[1].nameWithoutNul = true;
-    EXPECT_EQ(E_FAIL, Extract(BuildPack(spec)));
+    layout = SamplePack();
+    layout.files[1].nameWithoutNul = true;
+    EXPECT_EQ(E_FAIL, Extract(BuildPack(layout)));
     EXPECT_EQ((std::vector<std::string>{"Bin\\", "Bin\\readme.txt"}), ListTree(target));
 }
 
 TEST_F(PackExtractFile, EntryCountsBeyondTheLimitsFailWithoutAllocating)
 {
-    PackSpec spec = SamplePack();
-    spec.overrideEntryCount = true;
+    PackLayout layout = SamplePack();
+    layout.overrideEntryCount = true;
     for (DWORD count : {static_cast<DWORD>(0xFFFFFFFFu), kMaxPackEntryCount + 1, kMaxPackEntryCount, static_cast<DWORD>(1000000)}) {
-        spec.entryCount = count;
-        EXPECT_EQ(E_FAIL, Extract(BuildPack(spec))) << count;
+        layout.entryCount = count;
+        EXPECT_EQ(E_FAIL, Extract(BuildPack(layout))) << count;
         EXPECT_TRUE(ListTree(target).empty()) << count;
     }
 }
 
 TEST_F(PackExtractFile, FilesThatCannotBeCreatedOrWrittenFail)
 {
-    PackSpec spec = SamplePack();
+    PackLayout layout = SamplePack();
     // A file where the directory "a" must go.
     ASSERT_TRUE(CreateDirectoryA((target + "\\Bin").c_str(), NULL));
     ASSERT_TRUE(WriteWholeFile(target + "\\Bin\\a", "in the way"));
-    EXPECT_EQ(E_FAIL, Extract(BuildPack(spec)));
+    EXPECT_EQ(E_FAIL, Extract(BuildPack(layout)));
     EXPECT_EQ("in the way", ReadWholeFile(target + "\\Bin\\a"));
     EXPECT_FALSE(FileExists(target + "\\Bin\\empty.dat"));
 
@@ -301,16 +301,16 @@ TEST_F(PackExtractFile, FilesThatCannotBeCreatedOrWrittenFail)
     RemoveTree(target + "\\Bin");
     ASSERT_TRUE(CreateDirectoryA((target + "\\Bin").c_str(), NULL));
     ASSERT_TRUE(CreateDirectoryA((target + "\\Bin\\readme.txt").c_str(), NULL));
-    EXPECT_EQ(E_FAIL, Extract(BuildPack(spec)));
+    EXPECT_EQ(E_FAIL, Extract(BuildPack(layout)));
     EXPECT_EQ((std::vector<std::string>{"Bin\\", "Bin\\readme.txt\\"}), ListTree(target));
 }
 
 TEST_F(PackExtractFile, OverlongTargetPathsFailCleanly)
 {
-    PackSpec spec;
-    spec.packName = std::string(200, 'p');
-    spec.files.push_back(PackFile(std::string(200, 'f'), "data"));
-    EXPECT_EQ(E_FAIL, Extract(BuildPack(spec)));
+    PackLayout layout;
+    layout.packName = std::string(200, 'p');
+    layout.files.push_back(PackFile(std::string(200, 'f'), "data"));
+    EXPECT_EQ(E_FAIL, Extract(BuildPack(layout)));
     EXPECT_TRUE(ListTree(target).empty());
 }
 

@@ -34,12 +34,12 @@ protected:
 
 TEST_F(PackExtractHttp, UnpacksFromTheServerWithProgressUpToTheContentLength)
 {
-    PackSpec spec = SamplePack();
-    std::string pack = BuildPack(spec);
+    PackLayout layout = SamplePack();
+    std::string pack = BuildPack(layout);
     server.Serve("/packs/sample.pack", HttpResponse::Ok(pack, "application/octet-stream"));
     ProgressRecorder progress;
     ASSERT_EQ(S_OK, Extract("/packs/sample.pack", progress.Control()));
-    for (const PackFileSpec& file : spec.files)
+    for (const PackedFile& file : layout.files)
         EXPECT_EQ(file.data, ReadWholeFile(target + "\\Bin\\" + file.name)) << file.name;
     std::vector<ProgressMessage> messages = progress.Messages();
     ASSERT_FALSE(messages.empty());
@@ -100,12 +100,12 @@ TEST_F(PackExtractHttp, RedirectIsFollowedToTheFinalAnswer)
 
 TEST_F(PackExtractHttp, BodyInManySmallPiecesIsReassembled)
 {
-    PackSpec spec = SamplePack();
-    HttpResponse slow = HttpResponse::Ok(BuildPack(spec));
+    PackLayout layout = SamplePack();
+    HttpResponse slow = HttpResponse::Ok(BuildPack(layout));
     slow.pieceSize = 97;
     server.Serve("/slow.pack", slow);
     ASSERT_EQ(S_OK, Extract("/slow.pack"));
-    for (const PackFileSpec& file : spec.files)
+    for (const PackedFile& file : layout.files)
         EXPECT_EQ(file.data, ReadWholeFile(target + "\\Bin\\" + file.name)) << file.name;
 }
 
@@ -135,10 +135,10 @@ TEST_F(PackExtractHttp, BytesBehindTheLastEntryAreNeverRead)
 
 TEST_F(PackExtractHttp, TableLargerThanTheContentLengthIsRefusedBeforeReading)
 {
-    PackSpec spec = SamplePack();
-    spec.overrideEntryCount = true;
-    spec.entryCount = 5000000;  // 1.4 GB of table in a pack of a few kilobytes
-    server.Serve("/lying.pack", HttpResponse::Ok(BuildPack(spec)));
+    PackLayout layout = SamplePack();
+    layout.overrideEntryCount = true;
+    layout.entryCount = 5000000;  // 1.4 GB of table in a pack of a few kilobytes
+    server.Serve("/lying.pack", HttpResponse::Ok(BuildPack(layout)));
     EXPECT_EQ(E_FAIL, Extract("/lying.pack"));
     EXPECT_TRUE(ListTree(target).empty());
 }

@@ -36,15 +36,15 @@ private:
 };
 
 // A typical small pack: two levels of directories, both separators, an empty file.
-inline PackSpec SamplePack()
+inline PackLayout SamplePack()
 {
-    PackSpec spec;
-    spec.packName = "Bin";
-    spec.files.push_back(PackFile("readme.txt", "hello pack\r\n", MakeFileTime(0x01D5000000000000ull)));
-    spec.files.push_back(PackFile("a\\b\\c.txt", "nested with backslashes", MakeFileTime(0x01D6000000000000ull)));
-    spec.files.push_back(PackFile("a/b/d.bin", GeneratedData(7, 5000), MakeFileTime(0x01D7000000000000ull)));
-    spec.files.push_back(PackFile("empty.dat", "", MakeFileTime(0x01D8000000000000ull)));
-    return spec;
+    PackLayout layout;
+    layout.packName = "Bin";
+    layout.files.push_back(PackFile("readme.txt", "hello pack\r\n", MakeFileTime(0x01D5000000000000ull)));
+    layout.files.push_back(PackFile("a\\b\\c.txt", "nested with backslashes", MakeFileTime(0x01D6000000000000ull)));
+    layout.files.push_back(PackFile("a/b/d.bin", GeneratedData(7, 5000), MakeFileTime(0x01D7000000000000ull)));
+    layout.files.push_back(PackFile("empty.dat", "", MakeFileTime(0x01D8000000000000ull)));
+    return layout;
 }
 
 inline HRESULT ExtractLocalPack(const std::string& packPath, const std::string& targetDir,
