@@ -39,6 +39,11 @@ public:
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
     void GetClientRect(RECT* rect) const { ::GetClientRect(m_hWnd, rect); }
     HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
+    UINT_PTR SetTimer(UINT_PTR id, UINT elapseMs, TIMERPROC proc = nullptr)
+    {
+        return ::SetTimer(m_hWnd, id, elapseMs, proc);
+    }
+    BOOL KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id); }
     int MessageBox(const char* text, const char* caption = nullptr, UINT type = MB_OK)
     {
         return ::MessageBoxA(m_hWnd, text, caption, type);
@@ -175,6 +180,14 @@ public:                       \
     if (message == WM_QUERYDRAGICON) {                                    \
         *result = reinterpret_cast<LRESULT>(OnQueryDragIcon());           \
         return TRUE;                                                      \
+    }
+
+// void OnTimer(UINT_PTR id)
+#define ON_WM_TIMER()                     \
+    if (message == WM_TIMER) {            \
+        OnTimer(wParam);                  \
+        *result = 0;                      \
+        return TRUE;                      \
     }
 
 // void handler()

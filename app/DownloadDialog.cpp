@@ -20,6 +20,11 @@ DownloadDialog::DownloadDialog(CWnd* parent)
 
 DownloadDialog::~DownloadDialog()
 {
+    // A worker still running reads the session and the catalogue: they are left to the
+    // end of the process (the dialog closes under a running worker only when the
+    // process is being ended anyway).
+    if (workerThread)
+        return;
     if (internetSession)
         InternetCloseHandle(internetSession);
     catalog.Clear();
@@ -30,6 +35,7 @@ BEGIN_MESSAGE_MAP(DownloadDialog, CDialog)
     ON_WM_QUERYDRAGICON()
     ON_BN_CLICKED(IDC_BROWSE_FOLDER, OnBrowseFolder)
     ON_MESSAGE(WM_DOWNLOAD_DONE, OnDownloadDone)
+    ON_WM_TIMER()
 END_MESSAGE_MAP()
 
 void DownloadDialog::DoDataExchange(CDataExchange* dx)

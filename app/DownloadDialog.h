@@ -7,6 +7,7 @@
 #include <afxcmn.h>
 #include <afxwin.h>
 
+#include "OpenRequest.h"
 #include "UpdateCatalog.h"
 
 // Posted by the worker to the dialog when a job has ended (wParam 0, lParam 0).
@@ -23,6 +24,7 @@ public:
     void OnOK() override;
     void OnCancel() override;
     virtual LRESULT OnDownloadDone(WPARAM wParam, LPARAM lParam);
+    void OnTimer(UINT_PTR id);
     void OnPaint();
     HCURSOR OnQueryDragIcon();
     void OnBrowseFolder();
@@ -52,8 +54,10 @@ public:
     UpdateCatalog catalog;
     CWinThread* workerThread;
     // Written by the UI thread (0 to 1 only), polled by the worker: always through
-    // atomic loads and stores.
+    // RequestAbort and IsAbortRequested.
     int abortRequested;
+    // The request the worker is reading, which a confirmed abort closes.
+    OpenRequest openRequest;
 
     DECLARE_MESSAGE_MAP()
 

@@ -1,16 +1,19 @@
 // DownloadDialog::OnOK, OnCancel and OnDownloadDone: one download from start to close.
-#include "DownloadDialog.h"
+#include "AbortFlag.h"
+#include "DialogTexts.h"
 #include "DirectoryChain.h"
-#include "ServerAccess.h"
+#include "DownloadDialog.h"
+#include "FrozenChoice.h"
 #include "TargetFolder.h"
 #include "WorkerThread.h"
-#include "resource.h"
 
 namespace {
 
-// The inputs a running job reads; they stay disabled until the dialog closes.
-const int kJobInputs[] = {IDC_KIT_TELMI, IDC_KIT_VARNO, IDC_KIT_BRISS, IDC_KIT_LOMTA, IDC_KIT_KRESPA,
-                          IDC_OFFLINE_UPDATE, IDC_TARGET_FOLDER, IDC_BROWSE_FOLDER};
+// After a confirmed abort the worker normally ends within a network piece. One that is
+// still running after this long is blocked in a read that will not return (a stalled
+// server under a WinINet without a receive timeout): the program then ends without it.
+const UINT_PTR kAbortGraceTimer = 1;
+const UINT kAbortGraceMs = 1000;
 
 }  // namespace
 
@@ -22,6 +25,7 @@ void DownloadDialog::OnOK()
         return;
 
     UpdateData(TRUE);
+    FrozenChoice frozen(*this);
     if (mode == -1) {
         MessageBox("Выберите режим", "", MB_OK);
         return;
@@ -45,14 +49,16 @@ void DownloadDialog::OnOK()
             return;
     }
 
-    if (FAILED(FetchCatalog())) {
+    HRESULT fetched = FetchCatalog();
+    // The controls show the choice that was read, whatever input reached them meanwhile.
+    UpdateData(FALSE);
+    if (FAILED(fetched)) {
         MessageBox(kDownloadErrorText, "", MB_OK);
         return;
     }
 
+    frozen.Keep();
     okButton.ShowWindow(SW_HIDE);
-    for (int id : kJobInputs)
-        ::EnableWindow(GetDlgItem(id), FALSE);
     workerThread = AfxBeginThread(WorkerThreadProc, this, THREAD_PRIORITY_NORMAL, 0, 0, NULL);
 }
 
@@ -65,14 +71,22 @@ void DownloadDialog::OnCancel()
         CDialog::OnCancel();
         return;
     }
-    if (MessageBox("Прервать загрузку?", "", MB_YESNO) == IDYES)
-        __atomic_store_n(&abortRequested, 1, __ATOMIC_RELEASE);
+    if (MessageBox("Прервать загрузку?", "", MB_YESNO) != IDYES)
+        return;
+    bool firstRequest = !IsAbortRequested(&abortRequested);
+    RequestAbort(&abortRequested);
+    // On Windows this ends a read that the server has stopped answering.
+    openRequest.CloseFromOutside();
+    // The job may have ended while the question was open.
+    if (firstRequest && workerThread)
+        SetTimer(kAbortGraceTimer, kAbortGraceMs);
 }
 
 LRESULT DownloadDialog::OnDownloadDone(WPARAM, LPARAM)
 {
-    int aborted = __atomic_load_n(&abortRequested, __ATOMIC_ACQUIRE);
+    bool aborted = IsAbortRequested(&abortRequested);
     workerThread = nullptr;
+    KillTimer(kAbortGraceTimer);
     if (aborted)
         CDialog::OnCancel();
     cancelButton.EnableWindow(TRUE);
@@ -81,4 +95,19 @@ LRESULT DownloadDialog::OnDownloadDone(WPARAM, LPARAM)
     cancelButton.SetWindowText("Закрыть");
     cancelButton.SetFocus();
     return 1;
+}
+
+void DownloadDialog::OnTimer(UINT_PTR id)
+{
+    if (id != kAbortGraceTimer)
+        return;
+    KillTimer(kAbortGraceTimer);
+    if (!workerThread)
+        return;
+    // The worker is blocked in a read that never returns. Nothing may be freed under
+    // it, and the dialog may be inside a nested modal loop (a second abort question):
+    // end the process here, without running destructors or DLL detach code that could
+    // wait for a lock the worker holds. Finished files are complete on disk; the file
+    // being written keeps what arrived, as with any abort.
+    TerminateProcess(GetCurrentProcess(), 0);
 }

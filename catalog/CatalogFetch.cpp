@@ -1,28 +1,17 @@
-// DownloadDialog::OpenInternetSession and FetchCatalog: latest.xml into memory, then parsed.
+#include "CatalogFetch.h"
+
 #include <mbstring.h>
 
 #include <new>
 
-#include "CatalogUrl.h"
-#include "DownloadDialog.h"
 #include "ServerAccess.h"
 
-namespace {
-
-// A real catalogue is a few MiB; anything far larger is refused before allocating.
-const DWORD kMaxCatalogSize = 64u << 20;
-
-}  // namespace
-
-HRESULT DownloadDialog::OpenInternetSession()
+HINTERNET OpenUpdateSession()
 {
-    if (internetSession)
-        return S_OK;
-    internetSession = InternetOpenA(kInternetAgent, INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY, NULL, NULL, 0);
-    return internetSession ? S_OK : E_FAIL;
+    return InternetOpenA(kInternetAgent, INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY, NULL, NULL, 0);
 }
 
-HRESULT DownloadDialog::FetchCatalog()
+HRESULT FetchCatalogText(HINTERNET session, const char* url, char** text, DWORD* size)
 {
     HRESULT hr = E_FAIL;
     HINTERNET request = NULL;
@@ -30,21 +19,13 @@ HRESULT DownloadDialog::FetchCatalog()
     DWORD status = 0;
     DWORD contentLength = 0;
     DWORD length = 0;
-    DWORD remaining = 0;
-    char* writeAt = NULL;
+    DWORD received = 0;
     char contentType[256];
 
-    // The document load dispatches queued messages; none of them may start another fetch.
-    if (fetchingCatalog)
-        return E_FAIL;
-    fetchingCatalog = true;
-
+    *text = NULL;
+    *size = 0;
 #define CHECK(condition) do { if (!(condition)) { hr = E_FAIL; goto CleanUp; } } while (0)
-    hr = OpenInternetSession();
-    if (FAILED(hr))
-        goto CleanUp;
-
-    request = InternetOpenUrlA(internetSession, CatalogUrl(), NULL, 0, kFileRequestFlags, 0);
+    request = InternetOpenUrlA(session, url, NULL, 0, kFileRequestFlags, 0);
     CHECK(request);
 
     length = sizeof(status);
@@ -67,28 +48,23 @@ HRESULT DownloadDialog::FetchCatalog()
     CHECK(body);
     body[contentLength] = '\0';
 
-    // Each read asks for everything still missing; a body that ends early is refused,
-    // and the catalogue already held stays as it was.
-    remaining = contentLength;
-    writeAt = body;
-    while (remaining > 0) {
+    // Each read asks for everything still missing; a body that ends early is refused.
+    while (received < contentLength) {
         DWORD got = 0;
-        CHECK(InternetReadFile(request, writeAt, remaining, &got));
-        CHECK(got > 0);
-        writeAt += got;
-        remaining -= got;
+        CHECK(InternetReadFile(request, body + received, contentLength - received, &got));
+        CHECK(got > 0 && got <= contentLength - received);
+        received += got;
     }
 
-    catalog.Clear();
-    catalog.StoreText(body, static_cast<int>(contentLength + 1));
+    *text = body;
+    *size = contentLength;
     body = NULL;
-    hr = catalog.ParseCatalog();
+    hr = S_OK;
 
 CleanUp:
 #undef CHECK
     if (request)
         InternetCloseHandle(request);
     delete[] body;
-    fetchingCatalog = false;
     return hr;
 }

@@ -1,14 +1,14 @@
 // DownloadDialog::DownloadPack and RunKitJob: initial.pack, the kit's databases and ZebDbLst.ini.
 #include "DownloadDialog.h"
 #include "PackStream.h"
-#include "ServerAccess.h"
+#include "AbortFlag.h"
 
 HRESULT DownloadDialog::DownloadPack(const char* caption, const char* path, const char* targetDir)
 {
     CString url;
     url.Format("%s/%s", static_cast<const char*>(catalog.baseUrl), path);
     PackStream stream;
-    stream.SetSource(url, internetSession);
+    stream.SetSource(url, internetSession, &openRequest);
     itemCaption.SetWindowText(caption);
     HRESULT hr = stream.Extract(targetDir, &itemProgress, &abortRequested);
     return FAILED(hr) ? hr : S_OK;

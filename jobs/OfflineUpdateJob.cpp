@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "DownloadDialog.h"
-#include "ServerAccess.h"
+#include "AbortFlag.h"
 
 namespace {
 

@@ -2,9 +2,30 @@
 
 #include <objbase.h>
 
+#include "AbortFlag.h"
+#include "DialogTexts.h"
 #include "DownloadDialog.h"
+#include "JobModes.h"
 
-const char kDownloadErrorText[] = "При получении обновления произошла ошибка";
+namespace {
+
+// The job of the dialog's mode; a job that throws (a string that cannot grow, for
+// one) has failed like any other.
+HRESULT RunJobOfMode(DownloadDialog& dialog)
+{
+    try {
+        const int mode = dialog.mode;
+        if (mode >= 0 && mode < kKitModeCount)
+            return dialog.RunKitJob(kKitCodes[mode]);
+        if (mode == kOfflineUpdateMode)
+            return dialog.RunOfflineUpdateJob();
+        return S_OK;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+}  // namespace
 
 UINT WorkerThreadProc(LPVOID param)
 {
@@ -13,14 +34,9 @@ UINT WorkerThreadProc(LPVOID param)
     CoInitializeSecurity(NULL, -1, NULL, NULL, RPC_C_AUTHN_LEVEL_CONNECT, RPC_C_IMP_LEVEL_IMPERSONATE, NULL,
                          EOAC_NONE, NULL);
 
-    const int mode = dialog->mode;
-    HRESULT hr = S_OK;
-    if (mode >= 0 && mode < static_cast<int>(sizeof(kKitCodes) / sizeof(kKitCodes[0])))
-        hr = dialog->RunKitJob(kKitCodes[mode]);
-    else if (mode == kOfflineUpdateMode)
-        hr = dialog->RunOfflineUpdateJob();
-
-    if (FAILED(hr))
+    HRESULT hr = RunJobOfMode(*dialog);
+    // Once the user has asked to stop, a read ended by that request is no news to them.
+    if (FAILED(hr) && !IsAbortRequested(&dialog->abortRequested))
         MessageBoxA(dialog->GetSafeHwnd(), kDownloadErrorText, "", MB_OK);
     PostMessageA(dialog->GetSafeHwnd(), WM_DOWNLOAD_DONE, 0, 0);
     return 1;

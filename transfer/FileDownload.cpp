@@ -1,38 +1,42 @@
-// DownloadDialog::DownloadFile: one catalogue resource stored unchanged below the target folder.
+#include "FileDownload.h"
+
 #include <cstdlib>
 #include <new>
 
-#include "DownloadDialog.h"
+#include "AbortFlag.h"
+#include "ByteProgress.h"
+#include "OpenRequest.h"
 #include "ProgressScale.h"
-#include "RelativePath.h"
 #include "ServerAccess.h"
 
-HRESULT DownloadDialog::DownloadFile(const char* caption, const char* path)
+namespace {
+
+bool WriteAll(HANDLE file, const BYTE* data, DWORD size)
+{
+    DWORD written = 0;
+    return WriteFile(file, data, size, &written, NULL) && written == size;
+}
+
+}  // namespace
+
+HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath, CProgressCtrl* progress,
+                       const int* abortFlag, OpenRequest* openRequest)
 {
     HRESULT hr = E_FAIL;
     HINTERNET request = NULL;
     HANDLE file = INVALID_HANDLE_VALUE;
     BYTE* buffer = NULL;
-    CString url;
-    CString localPath;
     DWORD status = 0;
     DWORD length = 0;
     char lengthText[256];
     LONGLONG contentLength = 0;
-    LONGLONG divisor = 1;
     ULONGLONG total = 0;
+    DWORD filled = 0;
 
 #define CHECK(condition) do { if (!(condition)) { hr = E_FAIL; goto CleanUp; } } while (0)
-    url.Format("%s/%s", static_cast<const char*>(catalog.baseUrl), path);
-    localPath.Format("%s/%s", static_cast<const char*>(targetFolder), path);
-    itemCaption.SetWindowText(caption);
-
-    // The path names a place below the target folder; one that could climb out is
-    // refused before anything is requested.
-    CHECK(IsContainedRelativePath(path));
-
-    request = InternetOpenUrlA(internetSession, url, NULL, 0, kFileRequestFlags, 0);
+    request = InternetOpenUrlA(session, url, NULL, 0, kFileRequestFlags, 0);
     CHECK(request);
+    PublishRequest(openRequest, request);
 
     length = sizeof(status);
     CHECK(HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length, NULL));
@@ -42,43 +46,61 @@ HRESULT DownloadDialog::DownloadFile(const char* caption, const char* path)
     CHECK(HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, lengthText, &length, NULL));
     lengthText[length < sizeof(lengthText) ? length : sizeof(lengthText) - 1] = '\0';
     contentLength = _atoi64(lengthText);
-    divisor = ProgressDivisorFor(contentLength);
 
-    itemProgress.SendMessage(PBM_SETRANGE32, 0, static_cast<DWORD>(contentLength / divisor));
-    if (IsAbortRequested(&abortRequested)) {
-        hr = S_OK;
-        goto CleanUp;
-    }
-    itemProgress.SendMessage(PBM_SETPOS, 0, 0);
-
-    file = CreateFileA(localPath, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    CHECK(file != INVALID_HANDLE_VALUE);
-
-    buffer = new (std::nothrow) BYTE[kTransferBufferSize];
-    CHECK(buffer);
-
-    for (;;) {
-        DWORD got = 0;
-        CHECK(InternetReadFile(request, buffer, kTransferBufferSize, &got));
-        if (got == 0) {
-            // The end of the data: complete only when every announced byte arrived.
-            hr = static_cast<LONGLONG>(total) == contentLength ? S_OK : E_FAIL;
-            break;
-        }
-        total += got;
-        if (IsAbortRequested(&abortRequested)) {
+    {
+        ByteProgress bytes(progress, ProgressShiftFor(contentLength));
+        bytes.SetRange(contentLength);
+        if (IsAbortRequested(abortFlag)) {
             hr = S_OK;
-            break;
+            goto CleanUp;
         }
-        itemProgress.SendMessage(PBM_SETPOS, static_cast<DWORD>(static_cast<LONGLONG>(total) / divisor), 0);
-        DWORD written = 0;
-        CHECK(WriteFile(file, buffer, got, &written, NULL) && written == got);
+        bytes.Report();
+
+        file = CreateFileA(localPath, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           NULL);
+        CHECK(file != INVALID_HANDLE_VALUE);
+        buffer = new (std::nothrow) BYTE[kTransferBufferSize];
+        CHECK(buffer);
+
+        for (;;) {
+            DWORD wanted = kTransferBufferSize - filled < kNetworkPieceSize ? kTransferBufferSize - filled
+                                                                            : kNetworkPieceSize;
+            DWORD got = 0;
+            if (!InternetReadFile(request, buffer + filled, wanted, &got)) {
+                // Closed under the read by a confirmed abort: a stop, not a failure.
+                hr = IsAbortRequested(abortFlag) ? S_OK : E_FAIL;
+                goto CleanUp;
+            }
+            CHECK(got <= wanted);
+            if (got == 0) {
+                // The end of the data: complete only when every announced byte arrived.
+                if (filled > 0) {
+                    bytes.Report();
+                    CHECK(WriteAll(file, buffer, filled));
+                }
+                hr = static_cast<LONGLONG>(total) == contentLength ? S_OK : E_FAIL;
+                break;
+            }
+            total += got;
+            filled += got;
+            bytes.Add(got);
+            if (IsAbortRequested(abortFlag)) {
+                hr = S_OK;
+                break;
+            }
+            if (filled < kTransferBufferSize) {
+                bytes.ReportIfDue();
+                continue;
+            }
+            bytes.Report();
+            CHECK(WriteAll(file, buffer, filled));
+            filled = 0;
+        }
     }
 
 CleanUp:
 #undef CHECK
-    if (request)
-        InternetCloseHandle(request);
+    CloseRequest(openRequest, request);
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
     delete[] buffer;

@@ -10,9 +10,10 @@
 
 #include <process.h>
 
+#include "AbortFlag.h"
+#include "ByteProgress.h"
 #include "DirectoryChain.h"
 #include "PackFormat.h"
-#include "ProgressScale.h"
 #include "ServerAccess.h"
 
 namespace {
@@ -56,12 +57,6 @@ bool HashAndWrite(CryptoPP::Weak1::MD5& md5, HANDLE output, const BYTE* chunk, D
     return ok && written == size;
 }
 
-void SendProgress(CProgressCtrl* progress, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (progress)
-        SendMessageA(progress->GetSafeHwnd(), message, wParam, lParam);
-}
-
 }  // namespace
 
 HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, const int* abortFlag)
@@ -73,86 +68,95 @@ HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, cons
     HANDLE output = INVALID_HANDLE_VALUE;
     CryptoPP::Weak1::MD5 md5;
     CString targetPath;
-    ULONGLONG consumed = 0;
     DWORD got = 0;
-    ULONGLONG tableSize = 0;
+    DWORD tableSize = 0;
     LONGLONG knownSize = -1;
+    bool aborted = false;
     bool digestMismatch = false;
 
-    auto reportProgress = [&] {
-        SendProgress(progress, PBM_SETPOS, ScaledProgress(consumed, progressShift), 0);
-    };
+    // A read that fails once the abort flag is up was ended by the abort (the request
+    // closed under it): that is a stop, not a failure.
+#define READ_FULLY(buffer, size)                                                           \
+    do {                                                                                   \
+        if (FAILED(ReadFully(buffer, size, &got, bytes, abortFlag, &aborted))) {           \
+            hr = IsAbortRequested(abortFlag) ? S_OK : E_FAIL;                              \
+            goto CleanUp;                                                                  \
+        }                                                                                  \
+        bytes.Report();                                                                    \
+        if (aborted || IsAbortRequested(abortFlag)) {                                      \
+            hr = S_OK;                                                                     \
+            goto CleanUp;                                                                  \
+        }                                                                                  \
+    } while (0)
 #define CHECK(condition) do { if (!(condition)) { hr = E_FAIL; goto CleanUp; } } while (0)
-#define STOP_IF_ABORTED() do { if (IsAbortRequested(abortFlag)) { hr = S_OK; goto CleanUp; } } while (0)
 
     hr = Open();
     if (FAILED(hr))
         return hr;
-    SendProgress(progress, PBM_SETRANGE32, 0, ScaledProgress(totalSize, progressShift));
-    SendProgress(progress, PBM_SETPOS, 0, 0);
-    STOP_IF_ABORTED();
+    {
+        ByteProgress bytes(progress, progressShift);
+        bytes.SetRange(totalSize);
+        bytes.Report();
+        if (IsAbortRequested(abortFlag))
+            return S_OK;
 
-    CHECK(SUCCEEDED(ReadFully(&header, sizeof(header), &got)) && got == sizeof(header));
-    consumed = sizeof(header);
-    reportProgress();
-    STOP_IF_ABORTED();
-    CHECK(IsContainedPackName(header.packName, sizeof(header.packName)));
+        READ_FULLY(&header, sizeof(header));
+        CHECK(got == sizeof(header));
+        // A pack without entries creates nothing, so its name is never used.
+        CHECK(header.entryCount == 0 || IsContainedPackName(header.packName, sizeof(header.packName)));
 
-    // Refuse a table that cannot exist before allocating room for it.
-    tableSize = static_cast<ULONGLONG>(header.entryCount) * sizeof(PackEntry);
-    CHECK(header.entryCount <= kMaxPackEntryCount);
-    knownSize = KnownSize();
-    CHECK(knownSize < 0 ||
-          sizeof(PackHeader) + tableSize <= static_cast<ULONGLONG>(knownSize));
-    entries = new (std::nothrow) PackEntry[header.entryCount ? header.entryCount : 1];
-    CHECK(entries);
-    CHECK(SUCCEEDED(ReadFully(entries, static_cast<DWORD>(tableSize), &got)) && got == tableSize);
-    consumed += got;
-    reportProgress();
-    STOP_IF_ABORTED();
+        // Refuse a table that cannot exist, or is larger than any real kit needs,
+        // before allocating room for it.
+        CHECK(header.entryCount <= kMaxPackEntryCount);
+        tableSize = header.entryCount * static_cast<DWORD>(sizeof(PackEntry));
+        knownSize = KnownSize();
+        CHECK(knownSize < 0 || sizeof(PackHeader) + static_cast<ULONGLONG>(tableSize) <=
+                                   static_cast<ULONGLONG>(knownSize));
+        entries = new (std::nothrow) PackEntry[header.entryCount ? header.entryCount : 1];
+        CHECK(entries);
+        READ_FULLY(entries, tableSize);
+        CHECK(got == tableSize);
 
-    chunk = new (std::nothrow) BYTE[kTransferBufferSize];
-    CHECK(chunk);
+        chunk = new (std::nothrow) BYTE[kTransferBufferSize];
+        CHECK(chunk);
 
-    for (DWORD index = 0; index < header.entryCount; ++index) {
-        const PackEntry& entry = entries[index];
-        CHECK(IsContainedPackName(entry.fileName, sizeof(entry.fileName)));
-        md5.Restart();
-        targetPath.Format("%s\\%s\\%s", targetDir, header.packName, entry.fileName);
-        output = CreateFileWithParents(targetPath, GENERIC_READ | GENERIC_WRITE, 0, NULL,
-                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-        CHECK(output != INVALID_HANDLE_VALUE);
+        for (DWORD index = 0; index < header.entryCount; ++index) {
+            const PackEntry& entry = entries[index];
+            CHECK(IsContainedPackName(entry.fileName, sizeof(entry.fileName)));
+            md5.Restart();
+            targetPath.Format("%s\\%s\\%s", targetDir, header.packName, entry.fileName);
+            output = CreateFileWithParents(targetPath, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, NULL);
+            CHECK(output != INVALID_HANDLE_VALUE);
 
-        DWORD remaining = entry.fileSize;
-        do {
-            DWORD wanted = remaining < kTransferBufferSize ? remaining : kTransferBufferSize;
-            CHECK(SUCCEEDED(Read(chunk, wanted, &got)));
-            CHECK(got <= remaining);
-            CHECK(got > 0 || remaining == 0);
-            consumed += got;
-            reportProgress();
-            STOP_IF_ABORTED();
-            CHECK(HashAndWrite(md5, output, chunk, got));
-            remaining -= got;
-        } while (remaining > 0);
+            DWORD remaining = entry.fileSize;
+            do {
+                DWORD wanted = remaining < kTransferBufferSize ? remaining : kTransferBufferSize;
+                READ_FULLY(chunk, wanted);
+                // What arrived before the source ended is kept, then the entry fails.
+                CHECK(HashAndWrite(md5, output, chunk, got));
+                CHECK(got == wanted);
+                remaining -= got;
+            } while (remaining > 0);
 
-        SetFileTime(output, &entry.fileTime, &entry.fileTime, &entry.fileTime);
-        CloseHandle(output);
-        output = INVALID_HANDLE_VALUE;
+            SetFileTime(output, &entry.fileTime, &entry.fileTime, &entry.fileTime);
+            CloseHandle(output);
+            output = INVALID_HANDLE_VALUE;
 
-        BYTE digest[CryptoPP::Weak1::MD5::DIGESTSIZE];
-        md5.Final(digest);
-        if (memcmp(digest, entry.md5, sizeof(digest)) != 0) {
-            printf("%s\\%s\r\nMD5 mismatch", header.packName, entry.fileName);
-            fflush(stdout);
-            digestMismatch = true;
+            BYTE digest[CryptoPP::Weak1::MD5::DIGESTSIZE];
+            md5.Final(digest);
+            if (memcmp(digest, entry.md5, sizeof(digest)) != 0) {
+                printf("%s\\%s\r\nMD5 mismatch", header.packName, entry.fileName);
+                fflush(stdout);
+                digestMismatch = true;
+            }
         }
+        hr = digestMismatch ? E_FAIL : S_OK;
     }
-    hr = digestMismatch ? E_FAIL : S_OK;
 
 CleanUp:
 #undef CHECK
-#undef STOP_IF_ABORTED
+#undef READ_FULLY
     if (output != INVALID_HANDLE_VALUE)
         CloseHandle(output);
     delete[] chunk;

@@ -29,8 +29,11 @@ static_assert(offsetof(PackEntry, fileTime) == 4 && offsetof(PackEntry, md5) == 
                   offsetof(PackEntry, fileName) == 28,
               "pack entry layout");
 
-// The entry table is held whole and its size in bytes must fit 32 bits.
-const DWORD kMaxPackEntryCount = 0xFFFFFFFFu / sizeof(PackEntry);
+// The entry table is held whole, so its size is bounded whatever size the server
+// announces: 64 MiB, or 236,298 entries, is far above any real kit (a few thousand
+// files) and keeps a hostile pack from making the unpacker allocate gigabytes.
+const DWORD kMaxPackTableSize = 64u << 20;
+const DWORD kMaxPackEntryCount = kMaxPackTableSize / sizeof(PackEntry);
 
 // True when `field` (a name field of `fieldSize` bytes) holds a NUL and names a
 // place inside the directory it is joined to (see IsContainedRelativePath).

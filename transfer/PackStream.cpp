@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 
+#include "AbortFlag.h"
+#include "ByteProgress.h"
+#include "OpenRequest.h"
 #include "ProgressScale.h"
 #include "ServerAccess.h"
 
@@ -10,10 +13,11 @@ PackStream::~PackStream()
     Close();
 }
 
-void PackStream::SetSource(const char* newLocation, HINTERNET newSession)
+void PackStream::SetSource(const char* newLocation, HINTERNET newSession, OpenRequest* newOpenRequest)
 {
     Close();
     session = newSession;
+    openRequest = newOpenRequest;
     location = newLocation;
     if (session)
         location.Replace('\\', '/');
@@ -36,6 +40,7 @@ HRESULT PackStream::OpenUrl()
     request = InternetOpenUrlA(session, location, NULL, 0, kPackRequestFlags, 0);
     if (!request)
         return E_FAIL;
+    PublishRequest(openRequest, request);
 
     DWORD status = 0;
     DWORD length = sizeof(status);
@@ -63,18 +68,30 @@ HRESULT PackStream::Read(void* buffer, DWORD bytesToRead, DWORD* bytesRead)
     return ok ? S_OK : E_FAIL;
 }
 
-HRESULT PackStream::ReadFully(void* buffer, DWORD size, DWORD* bytesRead)
+HRESULT PackStream::ReadFully(void* buffer, DWORD size, DWORD* bytesRead, ByteProgress& progress,
+                              const int* abortFlag, bool* aborted)
 {
     *bytesRead = 0;
+    *aborted = false;
+    // A local file is never slow: it is read in as few calls as it allows.
+    const DWORD piece = session ? kNetworkPieceSize : size;
     BYTE* at = static_cast<BYTE*>(buffer);
     while (*bytesRead < size) {
+        DWORD wanted = size - *bytesRead < piece ? size - *bytesRead : piece;
         DWORD got = 0;
-        HRESULT hr = Read(at + *bytesRead, size - *bytesRead, &got);
-        if (FAILED(hr))
-            return hr;
+        HRESULT hr = Read(at + *bytesRead, wanted, &got);
+        if (FAILED(hr) || got > wanted)
+            return E_FAIL;
         if (got == 0)
             break;
         *bytesRead += got;
+        progress.Add(got);
+        if (IsAbortRequested(abortFlag)) {
+            *aborted = true;
+            break;
+        }
+        if (*bytesRead < size)
+            progress.ReportIfDue();
     }
     return S_OK;
 }
@@ -82,7 +99,7 @@ HRESULT PackStream::ReadFully(void* buffer, DWORD size, DWORD* bytesRead)
 void PackStream::Close()
 {
     if (request) {
-        InternetCloseHandle(request);
+        CloseRequest(openRequest, request);
         request = NULL;
     }
     if (file != INVALID_HANDLE_VALUE) {

@@ -49,8 +49,15 @@ bool NamesDevice(const char* begin, const char* end)
 
 bool IsContainedRelativePath(const char* name)
 {
-    if (!name || IsSeparator(name[0]))
+    if (!name)
         return false;
+    // Joined behind the folder, one leading separator still names a place inside it
+    // ("target\\/files/a.bin"); two would start a UNC name.
+    if (IsSeparator(name[0])) {
+        if (IsSeparator(name[1]))
+            return false;
+        ++name;
+    }
     const char* componentStart = name;
     for (const char* at = name;; ++at) {
         if (*at != '\0' && IsDBCSLeadByte(static_cast<BYTE>(*at)) && at[1] != '\0') {

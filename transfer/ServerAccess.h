@@ -17,11 +17,15 @@ const DWORD kFileRequestFlags = kPackRequestFlags | INTERNET_FLAG_IGNORE_REDIREC
 static_assert(kPackRequestFlags == 0x84080300, "pack request flags");
 static_assert(kFileRequestFlags == 0x8408C300, "file request flags");
 
-// Transfers move data through one heap buffer of this size per operation.
+// Transfers move data through one heap buffer of this size per operation, and
+// write files in chunks of up to this size.
 const DWORD kTransferBufferSize = 0x400000;
 
-// Reads the abort flag afresh: the UI thread may set it at any moment.
-inline bool IsAbortRequested(const int* abortFlag)
-{
-    return abortFlag && __atomic_load_n(abortFlag, __ATOMIC_ACQUIRE) != 0;
-}
+// A synchronous InternetReadFile returns only once its whole buffer is full, so the
+// network is read in pieces this small: at 128 KiB/s a piece takes half a second,
+// and progress and the abort flag are looked at after each one.
+const DWORD kNetworkPieceSize = 64 * 1024;
+
+// Between chunk boundaries, a position is sent at most this often: at full speed a
+// message per piece would cost more than the piece.
+const DWORD kProgressIntervalMs = 100;

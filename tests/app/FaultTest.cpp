@@ -95,7 +95,8 @@ protected:
         EXPECT_EQ(text, driver.WaitForBox());
         driver.Answer(IDOK);
         EXPECT_TRUE(driver.IsVisible(IDOK));
-        EXPECT_TRUE(driver.IsEnabled(IDC_TARGET_FOLDER));
+        // The choice comes back once OnOK has returned from the box.
+        EXPECT_TRUE(driver.WaitUntil([&] { return driver.IsEnabled(IDC_TARGET_FOLDER); }));
         driver.Click(IDCANCEL);
         EXPECT_TRUE(driver.WaitClosed());
     }

@@ -232,7 +232,8 @@ bool ReadWholePack(const std::string& pack, WholePack* whole)
         return false;
     PackHeader header;
     memcpy(&header, pack.data(), sizeof(header));
-    if (!HasNul(header.packName, sizeof(header.packName)) ||
+    // A pack without entries never uses its name.
+    if ((header.entryCount && !HasNul(header.packName, sizeof(header.packName))) ||
         EntryOffset(header.entryCount) > pack.size())
         return false;
     whole->packName = header.packName;

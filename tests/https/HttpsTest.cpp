@@ -17,6 +17,7 @@
 #include "PackStream.h"
 #include "ServerAccess.h"
 #include "TestFiles.h"
+#include "JobModes.h"
 #include "WorkerThread.h"
 
 namespace {

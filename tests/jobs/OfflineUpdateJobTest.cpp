@@ -60,8 +60,8 @@ TEST_F(OfflineUpdateJob, EmptyCatalogueWritesOnlyLatestXml)
 
 TEST_F(OfflineUpdateJob, PathsThatCouldLeaveTheTargetAreRefusedBeforeAnyRequest)
 {
-    for (const char* bad : {"../escaped.bin", "sub\\..\\..\\escaped.bin", "C:\\escaped.bin", "/escaped.bin",
-                            "\\\\server\\share\\escaped.bin", "NUL.bin", "sub/aux"}) {
+    for (const char* bad : {"../escaped.bin", "sub\\..\\..\\escaped.bin", "C:\\escaped.bin",
+                            "//server/share/escaped.bin", "\\\\server\\share\\escaped.bin", "NUL.bin", "sub/aux"}) {
         server.Serve("/base/good.bin", HttpResponse::Ok("good"));
         PublishCatalog(CatalogXml(Base(), {{"db", "db.pack"}}, {{"good", "good.bin"}, {"bad", bad}}));
         size_t before = server.RequestCount();
@@ -70,6 +70,14 @@ TEST_F(OfflineUpdateJob, PathsThatCouldLeaveTheTargetAreRefusedBeforeAnyRequest)
         EXPECT_FALSE(FileExists(temp / "escaped.bin")) << bad;
         EXPECT_EQ((std::vector<std::string>{"good.bin", "latest.xml"}), ListTree(target)) << bad;
     }
+}
+
+TEST_F(OfflineUpdateJob, LeadingSeparatorStoresInsideTheTarget)
+{
+    server.Serve("/base//lead.bin", HttpResponse::Ok("lead"));
+    PublishCatalog(CatalogXml(Base(), {}, {{"lead", "/lead.bin"}}));
+    ASSERT_EQ(S_OK, RunJob());
+    EXPECT_EQ("lead", ReadWholeFile(target + "\\lead.bin"));
 }
 
 TEST_F(OfflineUpdateJob, MissingSubfolderFailsTheJobAndCreatesNoDirectory)

@@ -237,7 +237,7 @@ TEST_F(PackExtractFile, AbortBeforeTheCallOpensAndSetsTheRangeOnly)
 
 TEST_F(PackExtractFile, NamesLeadingOutsideAreRefusedBeforeAnythingIsWritten)
 {
-    for (const char* bad : {"..\\escaped.txt", "x/../../escaped.txt", "C:\\escaped.txt", "\\escaped.txt",
+    for (const char* bad : {"..\\escaped.txt", "x/../../escaped.txt", "C:\\escaped.txt", "\\..\\escaped.txt",
                             "\\\\server\\share\\escaped.txt", "C:escaped.txt"}) {
         RemoveTree(target);
         ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
@@ -250,7 +250,7 @@ TEST_F(PackExtractFile, NamesLeadingOutsideAreRefusedBeforeAnythingIsWritten)
         EXPECT_EQ((std::vector<std::string>{"P\\", "P\\good.txt"}), ListTree(target)) << bad;
         EXPECT_FALSE(FileExists(temp / "escaped.txt")) << bad;
     }
-    for (const char* bad : {"..", "..\\up", "C:\\", "\\root"}) {
+    for (const char* bad : {"..", "..\\up", "C:\\", "\\\\root\\share"}) {
         RemoveTree(target);
         ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
         PackLayout layout;
@@ -261,6 +261,27 @@ TEST_F(PackExtractFile, NamesLeadingOutsideAreRefusedBeforeAnythingIsWritten)
         EXPECT_FALSE(FileExists(temp / "escaped.txt")) << bad;
     }
     EXPECT_EQ((std::vector<std::string>{"source.pack", "target\\"}), ListTree(temp.Path()));
+}
+
+TEST_F(PackExtractFile, LeadingSeparatorsStayInsideAndAnEmptyPackUsesNoName)
+{
+    PackLayout layout;
+    layout.packName = "/P";
+    layout.files.push_back(PackFile("\\lead.txt", "lead"));
+    layout.files.push_back(PackFile("/sub/x.txt", "x"));
+    ASSERT_EQ(S_OK, Extract(BuildPack(layout)));
+    EXPECT_EQ((std::vector<std::string>{"P\\", "P\\lead.txt", "P\\sub\\", "P\\sub\\x.txt"}), ListTree(target));
+    EXPECT_EQ("lead", ReadWholeFile(target + "\\P\\lead.txt"));
+
+    for (const char* odd : {"..", "C:\\", "\\\\server\\share", "NUL", ""}) {
+        PackLayout empty;
+        empty.packName = odd;
+        empty.packNameWithoutNul = *odd == '\0';
+        EXPECT_EQ(S_OK, Extract(BuildPack(empty))) << odd;
+    }
+    EXPECT_EQ((std::vector<std::string>{"source.pack", "target\\", "target\\P\\", "target\\P\\lead.txt",
+                                        "target\\P\\sub\\", "target\\P\\sub\\x.txt"}),
+              ListTree(temp.Path()));
 }
 
 TEST_F(PackExtractFile, NamesWithoutNulAreRefused)

@@ -20,14 +20,17 @@ TEST(PackNames, NamesInsideTheirDirectoryAreAccepted)
 {
     for (const char* name : {"", "a.txt", "a\\b\\c.txt", "a/b/c.txt", ".\\x", "..a", "a..", "x\\..y\\z",
                              "Исполняемые\\файл.exe", "dots.in.name",
-                             "nullable.txt", "CONSOLE", "com10", "LPT0", "a\\auxiliary"})
+                             "nullable.txt", "CONSOLE", "com10", "LPT0", "a\\auxiliary",
+                             // joined behind the folder, one leading separator stays inside
+                             "\\lead.txt", "/lead/x.txt"})
         EXPECT_TRUE(Contained(name)) << name;
 }
 
 TEST(PackNames, NamesThatLeadOutsideAreRefused)
 {
     for (const char* name : {"..", "..\\x", "../x", "a\\..\\..\\x", "a/..", "...", ".. ", "a\\ ..\\b",
-                             "\\abs", "/abs", "\\\\server\\share\\x", "C:\\x", "C:x", "x:y",
+                             "\\\\server\\share\\x", "//server/share/x", "\\/x", "\\..\\x", "/NUL",
+                             "C:\\x", "C:x", "x:y",
                              "NUL", "nul.txt", "a\\NUL.", "NUL .bin", "con", "Aux.dat", "prn", "COM1", "lpt9.log",
                              "conin$", "CONOUT$"})
         EXPECT_FALSE(Contained(name)) << name;

@@ -1,0 +1,19 @@
+// One resource of the update server stored byte for byte as a file.
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <afxcmn.h>
+
+class OpenRequest;
+
+// Requests `url` through `session` (200 and a Content-Length required) and stores the
+// body as a new file at `localPath`; no directory is made. The network is read in small
+// pieces and the file written in chunks of up to 4 MiB. Moves `progress` (may be null)
+// by the bytes received. S_OK when every announced byte is stored, and also when
+// *abortFlag (may be null) stops the download, including a read that fails once the
+// flag is up; E_FAIL otherwise. What was written stays, also after a failure or an
+// abort. Each request is published in `openRequest` (may be null).
+HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath, CProgressCtrl* progress,
+                       const int* abortFlag, OpenRequest* openRequest);
