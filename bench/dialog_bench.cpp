@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "CatalogText.h"
-#include "CatalogUrl.h"
+#include "TestCatalogUrl.h"
 #include "DownloadDialog.h"
 #include "PackWriter.h"
 #include "TestFiles.h"
@@ -84,7 +84,7 @@ int main(int argc, char** argv)
     server.Serve("/ulvooffline/update/latest.xml",
                  HttpResponse::Ok(CatalogXml(server.Url("/base"), {}, {}), "text/xml"));
     std::string url = server.Url("/ulvooffline/update/latest.xml");
-    SetCatalogUrlForTests(url.c_str());
+    SetTestCatalogUrl(url.c_str());
 
     DownloadDialog dialog;
     Stats roundTrip, repaint, cancel;
@@ -134,7 +134,7 @@ int main(int argc, char** argv)
     });
     dialog.DoModal();
     driver.join();
-    SetCatalogUrlForTests(nullptr);
+    SetTestCatalogUrl(nullptr);
 
     printf("dialog shown after      %6.1f ms (construction and DoModal to a visible window)\n", shownMs);
     roundTrip.Print("message round trip");

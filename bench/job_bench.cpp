@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "CatalogText.h"
-#include "CatalogUrl.h"
+#include "TestCatalogUrl.h"
 #include "DialogHarness.h"
 #include "PackWriter.h"
 #include "PrivateUsage.h"
@@ -347,7 +347,7 @@ int RunJob(bool kit, const std::string& catalogUrl, const std::string& target, b
     {
         DialogHarness harness;
         harness.dialog.targetFolder = target.c_str();
-        SetCatalogUrlForTests(catalogUrl.c_str());
+        SetTestCatalogUrl(catalogUrl.c_str());
 
         auto fetchStart = std::chrono::steady_clock::now();
         HRESULT hr = harness.dialog.FetchCatalog();
@@ -383,7 +383,7 @@ int RunJob(bool kit, const std::string& catalogUrl, const std::string& target, b
                 status = 0;
             }
         }
-        SetCatalogUrlForTests(nullptr);
+        SetTestCatalogUrl(nullptr);
     }
     CoUninitialize();
     return status;

@@ -1,8 +1,6 @@
-// Where the catalogue lives: fixed when the program is built (CMake's CATALOG_URL).
+// Where the catalogue lives. The program links the URL fixed when it is built (CMake's
+// CATALOG_URL, CatalogUrl.cpp); test programs link their own definition instead.
 #pragma once
 
 // The URL FetchCatalog requests.
 const char* CatalogUrl();
-
-// Points the fetch elsewhere; only tests use this, the program never does.
-void SetCatalogUrlForTests(const char* url);

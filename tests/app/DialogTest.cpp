@@ -6,8 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "CatalogText.h"
-#include "CatalogUrl.h"
-#include "DialogDriver.h"
+#include "TestCatalogUrl.h"
+#include "DownloadDialog.h"
+#include "WindowDriver.h"
 #include "DialogTemplate.h"
 #include "PackWriter.h"
 #include "TestFiles.h"
@@ -35,10 +36,10 @@ protected:
     {
         CoInitialize(NULL);
         catalogUrl = server.Url(kCatalogPath);
-        SetCatalogUrlForTests(catalogUrl.c_str());
+        SetTestCatalogUrl(catalogUrl.c_str());
         target = temp / "kit";
     }
-    void TearDown() override { SetCatalogUrlForTests(nullptr); }
+    void TearDown() override { SetTestCatalogUrl(nullptr); }
 
     // A kit of initial.pack and two databases; `delayMs` between 64 KiB pieces slows
     // each pack down so that a run can be watched and cancelled.
@@ -125,7 +126,7 @@ TEST_F(DialogFlow, TemplateHoldsTheFifteenControlsInOrder)
         {1, "Button", "OK", 0x50010001},
         {2, "Button", "Отмена", 0x50010000},
     };
-    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+    RunDialog(dialog, [&](WindowDriver& driver) {
         char title[128] = "";
         GetWindowTextA(driver.Dialog(), title, sizeof(title));
         EXPECT_STREQ("Скачать для УЛВО-офлайн", title);
@@ -171,7 +172,7 @@ TEST_F(DialogFlow, TemplateHoldsTheFifteenControlsInOrder)
 TEST_F(DialogFlow, InputChecksShowTheirBoxesInOrder)
 {
     ASSERT_TRUE(WriteWholeFile(temp / "a-file", "x"));
-    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+    RunDialog(dialog, [&](WindowDriver& driver) {
         driver.Click(IDOK);
         EXPECT_EQ("Выберите режим", driver.WaitForBox());
         EXPECT_EQ("", driver.BoxCaption());
@@ -212,7 +213,7 @@ TEST_F(DialogFlow, InputChecksShowTheirBoxesInOrder)
 TEST_F(DialogFlow, FailedFetchThenWholeRunToClose)
 {
     server.Serve(kCatalogPath, HttpResponse::WithStatus("500 Internal Server Error"));
-    INT_PTR result = DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+    INT_PTR result = RunDialog(dialog, [&](WindowDriver& driver) {
         driver.Click(IDC_KIT_TELMI);
         driver.Type(IDC_TARGET_FOLDER, target);
         driver.Click(IDOK);
@@ -243,7 +244,7 @@ TEST_F(DialogFlow, FailedFetchThenWholeRunToClose)
 TEST_F(DialogFlow, CancelDuringARunAnsweredNoThenYes)
 {
     PublishKit(50);
-    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+    RunDialog(dialog, [&](WindowDriver& driver) {
         driver.Click(IDC_KIT_TELMI);
         driver.Type(IDC_TARGET_FOLDER, target);
         driver.Click(IDOK);
@@ -272,7 +273,7 @@ TEST_F(DialogFlow, CancelDuringARunAnsweredNoThenYes)
 TEST_F(DialogFlow, YesAfterTheJobEndedUnderTheQuestionClosesNothing)
 {
     PublishKit(10);
-    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+    RunDialog(dialog, [&](WindowDriver& driver) {
         driver.Click(IDC_KIT_TELMI);
         driver.Type(IDC_TARGET_FOLDER, target);
         driver.Click(IDOK);
@@ -294,7 +295,7 @@ TEST_F(DialogFlow, FailedJobShowsItsBoxBeforeClose)
 {
     PublishKit();
     server.Serve("/base/initial.pack", HttpResponse::WithStatus("404 Not Found"));
-    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+    RunDialog(dialog, [&](WindowDriver& driver) {
         driver.Click(IDC_KIT_TELMI);
         driver.Type(IDC_TARGET_FOLDER, target);
         driver.Click(IDOK);

@@ -9,10 +9,12 @@
 #include <cstdlib>
 
 #include "CatalogText.h"
-#include "CatalogUrl.h"
-#include "DialogDriver.h"
+#include "TestCatalogUrl.h"
+#include "DownloadDialog.h"
+#include "WindowDriver.h"
 #include "PackWriter.h"
 #include "TestFiles.h"
+#include "ToolProcess.h"
 #include "resource.h"
 
 namespace {
@@ -37,13 +39,13 @@ protected:
     {
         CoInitialize(NULL);
         catalogUrl = server.Url(kCatalogPath);
-        SetCatalogUrlForTests(catalogUrl.c_str());
+        SetTestCatalogUrl(catalogUrl.c_str());
         ASSERT_TRUE(WriteWholeFile(world / "sentinel.txt", "untouched"));
         before = ListTree(world.Path());
     }
     void TearDown() override
     {
-        SetCatalogUrlForTests(nullptr);
+        SetTestCatalogUrl(nullptr);
         // Nothing outside the target folder changed.
         EXPECT_EQ(before, TreeOutside(world.Path(), "kit\\"));
         EXPECT_EQ("untouched", ReadWholeFile(world / "sentinel.txt"));
@@ -70,7 +72,7 @@ protected:
     }
 
     // Chooses `mode`, types `folder`, presses OK and answers a not-empty question with Yes.
-    static void Start(DialogDriver& driver, int modeButton, const std::string& folder)
+    static void Start(WindowDriver& driver, int modeButton, const std::string& folder)
     {
         driver.Click(modeButton);
         driver.Type(IDC_TARGET_FOLDER, folder);
@@ -78,7 +80,7 @@ protected:
     }
 
     // The user sees one box with `text`, then "Закрыть", which closes the dialog.
-    static void ExpectJobErrorThenClose(DialogDriver& driver)
+    static void ExpectJobErrorThenClose(WindowDriver& driver)
     {
         EXPECT_EQ(kErrorText, driver.WaitForBox());
         EXPECT_EQ("", driver.BoxCaption());
@@ -90,7 +92,7 @@ protected:
     }
 
     // A box with `text` and the dialog idle again (OK visible), then closed with Cancel.
-    static void ExpectBoxAndIdle(DialogDriver& driver, const std::string& text)
+    static void ExpectBoxAndIdle(WindowDriver& driver, const std::string& text)
     {
         EXPECT_EQ(text, driver.WaitForBox());
         driver.Answer(IDOK);
@@ -125,7 +127,7 @@ TEST_F(Faults, ConnectionClosedInThePackShowsTheErrorAndKeepsWhatArrived)
     HttpResponse cut = HttpResponse::Ok(pack);
     cut.closeAfterBytes = static_cast<long long>(pack.size() / 2);
     server.Serve("/base/initial.pack", cut);
-    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+    RunDialog(dialog, [&](WindowDriver& driver) {
         Start(driver, IDC_KIT_KRESPA, target);
         ExpectJobErrorThenClose(driver);
     });
@@ -142,7 +144,7 @@ TEST_F(Faults, CatalogueCutShortShowsTheErrorAndTheDialogStaysIdle)
     HttpResponse cut = HttpResponse::Ok(CatalogXml(server.Url("/base"), {{"db", "db.pack"}}, {}), "text/xml");
     cut.closeAfterBytes = 40;
     server.Serve(kCatalogPath, cut);
-    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+    RunDialog(dialog, [&](WindowDriver& driver) {
         Start(driver, IDC_KIT_KRESPA, target);
         ExpectBoxAndIdle(driver, kErrorText);
     });
@@ -157,7 +159,7 @@ TEST_F(Faults, PlainFileShorterThanItsLengthFailsTheOfflineUpdate)
     HttpResponse cut = HttpResponse::Ok("0123456789abcdef");
     cut.closeAfterBytes = 6;
     server.Serve("/base/notes.txt", cut);
-    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+    RunDialog(dialog, [&](WindowDriver& driver) {
         Start(driver, IDC_OFFLINE_UPDATE, target);
         ExpectJobErrorThenClose(driver);
     });
@@ -169,7 +171,7 @@ TEST_F(Faults, ServerErrorForADatabaseStopsAfterTheExecutables)
 {
     PublishKit(BigPack(10));
     server.Serve("/base/db.pack", HttpResponse::WithStatus("500 Internal Server Error"));
-    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+    RunDialog(dialog, [&](WindowDriver& driver) {
         Start(driver, IDC_KIT_KRESPA, target);
         ExpectJobErrorThenClose(driver);
     });
@@ -187,7 +189,7 @@ TEST_F(Faults, TargetPathsThatCannotBeFolders)
     std::string tooLong = target + "\\";
     while (tooLong.size() < MAX_PATH)
         tooLong += "x";
-    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+    RunDialog(dialog, [&](WindowDriver& driver) {
         Start(driver, IDC_KIT_KRESPA, fileInTheWay);
         EXPECT_EQ("Невозможно создать папку " + fileInTheWay, driver.WaitForBox());
         driver.Answer(IDOK);
@@ -214,7 +216,7 @@ TEST_F(Faults, TargetOf259CharactersIsMadeButItsFilesCannotBe)
     while (longest.size() < MAX_PATH - 1)
         longest += "y";
     ASSERT_EQ(static_cast<size_t>(MAX_PATH - 1), longest.size());
-    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+    RunDialog(dialog, [&](WindowDriver& driver) {
         Start(driver, IDC_KIT_KRESPA, longest);
         ExpectJobErrorThenClose(driver);
     });
@@ -230,7 +232,7 @@ TEST_F(Faults, FullDiskFailsTheJobAndKeepsWhatFitted)
         GTEST_SKIP() << (getenv("ZEB_DRIVES_SKIPPED") ? getenv("ZEB_DRIVES_SKIPPED") : "no small drive mapped");
     std::string smallTarget = drive + "\\kit";
     PublishKit(BigPack(3 << 20));  // three times the size of the disk
-    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+    RunDialog(dialog, [&](WindowDriver& driver) {
         Start(driver, IDC_KIT_KRESPA, smallTarget);
         ExpectJobErrorThenClose(driver);
     });
@@ -249,7 +251,7 @@ TEST_F(Faults, ReadOnlyDiskRefusesTheFolderOrTheFiles)
     if (drive.empty())
         GTEST_SKIP() << (getenv("ZEB_DRIVES_SKIPPED") ? getenv("ZEB_DRIVES_SKIPPED") : "no read-only drive mapped");
     PublishKit(BigPack(10));
-    DialogDriver::Run(dialog, [&](DialogDriver& driver) {
+    RunDialog(dialog, [&](WindowDriver& driver) {
         // A new folder cannot be made there.
         Start(driver, IDC_KIT_KRESPA, drive + "\\kit");
         EXPECT_EQ("Невозможно создать папку " + drive + "\\kit", driver.WaitForBox());
@@ -260,4 +262,60 @@ TEST_F(Faults, ReadOnlyDiskRefusesTheFolderOrTheFiles)
         ExpectJobErrorThenClose(driver);
     });
     EXPECT_TRUE(ListTree(drive).empty());
+}
+
+// A server that stops answering in the middle of a body blocks the read for ever under
+// Wine; after the user confirms the abort the program must still end, keeping every
+// finished file whole. The whole program runs here, since only a process can show that.
+class StalledServer : public Faults {
+protected:
+    // Drives the tool to `modeButton`, waits for the stall, then Cancel and "Да".
+    void RunUntilStallThenAbort(int modeButton)
+    {
+        ToolProcess tool;
+        WindowDriver driver(tool.Start(catalogUrl));
+        ASSERT_TRUE(driver.Dialog());
+        Start(driver, modeButton, target);
+        ASSERT_TRUE(driver.WaitUntil([&] { return server.StalledCount() > 0; }));
+        driver.Click(IDCANCEL);
+        EXPECT_EQ("Прервать загрузку?", driver.WaitForBox());
+        driver.Answer(IDYES);
+        // Far above the second the program allows the worker, far below "never".
+        EXPECT_TRUE(tool.WaitForExit(15000));
+    }
+
+    static HttpResponse Stalling(const std::string& body, size_t after)
+    {
+        HttpResponse response = HttpResponse::Ok(body);
+        response.stallAfterBytes = static_cast<long long>(after);
+        return response;
+    }
+};
+
+TEST_F(StalledServer, InADatabasePackTheProgramEndsAndFinishedFilesStayWhole)
+{
+    PublishKit(BigPack(10));
+    PackLayout database;
+    database.packName = "db";
+    database.files.push_back(PackFile("db.ini", "[db]"));
+    database.files.push_back(PackFile("big.bin", GeneratedData(5, 1 << 20)));
+    std::string pack = BuildPack(database);
+    server.Serve("/base/db.pack", Stalling(pack, pack.size() - 1000));
+    RunUntilStallThenAbort(IDC_KIT_KRESPA);
+    EXPECT_EQ("first", ReadWholeFile(target + "\\Bin\\small.txt"));
+    EXPECT_EQ(GeneratedData(4, 10), ReadWholeFile(target + "\\Bin\\big.bin"));
+    EXPECT_EQ("[db]", ReadWholeFile(target + "\\Database\\db\\db.ini"));
+    EXPECT_TRUE(FileExists(target + "\\Database\\db\\big.bin"));
+    EXPECT_EQ("", ReadWholeFile(target + "\\ZebDbLst.ini"));
+}
+
+TEST_F(StalledServer, InAnOfflineFileTheProgramEndsAndFinishedFilesStayWhole)
+{
+    PublishKit(BigPack(10), {{"first", "first.bin"}, {"second", "second.bin"}});
+    server.Serve("/base/first.bin", HttpResponse::Ok("first file"));
+    server.Serve("/base/second.bin", Stalling(GeneratedData(6, 300000), 200000));
+    RunUntilStallThenAbort(IDC_OFFLINE_UPDATE);
+    EXPECT_EQ("first file", ReadWholeFile(target + "\\first.bin"));
+    EXPECT_TRUE(FileExists(target + "\\latest.xml"));
+    EXPECT_TRUE(FileExists(target + "\\second.bin"));
 }

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "CatalogText.h"
-#include "CatalogUrl.h"
+#include "TestCatalogUrl.h"
 #include "DialogHarness.h"
 
 namespace {
@@ -19,9 +19,9 @@ protected:
     {
         CoInitialize(NULL);
         url = server.Url(kCatalogPath);
-        SetCatalogUrlForTests(url.c_str());
+        SetTestCatalogUrl(url.c_str());
     }
-    void TearDown() override { SetCatalogUrlForTests(nullptr); }
+    void TearDown() override { SetTestCatalogUrl(nullptr); }
 
     HRESULT FetchWith(HttpResponse response)
     {

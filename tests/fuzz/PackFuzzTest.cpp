@@ -13,7 +13,7 @@
 #include <set>
 #include <utility>
 
-#include "AllocationCounter.h"
+#include "TestAllocator.h"
 #include "FuzzSupport.h"
 #include "PackFormat.h"
 #include "PackStream.h"
@@ -365,15 +365,15 @@ protected:
             committedPeak = std::max(committedPeak, CommittedPrivateBytes());
         };
         const SIZE_T committedBefore = CommittedPrivateBytes();
-        AllocationCounter::ResetPeak();
-        const SIZE_T heldBefore = AllocationCounter::Held();
+        TestAllocator::ResetPeak();
+        const SIZE_T heldBefore = TestAllocator::Held();
         {
             QuietStdout quiet;
             PackStream stream;
             stream.SetSource(packPath.c_str(), NULL);
             *result = stream.Extract(target.c_str(), recorder.Control(), nullptr);
         }
-        const SIZE_T heapGrowth = AllocationCounter::Peak() - heldBefore;
+        const SIZE_T heapGrowth = TestAllocator::Peak() - heldBefore;
         const SIZE_T commitGrowth = committedPeak > committedBefore ? committedPeak - committedBefore : 0;
 
         EXPECT_TRUE(*result == S_OK || *result == E_FAIL) << std::hex << *result;

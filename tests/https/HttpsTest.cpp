@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "CatalogUrl.h"
+#include "TestCatalogUrl.h"
 #include "DialogHarness.h"
 #include "PackStream.h"
 #include "ServerAccess.h"
@@ -84,7 +84,7 @@ protected:
     HRESULT FetchCatalogFrom(DialogHarness& into, const std::string& origin, const std::string& prefix = "")
     {
         catalogUrl = origin + prefix + kUpdatePath + "/latest.xml";
-        SetCatalogUrlForTests(catalogUrl.c_str());
+        SetTestCatalogUrl(catalogUrl.c_str());
         return into.dialog.FetchCatalog();
     }
     HRESULT FetchCatalogFrom(const std::string& origin, const std::string& prefix = "")

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "CatalogText.h"
-#include "CatalogUrl.h"
+#include "TestCatalogUrl.h"
 #include "DialogHarness.h"
 #include "PackWriter.h"
 #include "TestFiles.h"
@@ -24,7 +24,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
         harness.dialog.targetFolder = target.c_str();
     }
-    void TearDown() override { SetCatalogUrlForTests(nullptr); }
+    void TearDown() override { SetTestCatalogUrl(nullptr); }
 
     TempDir temp;
     std::string target;
@@ -41,7 +41,7 @@ protected:
         catalogText = xml;
         server.Serve("/ulvooffline/update/latest.xml", HttpResponse::Ok(xml, "text/xml"));
         catalogUrl = server.Url("/ulvooffline/update/latest.xml");
-        SetCatalogUrlForTests(catalogUrl.c_str());
+        SetTestCatalogUrl(catalogUrl.c_str());
         ASSERT_EQ(S_OK, harness.dialog.FetchCatalog());
     }
 

@@ -289,9 +289,11 @@ bool HttpTestServer::SendResponse(SOCKET client, const HttpResponse& response)
     size_t pieceSize = response.pieceSize ? response.pieceSize : (1 << 20);
     for (;;) {
         size_t want = pieceSize;
-        if (response.closeAfterBytes >= 0)
-            want = static_cast<size_t>(
-                std::min<unsigned long long>(want, static_cast<unsigned long long>(response.closeAfterBytes) - sent));
+        for (long long limit : {response.closeAfterBytes, response.stallAfterBytes}) {
+            if (limit >= 0)
+                want = static_cast<size_t>(
+                    std::min<unsigned long long>(want, static_cast<unsigned long long>(limit) - sent));
+        }
         std::string piece = want ? body.Next(want) : std::string();
         if (piece.empty())
             break;
@@ -306,6 +308,12 @@ bool HttpTestServer::SendResponse(SOCKET client, const HttpResponse& response)
         sent += rawSize;
         if (response.pieceDelayMs > 0)
             Sleep(static_cast<DWORD>(response.pieceDelayMs));
+    }
+    if (response.stallAfterBytes >= 0 && sent == static_cast<unsigned long long>(response.stallAfterBytes)) {
+        ++stalled_;
+        while (!stopping_)
+            Sleep(20);
+        return false;
     }
     if (response.closeAfterBytes >= 0) {
         shutdown(client, SD_SEND);

@@ -37,6 +37,9 @@ struct HttpResponse {
     // Send the body in pieces of this size, with a pause between them.
     size_t pieceSize = 0;
     int pieceDelayMs = 0;
+    // Stop sending after this many body bytes, and keep the connection open and silent
+    // until the server stops (a server that stalls).
+    long long stallAfterBytes = -1;
 
     static HttpResponse Ok(std::string body, std::string contentType = "");
     static HttpResponse WithStatus(std::string status);
@@ -59,6 +62,8 @@ public:
 
     std::vector<HttpRequestRecord> Requests() const;
     size_t RequestCount() const;
+    // How many answers have reached their stall point.
+    int StalledCount() const { return stalled_.load(); }
 
 private:
     void AcceptLoop();
@@ -68,6 +73,7 @@ private:
     SOCKET listener_ = INVALID_SOCKET;
     unsigned short port_ = 0;
     std::atomic<bool> stopping_{false};
+    std::atomic<int> stalled_{0};
     std::thread acceptThread_;
     mutable std::mutex mutex_;
     std::map<std::string, HttpResponse> routes_;

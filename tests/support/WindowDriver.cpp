@@ -1,11 +1,16 @@
-#include "DialogDriver.h"
+#include "WindowDriver.h"
 
-#include <gtest/gtest.h>
+#include <commctrl.h>
 
-#include <atomic>
-#include <thread>
+#include <cstdio>
+#include <cstring>
+
+#include "resource.h"
 
 namespace {
+
+const char kToolTitle[] = "Скачать для УЛВО-офлайн";
+const int kStaticTextId = 0xFFFF;  // a message box's text
 
 struct BoxSearch {
     HWND owner;
@@ -25,102 +30,99 @@ BOOL CALLBACK FindOwnedBox(HWND hwnd, LPARAM lParam)
     return TRUE;
 }
 
-}  // namespace
+struct ToolSearch {
+    DWORD processId;
+    HWND dialog;
+};
 
-INT_PTR DialogDriver::Run(DownloadDialog& dialog, const std::function<void(DialogDriver&)>& script)
+BOOL CALLBACK FindTool(HWND hwnd, LPARAM lParam)
 {
-    std::atomic<bool> scriptDone{false};
-    std::thread driverThread([&] {
-        DialogDriver driver;
-        driver.WaitUntil([&] { return dialog.GetSafeHwnd() != nullptr && IsWindowVisible(dialog.GetSafeHwnd()); },
-                         30000);
-        driver.dialog_ = dialog.GetSafeHwnd();
-        if (driver.dialog_)
-            script(driver);
-        else
-            ADD_FAILURE() << "the dialog did not appear";
-        // Whatever the script left open is closed, so DoModal returns.
-        for (int i = 0; i < 100 && IsWindow(driver.dialog_); ++i) {
-            if (driver.BoxOpen()) {
-                driver.Answer(IDYES);
-                driver.Answer(IDOK);
-            }
-            PostMessageA(driver.dialog_, WM_COMMAND, IDCANCEL, 0);
-            Sleep(100);
-        }
-        scriptDone = true;
-    });
-    INT_PTR result = dialog.DoModal();
-    driverThread.join();
-    return result;
+    auto* search = reinterpret_cast<ToolSearch*>(lParam);
+    DWORD process = 0;
+    GetWindowThreadProcessId(hwnd, &process);
+    if ((search->processId == 0 || process == search->processId) && IsWindowVisible(hwnd) &&
+        WindowText(hwnd) == kToolTitle) {
+        search->dialog = hwnd;
+        return FALSE;
+    }
+    return TRUE;
 }
 
-std::string DialogDriver::Text(int id) const
+}  // namespace
+
+std::string WindowText(HWND window)
 {
-    char text[512] = "";
-    GetWindowTextA(Control(id), text, sizeof(text));
+    char text[1024] = "";
+    GetWindowTextA(window, text, sizeof(text));
     return text;
 }
 
-void DialogDriver::Click(int id)
+HWND WindowDriver::FindToolWindow(DWORD timeoutMs, DWORD processId)
+{
+    ToolSearch search = {processId, nullptr};
+    WindowDriver().WaitUntil(
+        [&] {
+            EnumWindows(FindTool, reinterpret_cast<LPARAM>(&search));
+            return search.dialog != nullptr;
+        },
+        timeoutMs);
+    return search.dialog;
+}
+
+std::string WindowDriver::Text(int id) const
+{
+    return WindowText(Control(id));
+}
+
+void WindowDriver::Click(int id)
 {
     PostMessageA(Control(id), BM_CLICK, 0, 0);
     Sleep(50);
 }
 
-void DialogDriver::Type(int id, const std::string& text)
+void WindowDriver::Type(int id, const std::string& text)
 {
     SendMessageA(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-void DialogDriver::PressEnter()
+void WindowDriver::PressEnter()
 {
-    HWND target = Control(1003);
+    HWND target = Control(IDC_TARGET_FOLDER);
     PostMessageA(target, WM_KEYDOWN, VK_RETURN, 0x001C0001);
     PostMessageA(target, WM_KEYUP, VK_RETURN, 0xC01C0001);
     Sleep(50);
 }
 
-void DialogDriver::PressEscape()
+void WindowDriver::PressEscape()
 {
-    HWND target = Control(1003);
+    HWND target = Control(IDC_TARGET_FOLDER);
     PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
     Sleep(50);
 }
 
-HWND DialogDriver::FindBox() const
+HWND WindowDriver::FindBox() const
 {
     BoxSearch search = {dialog_, nullptr};
     EnumWindows(FindOwnedBox, reinterpret_cast<LPARAM>(&search));
     return search.box;
 }
 
-bool DialogDriver::BoxOpen() const
-{
-    return FindBox() != nullptr;
-}
-
-std::string DialogDriver::WaitForBox(DWORD timeoutMs)
+std::string WindowDriver::WaitForBox(DWORD timeoutMs)
 {
     box_ = nullptr;
     WaitUntil([&] { return (box_ = FindBox()) != nullptr; }, timeoutMs);
     if (!box_)
         return std::string();
-    char text[1024] = "";
-    GetDlgItemTextA(box_, 0xFFFF, text, sizeof(text));
-    return text;
+    return WindowText(GetDlgItem(box_, kStaticTextId));
 }
 
-std::string DialogDriver::BoxCaption() const
+std::string WindowDriver::BoxCaption() const
 {
-    char text[256] = "unread";
-    if (box_)
-        GetWindowTextA(box_, text, sizeof(text));
-    return text;
+    return box_ ? WindowText(box_) : "unread";
 }
 
-void DialogDriver::Answer(int buttonId)
+void WindowDriver::Answer(int buttonId)
 {
     HWND box = box_ ? box_ : FindBox();
     if (!box)
@@ -130,7 +132,7 @@ void DialogDriver::Answer(int buttonId)
     box_ = nullptr;
 }
 
-bool DialogDriver::WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+bool WindowDriver::WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) const
 {
     DWORD start = GetTickCount();
     while (!condition()) {
@@ -141,12 +143,12 @@ bool DialogDriver::WaitUntil(const std::function<bool()>& condition, DWORD timeo
     return true;
 }
 
-bool DialogDriver::WaitClosed(DWORD timeoutMs)
+bool WindowDriver::WaitClosed(DWORD timeoutMs) const
 {
     return WaitUntil([&] { return !IsWindow(dialog_); }, timeoutMs);
 }
 
-bool DialogDriver::SaveScreenshot(const std::string& path)
+bool WindowDriver::SaveScreenshot(const std::string& path) const
 {
     RECT rect;
     if (!GetWindowRect(dialog_, &rect))

@@ -1,6 +1,4 @@
-// Replaces the global operator new and delete of the test program (the product's code is linked
-// into it statically) with counting versions over malloc.
-#include "AllocationCounter.h"
+#include "TestAllocator.h"
 
 #include <atomic>
 #include <cstdint>
@@ -11,11 +9,27 @@ namespace {
 
 std::atomic<size_t> held{0};
 std::atomic<size_t> peak{0};
+std::atomic<DWORD> failingThread{0};
+std::atomic<long> allocationsBeforeFailure{-1};
+std::atomic<bool> failureHappened{false};
 // Each block starts with its size, in a header that keeps the alignment new must give.
 const size_t kHeader = alignof(std::max_align_t);
 
+bool ShouldFail()
+{
+    if (failingThread.load() != GetCurrentThreadId())
+        return false;
+    if (allocationsBeforeFailure.fetch_sub(1) != 0)
+        return false;
+    failingThread = 0;
+    failureHappened = true;
+    return true;
+}
+
 void* Allocate(size_t size) noexcept
 {
+    if (ShouldFail())
+        return nullptr;
     char* block = size <= SIZE_MAX - kHeader ? static_cast<char*>(malloc(size + kHeader)) : nullptr;
     if (!block)
         return nullptr;
@@ -46,9 +60,18 @@ void Release(void* pointer) noexcept
 
 }  // namespace
 
-size_t AllocationCounter::Held() { return held.load(); }
-size_t AllocationCounter::Peak() { return peak.load(); }
-void AllocationCounter::ResetPeak() { peak = held.load(); }
+size_t TestAllocator::Held() { return held.load(); }
+size_t TestAllocator::Peak() { return peak.load(); }
+void TestAllocator::ResetPeak() { peak = held.load(); }
+
+void TestAllocator::FailAllocation(DWORD threadId, long index)
+{
+    failureHappened = false;
+    allocationsBeforeFailure = index;
+    failingThread = threadId;
+}
+
+bool TestAllocator::FailureHappened() { return failureHappened.load(); }
 
 void* operator new(size_t size) { return AllocateOrThrow(size); }
 void* operator new[](size_t size) { return AllocateOrThrow(size); }
