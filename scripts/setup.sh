@@ -8,7 +8,7 @@ log() { echo "setup: $*" >&2; }
 
 APT_PACKAGES=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth x11-utils imagemagick locales
+  wine wine64 fonts-wine xvfb xauth x11-utils imagemagick locales
   cmake make dpkg-dev googletest nginx-light openssl curl ca-certificates iproute2 gawk
 )
 
@@ -95,6 +95,16 @@ create_wine_prefix() {
   touch "$WINEPREFIX/.done"
 }
 
+# Under Xvfb no window manager runs. With managed windows Wine waits 2 s for one each
+# time a window closes (every message box, the dialog itself); unmanaged, it draws the
+# frames itself and closes windows at once.
+configure_wine_prefix() {
+  grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null && return
+  log "letting Wine draw the window frames itself"
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  wineserver -w
+}
+
 # A self-signed authority: its key and certificate as $1.key and $1.pem in the folder $3.
 make_test_authority() {  # name, subject, folder
   openssl req -x509 -new -newkey rsa:2048 -nodes -sha256 -days 3650 -keyout "$3/$1.key" -out "$3/$1.pem" \
@@ -152,5 +162,6 @@ mkdir -p "$ZEB_CACHE"
 build_cryptopp
 build_googletest
 create_wine_prefix
+configure_wine_prefix
 create_test_certificates
 log "ready (cache: $ZEB_CACHE)"

@@ -67,7 +67,8 @@ HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, cons
     BYTE* chunk = NULL;
     HANDLE output = INVALID_HANDLE_VALUE;
     CryptoPP::Weak1::MD5 md5;
-    CString targetPath;
+    char targetPath[MAX_PATH];
+    int pathLength = 0;
     DWORD got = 0;
     DWORD tableSize = 0;
     LONGLONG knownSize = -1;
@@ -124,7 +125,11 @@ HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, cons
             const PackEntry& entry = entries[index];
             CHECK(IsContainedPackName(entry.fileName, sizeof(entry.fileName)));
             md5.Restart();
-            targetPath.Format("%s\\%s\\%s", targetDir, header.packName, entry.fileName);
+            // A fixed buffer: no allocation here that could throw past the cleanup, and
+            // a path of MAX_PATH characters or more could not be created anyway.
+            pathLength = snprintf(targetPath, sizeof(targetPath), "%s\\%s\\%s", targetDir, header.packName,
+                                  entry.fileName);
+            CHECK(pathLength >= 0 && pathLength < MAX_PATH);
             output = CreateFileWithParents(targetPath, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL, NULL);
             CHECK(output != INVALID_HANDLE_VALUE);

@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "CatalogText.h"
 #include "TestCatalogUrl.h"
 #include "DownloadDialog.h"
 #include "WindowDriver.h"
 #include "DialogTemplate.h"
 #include "PackWriter.h"
+#include "TestAllocator.h"
 #include "TestFiles.h"
 #include "resource.h"
 
@@ -307,4 +310,68 @@ TEST_F(DialogFlow, FailedJobShowsItsBoxBeforeClose)
         driver.Click(IDCANCEL);
         EXPECT_TRUE(driver.WaitClosed());
     });
+}
+
+TEST_F(DialogFlow, InputDuringASlowFetchChangesNothing)
+{
+    PublishKit();
+    const std::string catalog = CatalogXml(server.Url("/base"), {{"one", "one.pack", "161"}, {"two", "two.pack", "65"}}, {});
+    // About a second for the catalogue, during which the user clicks and pastes.
+    server.Serve(kCatalogPath, HttpResponse::AtRate(catalog, catalog.size(), "text/xml"));
+    const std::string elsewhere = temp / "elsewhere";
+    RunDialog(dialog, [&](WindowDriver& driver) {
+        driver.Click(IDC_KIT_TELMI);
+        driver.Type(IDC_TARGET_FOLDER, target);
+        driver.Click(IDOK);
+        ASSERT_TRUE(driver.WaitUntil([&] { return CatalogRequests() == 1; }));
+        // The choice is frozen from the moment OK has read it.
+        for (int id : {IDC_KIT_TELMI, IDC_KIT_VARNO, IDC_KIT_BRISS, IDC_KIT_LOMTA, IDC_KIT_KRESPA, IDC_OFFLINE_UPDATE,
+                       IDC_TARGET_FOLDER, IDC_BROWSE_FOLDER})
+            EXPECT_FALSE(driver.IsEnabled(id)) << id;
+        // Programs can still click and paste into disabled controls; the dialog is blocked
+        // in the fetch, so the paste comes from a thread of its own.
+        driver.Click(IDC_OFFLINE_UPDATE);
+        std::thread paste([&] { driver.Type(IDC_TARGET_FOLDER, elsewhere); });
+        ASSERT_TRUE(driver.WaitUntil([&] { return driver.Text(IDCANCEL) == "Закрыть"; }));
+        paste.join();
+        EXPECT_TRUE(driver.IsChecked(IDC_KIT_TELMI));
+        EXPECT_FALSE(driver.IsChecked(IDC_OFFLINE_UPDATE));
+        EXPECT_EQ(target, driver.Text(IDC_TARGET_FOLDER));
+    });
+    EXPECT_EQ(0, dialog.mode);
+    EXPECT_EQ("#include = [St,Database\\one\\one.ini]\r\n", ReadWholeFile(target + "\\ZebDbLst.ini"));
+    EXPECT_FALSE(DirectoryExists(elsewhere));
+}
+
+TEST_F(DialogFlow, AllocationFailuresInOkAndTheFetchLeaveADialogThatCloses)
+{
+    PublishKit();
+    // Every allocation on the dialog's thread from OK on, in turn, until a run needs no more.
+    const DWORD dialogThread = GetCurrentThreadId();
+    long index = 0;
+    for (bool failed = true; failed; ++index) {
+        DownloadDialog fresh;
+        const std::string folder = temp / ("run" + std::to_string(index));
+        RunDialog(fresh, [&](WindowDriver& driver) {
+            driver.Click(IDC_KIT_TELMI);
+            driver.Type(IDC_TARGET_FOLDER, folder);
+            TestAllocator::FailAllocation(dialogThread, index);
+            driver.Click(IDOK);
+            driver.WaitUntil([&] { return TestAllocator::FailureHappened() || driver.Text(IDCANCEL) == "Закрыть"; },
+                             10000);
+            failed = TestAllocator::FailureHappened();
+            TestAllocator::StopFailing();
+            // An error box, a running or finished job, or an idle dialog: Cancel (and Yes, and
+            // OK for a box) closes it in every case.
+            for (int i = 0; i < 20 && IsWindow(driver.Dialog()); ++i) {
+                driver.Answer(IDYES);
+                driver.Answer(IDOK);
+                driver.Click(IDCANCEL);
+                driver.WaitClosed(200);
+            }
+            EXPECT_FALSE(IsWindow(driver.Dialog())) << index;
+        });
+    }
+    EXPECT_GT(index, 5);
+    printf("%ld allocations from OK to the worker's start each failed in turn\n", index - 1);
 }

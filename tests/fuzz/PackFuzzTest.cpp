@@ -1,7 +1,9 @@
 // Mutated packs unpacked from a local file: each run either succeeds with every file exactly as
 // its entry says, or fails; nothing lands outside the target, and memory stays within the
 // entry table and one chunk buffer.
-#include <windows.h>
+// The server first: winsock2.h must come before windows.h.
+#include "HttpTestServer.h"
+
 #include <fcntl.h>
 #include <io.h>
 
@@ -13,12 +15,13 @@
 #include <set>
 #include <utility>
 
-#include "TestAllocator.h"
 #include "FuzzSupport.h"
 #include "PackFormat.h"
 #include "PackStream.h"
 #include "PackWriter.h"
 #include "ProgressRecorder.h"
+#include "ServerAccess.h"
+#include "TestAllocator.h"
 #include "TestFiles.h"
 
 namespace {
@@ -476,4 +479,32 @@ TEST_F(PackFuzz, MutatedPacksUnpackWhollyOrFailAndStayInsideTheTarget)
            " %zu KiB on the heap, %zu KiB committed\n",
            run, static_cast<unsigned long long>(first), succeeded, run - succeeded,
            static_cast<size_t>(largestHeapExcess >> 10), static_cast<size_t>(largestCommitExcess >> 10));
+}
+
+TEST(PackTable, ASizeTheServerAnnouncesBuysNoTableAboveTheCeiling)
+{
+    // 15 million entries (4.26 GB of table) in a pack that announces 5 GB: only the
+    // ceiling stands between the announced size and the allocation.
+    HINTERNET session = InternetOpenA(kInternetAgent, INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY, NULL, NULL, 0);
+    ASSERT_NE(nullptr, session);
+    HttpTestServer server;
+    PackLayout layout;
+    layout.packName = "P";
+    layout.overrideEntryCount = true;
+    TempDir target;
+    for (DWORD count : {static_cast<DWORD>(15000000), kMaxPackEntryCount + 1}) {
+        layout.entryCount = count;
+        HttpResponse announced = HttpResponse::Ok(BuildPack(layout));
+        announced.contentLengthText = "5000000000";
+        announced.closeAfterBytes = sizeof(PackHeader);
+        server.Serve("/big.pack", announced);
+        TestAllocator::ResetPeak();
+        const size_t heldBefore = TestAllocator::Held();
+        PackStream stream;
+        stream.SetSource(server.Url("/big.pack").c_str(), session);
+        EXPECT_EQ(E_FAIL, stream.Extract(target.Path().c_str(), nullptr, nullptr)) << count;
+        EXPECT_LT(TestAllocator::Peak() - heldBefore, static_cast<size_t>(1 << 20)) << count;
+    }
+    InternetCloseHandle(session);
+    EXPECT_EQ(static_cast<DWORD>(kMaxPackTableSize / sizeof(PackEntry)), kMaxPackEntryCount);
 }

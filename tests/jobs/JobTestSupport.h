@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "AbortFlag.h"
 #include "CatalogText.h"
 #include "TestCatalogUrl.h"
 #include "DialogHarness.h"
@@ -61,7 +62,7 @@ protected:
     {
         harness.onItemMessage = [this, count](const ProgressMessage& message) {
             if (message.message == PBM_SETPOS && message.wParam > 0 && ++itemPositions_ == count)
-                __atomic_store_n(&harness.dialog.abortRequested, 1, __ATOMIC_RELEASE);
+                RequestAbort(&harness.dialog.abortRequested);
         };
     }
 

@@ -1,7 +1,21 @@
 #include "JobTestSupport.h"
+#include "TestAllocator.h"
 #include "WorkerThread.h"
 
 namespace {
+
+// The worker with allocation number `index` on its thread made to fail.
+struct FailingWorker {
+    DownloadDialog* dialog;
+    long index;
+
+    static UINT Run(LPVOID param)
+    {
+        auto* worker = static_cast<FailingWorker*>(param);
+        TestAllocator::FailAllocation(GetCurrentThreadId(), worker->index);
+        return WorkerThreadProc(worker->dialog);
+    }
+};
 
 class WorkerThread : public JobTest {
 protected:
@@ -20,12 +34,13 @@ protected:
 
     // Starts the worker as OK does and pumps until WM_DOWNLOAD_DONE; returns every
     // message box shown meanwhile, with how many WM_DOWNLOAD_DONE had arrived then.
-    std::vector<std::pair<std::string, int>> RunWorker()
+    std::vector<std::pair<std::string, int>> RunWorker(AFX_THREADPROC proc = WorkerThreadProc, LPVOID param = nullptr)
     {
         std::vector<std::pair<std::string, int>> boxes;
-        harness.dialog.workerThread = AfxBeginThread(WorkerThreadProc, &harness.dialog);
+        harness.dialog.workerThread = AfxBeginThread(proc, param ? param : &harness.dialog);
         EXPECT_NE(nullptr, harness.dialog.workerThread);
-        bool done = harness.PumpUntil([&] { return harness.DownloadDoneCount() > 0; }, 60000, [&] {
+        const int doneBefore = harness.DownloadDoneCount();
+        bool done = harness.PumpUntil([&] { return harness.DownloadDoneCount() > doneBefore; }, 60000, [&] {
             std::string caption = "unread";
             std::string text = CloseMessageBox(&caption);
             if (!text.empty()) {
@@ -100,4 +115,30 @@ TEST_F(WorkerThread, AbortedJobShowsNoBox)
     EXPECT_TRUE(RunWorker().empty());
     EXPECT_FALSE(FileExists(target + "\\ZebDbLst.ini"));
     EXPECT_EQ(1, harness.DownloadDoneCount());
+}
+
+TEST_F(WorkerThread, AllocationFailuresAnywhereInTheJobEndWithTheBoxAndTheEnd)
+{
+    PublishKits();
+    harness.dialog.mode = 4;
+    // Every allocation of the job in turn, until one run needs no more than were counted.
+    long index = 0;
+    for (bool failed = true; failed; ++index) {
+        RemoveTree(target);
+        ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
+        const int doneBefore = harness.DownloadDoneCount();
+        FailingWorker worker = {&harness.dialog, index};
+        std::vector<std::pair<std::string, int>> boxes = RunWorker(FailingWorker::Run, &worker);
+        failed = TestAllocator::FailureHappened();
+        TestAllocator::StopFailing();
+        EXPECT_EQ(doneBefore + 1, harness.DownloadDoneCount()) << index;
+        if (failed) {
+            ASSERT_EQ(1u, boxes.size()) << index;
+            EXPECT_EQ("При получении обновления произошла ошибка", boxes[0].first);
+        } else {
+            EXPECT_TRUE(boxes.empty());
+        }
+    }
+    EXPECT_GT(index, 5);
+    printf("%ld allocations of the kit job each failed in turn\n", index - 1);
 }

@@ -26,6 +26,12 @@ INT_PTR RunDialog(DownloadDialog& dialog, const std::function<void(WindowDriver&
             PostMessageA(driver.Dialog(), WM_COMMAND, IDCANCEL, 0);
             Sleep(100);
         }
+        // A dialog that no longer closes has failed its test already; end it anyway, so
+        // that the program goes on to the next test.
+        if (IsWindow(driver.Dialog())) {
+            ADD_FAILURE() << "the dialog did not close";
+            EndDialog(driver.Dialog(), IDABORT);
+        }
     });
     INT_PTR result = dialog.DoModal();
     driverThread.join();

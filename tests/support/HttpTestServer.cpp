@@ -126,6 +126,15 @@ HttpResponse HttpResponse::Ok(std::string body, std::string contentType)
     return response;
 }
 
+HttpResponse HttpResponse::AtRate(std::string body, size_t bytesPerSecond, std::string contentType)
+{
+    HttpResponse response = Ok(std::move(body), std::move(contentType));
+    // Pieces of a sixty-fourth of a second: the rate holds within a few percent.
+    response.pieceSize = bytesPerSecond / 64 ? bytesPerSecond / 64 : 1;
+    response.pieceDelayMs = 1000 / 64;
+    return response;
+}
+
 HttpResponse HttpResponse::WithStatus(std::string status)
 {
     HttpResponse response;

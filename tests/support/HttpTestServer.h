@@ -42,6 +42,8 @@ struct HttpResponse {
     long long stallAfterBytes = -1;
 
     static HttpResponse Ok(std::string body, std::string contentType = "");
+    // The body sent at about `bytesPerSecond`, as over a slow link.
+    static HttpResponse AtRate(std::string body, size_t bytesPerSecond, std::string contentType = "");
     static HttpResponse WithStatus(std::string status);
     static HttpResponse Redirect(int code, const std::string& location);
 };

@@ -72,6 +72,7 @@ void TestAllocator::FailAllocation(DWORD threadId, long index)
 }
 
 bool TestAllocator::FailureHappened() { return failureHappened.load(); }
+void TestAllocator::StopFailing() { failingThread = 0; }
 
 void* operator new(size_t size) { return AllocateOrThrow(size); }
 void* operator new[](size_t size) { return AllocateOrThrow(size); }

@@ -20,5 +20,7 @@ void ResetPeak();
 void FailAllocation(DWORD threadId, long index);
 // Whether the armed allocation has failed since FailAllocation.
 bool FailureHappened();
+// Disarms a failure that has not happened.
+void StopFailing();
 
 }  // namespace TestAllocator

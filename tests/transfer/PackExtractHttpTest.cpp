@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "HttpTestServer.h"
+#include "AbortFlag.h"
+#include "OpenRequest.h"
+#include "PackFormat.h"
 #include "PackTestSupport.h"
 #include "ProgressRecorder.h"
 #include "ServerAccess.h"
@@ -20,12 +23,13 @@ protected:
     HRESULT Extract(const std::string& path, CProgressCtrl* progress = nullptr, const int* abortFlag = nullptr)
     {
         PackStream stream;
-        stream.SetSource(server.Url(path).c_str(), session);
+        stream.SetSource(server.Url(path).c_str(), session, &openRequest);
         return stream.Extract(target.c_str(), progress, abortFlag);
     }
 
     HttpTestServer server;
     HINTERNET session = NULL;
+    OpenRequest openRequest;
     TempDir temp;
     std::string target = temp / "target";
 };
@@ -168,4 +172,40 @@ TEST_F(PackExtractHttp, OpenReadsSizeAndShiftFromTheContentLength)
     ASSERT_EQ(S_OK, stream.Open());
     EXPECT_EQ(6442450944ll, stream.TotalSize());
     EXPECT_EQ(2, stream.ProgressShift());
+}
+
+TEST_F(PackExtractHttp, SlowLinkMovesTheBarWithinAChunkAndAnAbortStopsThere)
+{
+    // One file of 1.5 MiB, a single chunk, arriving at 1 MiB/s.
+    PackLayout layout;
+    layout.packName = "P";
+    layout.files.push_back(PackFile("slow.bin", GeneratedData(3, 3 << 19)));
+    const std::string pack = BuildPack(layout);
+    const WPARAM tableEnd = sizeof(PackHeader) + sizeof(PackEntry);
+    server.Serve("/slow.pack", HttpResponse::AtRate(pack, 1 << 20));
+    ProgressRecorder progress;
+    ASSERT_EQ(S_OK, Extract("/slow.pack", progress.Control()));
+    std::vector<WPARAM> positions = progress.Positions();
+    size_t withinTheChunk = 0;
+    for (WPARAM position : positions)
+        withinTheChunk += position > tableEnd && position < pack.size();
+    EXPECT_GE(withinTheChunk, 3u);  // about one every 100 ms
+    EXPECT_EQ(pack.size(), positions.back());
+
+    // Cancel confirmed at the first position inside the chunk, as the dialog does it:
+    // the flag raised and the open request closed under the transfer.
+    RemoveTree(target);
+    ProgressRecorder cancelled;
+    int abortFlag = 0;
+    cancelled.onMessage = [&](const ProgressMessage& message) {
+        if (message.message == PBM_SETPOS && message.wParam > tableEnd && !IsAbortRequested(&abortFlag)) {
+            RequestAbort(&abortFlag);
+            openRequest.CloseFromOutside();
+        }
+    };
+    ASSERT_EQ(S_OK, Extract("/slow.pack", cancelled.Control(), &abortFlag));
+    EXPECT_LT(cancelled.Positions().back(), pack.size());
+    // The chunk in progress is never written.
+    EXPECT_TRUE(FileExists(target + "\\P\\slow.bin"));
+    EXPECT_EQ("", ReadWholeFile(target + "\\P\\slow.bin"));
 }
