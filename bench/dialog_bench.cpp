@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CatalogText.h"
+#include "SlowLinkBench.h"
 #include "TestCatalogUrl.h"
 #include "DownloadDialog.h"
 #include "PackWriter.h"
@@ -61,6 +62,11 @@ HWND FindOwnedBox(HWND owner)
 
 int main(int argc, char** argv)
 {
+    // dialog_bench.exe [files] [tool_under_test.exe [rounds]]
+    if (argc > 2) {
+        RunSlowLinkBench(argv[2], argc > 3 ? atoi(argv[3]) : 3);
+        printf("\n");
+    }
     int fileCount = argc > 1 ? atoi(argv[1]) : 64;  // 16 MiB each: 1 GiB by default
     CoInitialize(NULL);
     TempDir temp;

@@ -314,8 +314,8 @@ if wants job; then
   echo
 fi
 if wants dialog; then
-  echo "=== dialog_bench (the dialog while a 1 GiB kit downloads)"
-  wine "$bench/dialog_bench.exe" 64
+  echo "=== dialog_bench (slow and stalled links; then the dialog while a 1 GiB kit downloads)"
+  wine "$bench/dialog_bench.exe" 64 "$(winepath -w "$ZEB_BUILD_DIR/tests/tool_under_test.exe")" 3
   echo
   echo "=== startup_bench"
   wine "$bench/startup_bench.exe" "$(winepath -w "$ZEB_BUILD_DIR/app/ZebOfflineDownload.exe")" 5

@@ -14,12 +14,14 @@ ToolProcess::~ToolProcess()
     CloseHandle(process_.hProcess);
 }
 
-HWND ToolProcess::Start(const std::string& catalogUrl)
+HWND ToolProcess::Start(const std::string& catalogUrl, std::string program)
 {
-    char self[MAX_PATH] = "";
-    GetModuleFileNameA(NULL, self, sizeof(self));
-    std::string program = self;
-    program = program.substr(0, program.find_last_of('\\') + 1) + "tool_under_test.exe";
+    if (program.empty()) {
+        char self[MAX_PATH] = "";
+        GetModuleFileNameA(NULL, self, sizeof(self));
+        program = self;
+        program = program.substr(0, program.find_last_of('\\') + 1) + "tool_under_test.exe";
+    }
     std::string commandLine = "\"" + program + "\"";
 
     SetEnvironmentVariableA("ZEB_TEST_CATALOG_URL", catalogUrl.c_str());

@@ -14,9 +14,9 @@ public:
     ToolProcess(const ToolProcess&) = delete;
     ToolProcess& operator=(const ToolProcess&) = delete;
 
-    // Starts tool_under_test.exe from this program's folder, fetching its catalogue at
-    // `catalogUrl`; returns its dialog once visible, or null.
-    HWND Start(const std::string& catalogUrl);
+    // Starts `program` (by default tool_under_test.exe from this program's folder),
+    // fetching its catalogue at `catalogUrl`; returns its dialog once visible, or null.
+    HWND Start(const std::string& catalogUrl, std::string program = "");
 
     // True once the process has ended.
     bool WaitForExit(DWORD timeoutMs);
