@@ -7,6 +7,7 @@
 #include <afxcmn.h>
 #include <afxwin.h>
 
+#include "JobContext.h"
 #include "OpenRequest.h"
 #include "UpdateCatalog.h"
 
@@ -62,6 +63,9 @@ public:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // The fields a job works with.
+    JobContext JobFields();
+
     // True while FetchCatalog runs: the document load dispatches queued input,
     // which must not start a second fetch or close the dialog underneath it.
     bool fetchingCatalog = false;

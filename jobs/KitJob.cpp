@@ -1,20 +1,20 @@
-// DownloadDialog::DownloadPack and RunKitJob: initial.pack, the kit's databases and ZebDbLst.ini.
+#include "KitJob.h"
+
 #include "AbortFlag.h"
-#include "DownloadDialog.h"
 #include "PackStream.h"
 
-HRESULT DownloadDialog::DownloadPack(const char* caption, const char* path, const char* targetDir)
+HRESULT DownloadKitPack(const JobContext& job, const char* caption, const char* path, const char* targetDir)
 {
     CString url;
-    url.Format("%s/%s", static_cast<const char*>(catalog.baseUrl), path);
+    url.Format("%s/%s", static_cast<const char*>(job.catalog->baseUrl), path);
     PackStream stream;
-    stream.SetSource(url, internetSession, &openRequest);
-    itemCaption.SetWindowText(caption);
-    HRESULT hr = stream.Extract(targetDir, &itemProgress, &abortRequested);
+    stream.SetSource(url, job.session, job.openRequest);
+    job.itemCaption->SetWindowText(caption);
+    HRESULT hr = stream.Extract(targetDir, job.itemProgress, job.abortFlag);
     return FAILED(hr) ? hr : S_OK;
 }
 
-HRESULT DownloadDialog::RunKitJob(int kitCode)
+HRESULT RunKit(const JobContext& job, int kitCode)
 {
     HRESULT hr = S_OK;
     HANDLE listFile = INVALID_HANDLE_VALUE;
@@ -30,6 +30,7 @@ HRESULT DownloadDialog::RunKitJob(int kitCode)
 
         // The commas keep code 161 from matching 1610.
         token.Format(",%d,", kitCode);
+        UpdateCatalog& catalog = *job.catalog;
         for (int i = 0; i < catalog.databaseCount; ++i) {
             CatalogDatabase& database = catalog.databases[i];
             if (database.access.IsEmpty() || database.access.Find(token) >= 0) {
@@ -38,34 +39,34 @@ HRESULT DownloadDialog::RunKitJob(int kitCode)
             }
         }
 
-        overallCaption.SetWindowText("Общий ход");
-        overallProgress.SendMessage(PBM_SETRANGE32, 0, selectedCount + 1);
-        overallProgress.SendMessage(PBM_SETPOS, 0, 0);
+        job.overallCaption->SetWindowText("Общий ход");
+        job.overallProgress->SendMessage(PBM_SETRANGE32, 0, selectedCount + 1);
+        job.overallProgress->SendMessage(PBM_SETPOS, 0, 0);
 
-        hr = DownloadPack("Исполняемые файлы", "initial.pack", targetFolder);
-        if (FAILED(hr) || IsAbortRequested(&abortRequested))
+        hr = DownloadKitPack(job, "Исполняемые файлы", "initial.pack", job.targetFolder);
+        if (FAILED(hr) || IsAbortRequested(job.abortFlag))
             return FAILED(hr) ? hr : S_OK;
-        overallProgress.SendMessage(PBM_SETPOS, 1, 0);
+        job.overallProgress->SendMessage(PBM_SETPOS, 1, 0);
 
-        listPath.Format("%s\\ZebDbLst.ini", static_cast<const char*>(targetFolder));
+        listPath.Format("%s\\ZebDbLst.ini", job.targetFolder);
         listFile = CreateFileA(listPath, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                NULL);
         if (listFile == INVALID_HANDLE_VALUE)
             return E_FAIL;
 
-        databaseDir.Format("%s\\Database", static_cast<const char*>(targetFolder));
+        databaseDir.Format("%s\\Database", job.targetFolder);
         for (int i = 0; i < catalog.databaseCount; ++i) {
             const CatalogDatabase& database = catalog.databases[i];
             if (!database.selected)
                 continue;
-            hr = DownloadPack(database.name, database.path, databaseDir);
+            hr = DownloadKitPack(job, database.name, database.path, databaseDir);
             if (FAILED(hr))
                 break;
-            if (IsAbortRequested(&abortRequested)) {
+            if (IsAbortRequested(job.abortFlag)) {
                 hr = S_OK;
                 break;
             }
-            overallProgress.SendMessage(PBM_SETPOS, ++position, 0);
+            job.overallProgress->SendMessage(PBM_SETPOS, ++position, 0);
             line.Format("#include = [St,Database\\%s\\%s.ini]\r\n", static_cast<const char*>(database.name),
                         static_cast<const char*>(database.name));
             DWORD written = 0;

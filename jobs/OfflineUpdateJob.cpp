@@ -1,8 +1,9 @@
-// DownloadDialog::RunOfflineUpdateJob: latest.xml, then every file and every database as plain files.
+#include "OfflineUpdateJob.h"
+
 #include <cstdio>
 
-#include "DownloadDialog.h"
 #include "AbortFlag.h"
+#include "FileDownload.h"
 
 namespace {
 
@@ -19,16 +20,17 @@ HRESULT SaveCatalogText(const char* path, const char* text)
 
 }  // namespace
 
-HRESULT DownloadDialog::RunOfflineUpdateJob()
+HRESULT RunOfflineUpdate(const JobContext& job)
 {
+    const UpdateCatalog& catalog = *job.catalog;
     CString latestPath;
     int position = 0;
 
-    overallCaption.SetWindowText("Общий ход");
-    overallProgress.SendMessage(PBM_SETRANGE32, 0, catalog.databaseCount + catalog.fileCount);
-    overallProgress.SendMessage(PBM_SETPOS, 0, 0);
+    job.overallCaption->SetWindowText("Общий ход");
+    job.overallProgress->SendMessage(PBM_SETRANGE32, 0, catalog.databaseCount + catalog.fileCount);
+    job.overallProgress->SendMessage(PBM_SETPOS, 0, 0);
 
-    latestPath.Format("%s\\latest.xml", static_cast<const char*>(targetFolder));
+    latestPath.Format("%s\\latest.xml", job.targetFolder);
     HRESULT hr = SaveCatalogText(latestPath, catalog.xmlText ? catalog.xmlText : "");
     if (FAILED(hr))
         return hr;
@@ -38,12 +40,14 @@ HRESULT DownloadDialog::RunOfflineUpdateJob()
         bool isFile = i < catalog.fileCount;
         const CString& name = isFile ? catalog.files[i].name : catalog.databases[i - catalog.fileCount].name;
         const CString& path = isFile ? catalog.files[i].path : catalog.databases[i - catalog.fileCount].path;
-        hr = DownloadFile(name, path);
+        job.itemCaption->SetWindowText(name);
+        hr = DownloadBelow(job.session, catalog.baseUrl, job.targetFolder, path, job.itemProgress, job.abortFlag,
+                           job.openRequest);
         if (FAILED(hr))
             return hr;
-        if (IsAbortRequested(&abortRequested))
+        if (IsAbortRequested(job.abortFlag))
             return S_OK;
-        overallProgress.SendMessage(PBM_SETPOS, ++position, 0);
+        job.overallProgress->SendMessage(PBM_SETPOS, ++position, 0);
     }
     return S_OK;
 }

@@ -3,10 +3,13 @@
 #include <cstdlib>
 #include <new>
 
+#include <afxstr.h>
+
 #include "AbortFlag.h"
 #include "ByteProgress.h"
 #include "OpenRequest.h"
 #include "ProgressScale.h"
+#include "RelativePath.h"
 #include "ServerAccess.h"
 
 namespace {
@@ -105,4 +108,16 @@ CleanUp:
         CloseHandle(file);
     delete[] buffer;
     return hr;
+}
+
+HRESULT DownloadBelow(HINTERNET session, const char* baseUrl, const char* folder, const char* path,
+                      CProgressCtrl* progress, const int* abortFlag, OpenRequest* openRequest)
+{
+    if (!IsContainedRelativePath(path))
+        return E_FAIL;
+    CString url;
+    CString localPath;
+    url.Format("%s/%s", baseUrl, path);
+    localPath.Format("%s/%s", folder, path);
+    return DownloadToFile(session, url, localPath, progress, abortFlag, openRequest);
 }

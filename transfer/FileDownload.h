@@ -17,3 +17,9 @@ class OpenRequest;
 // abort. Each request is published in `openRequest` (may be null).
 HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath, CProgressCtrl* progress,
                        const int* abortFlag, OpenRequest* openRequest);
+
+// A resource that the catalogue lists by `path`: fetched from baseUrl + "/" + path and
+// stored as folder + "/" + path, both joined unchanged. A path that could lead outside
+// `folder` is refused with E_FAIL before anything is requested.
+HRESULT DownloadBelow(HINTERNET session, const char* baseUrl, const char* folder, const char* path,
+                      CProgressCtrl* progress, const int* abortFlag, OpenRequest* openRequest);
