@@ -39,22 +39,26 @@ struct Stats {
     }
 };
 
+struct OwnedBoxSearch {
+    HWND owner;
+    HWND box;
+};
+
+// A named CALLBACK: on 32-bit Windows a lambda would have the wrong calling convention.
+BOOL CALLBACK FindOwnedBoxStep(HWND hwnd, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<OwnedBoxSearch*>(lParam);
+    if (GetWindow(hwnd, GW_OWNER) == search->owner && IsWindowVisible(hwnd)) {
+        search->box = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HWND FindOwnedBox(HWND owner)
 {
-    struct Search {
-        HWND owner;
-        HWND box;
-    } search = {owner, nullptr};
-    EnumWindows(
-        [](HWND hwnd, LPARAM lParam) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lParam);
-            if (GetWindow(hwnd, GW_OWNER) == s->owner && IsWindowVisible(hwnd)) {
-                s->box = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    OwnedBoxSearch search = {owner, nullptr};
+    EnumWindows(FindOwnedBoxStep, reinterpret_cast<LPARAM>(&search));
     return search.box;
 }
 

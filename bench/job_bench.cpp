@@ -233,14 +233,15 @@ template <typename Other>
 bool Failed(Other) { return false; }  // attributes, drive types, message results: no failure value
 
 // One instance per wrapped function (`Id`): CloseHandle and InternetCloseHandle, for
-// one, have the same type.
+// one, have the same type. The wrappers keep the system's calling convention (WINAPI),
+// which on 32-bit Windows differs from a plain function's.
 template <int Id, int Group, typename Function>
 struct Timed;
 template <int Id, int Group, typename Result, typename... Args>
-struct Timed<Id, Group, Result (*)(Args...)> {
-    static inline Result (*original)(Args...) = nullptr;
+struct Timed<Id, Group, Result (WINAPI*)(Args...)> {
+    static inline Result (WINAPI* original)(Args...) = nullptr;
     static inline const char* name = nullptr;
-    static Result Call(Args... args)
+    static Result WINAPI Call(Args... args)
     {
         if (GetCurrentThreadId() != timedThread.load(std::memory_order_relaxed))
             return original(args...);

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds, then runs the benchmarks under Wine (headless, on Xvfb) and prints their figures:
+# Builds both targets, then runs the benchmarks of each under Wine (headless, on Xvfb) and
+# prints their figures, and at the end the pack and job figures of the builds side by side:
 #   pack     pack_bench: a large pack unpacked from a local file and over loopback HTTP
 #   catalog  catalog_bench: large catalogues parsed
 #   dialog   dialog_bench and startup_bench: the dialog's answers during a 1 GiB kit, and
@@ -8,6 +9,8 @@
 #            compared with curl fetching the same items
 # Options:
 #   --only LIST                 comma-separated subset of pack,catalog,job,dialog (default: all)
+#   --arches LIST               comma-separated builds, i686 (32-bit) and x86_64 (64-bit)
+#                               (default: both)
 #   --files N --file-mib M      pack_bench's pack (default 64 x 16 MiB)
 #   --catalog-runs N            catalog_bench's runs (default 3)
 #   --job-rounds N              how often each job and curl measurement is made (default 3)
@@ -17,8 +20,10 @@
 #   --job-databases N --job-database-mib M --job-initial-mib M
 #                               the job site: N databases of M MiB, all in kit 65, and
 #                               initial.pack (default 14 x 64 and 128: 1 GiB)
-# The job site is generated once into $ZEB_BUILD_DIR/job-bench-cache/ and reused; the
-# downloads go to $ZEB_BUILD_DIR/job-bench-run/, which is removed at the end.
+# The job site is generated once into $ZEB_BUILD_DIR/job-bench-cache/ and reused by both
+# builds; the downloads go to $ZEB_BUILD_DIR/job-bench-run/, which is removed at the end.
+# Each job round runs every build's job and curl on the same items, so that the builds'
+# ratios against curl come from the same minutes of the machine.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
@@ -28,6 +33,7 @@ usage() {
 }
 
 only="pack,catalog,job,dialog"
+arches_option="$(IFS=,; echo "${ZEB_ARCHES[*]}")"
 pack_args=()
 catalog_runs=3
 job_rounds=3
@@ -44,6 +50,7 @@ while [ $# -gt 0 ]; do
   [ $# -ge 2 ] || usage
   case "$1" in
     --only) only="$2";;
+    --arches) arches_option="$2";;
     --files|--file-mib) pack_args+=("$1" "$2");;
     --catalog-runs) catalog_runs="$2";;
     --job-rounds) job_rounds="$2";;
@@ -58,12 +65,23 @@ for n in "$catalog_runs" "$job_rounds" "$job_databases" "$job_database_mib" "$jo
   [[ "$n" =~ ^[1-9][0-9]*$ ]] || usage
 done
 wants() { case ",$only," in *",$1,"*) return 0;; *) return 1;; esac; }
+IFS=, read -r -a arches <<<"$arches_option"
+for arch in "${arches[@]}"; do
+  case " ${ZEB_ARCHES[*]} " in *" $arch "*) ;; *) usage;; esac
+done
 
-"$ZEB_ROOT/scripts/build.sh"
-source "$ZEB_ROOT/scripts/env.sh"
+for arch in "${arches[@]}"; do
+  ZEB_ARCH="$arch" "$ZEB_ROOT/scripts/build.sh"
+done
 source "$ZEB_ROOT/scripts/display.sh"
 source "$ZEB_ROOT/scripts/ports.sh"
-bench="$ZEB_BUILD_DIR/bench"
+
+# Makes $1 the build that `wine` and $bench refer to: its Wine prefix and its folder.
+use_arch() {
+  export ZEB_ARCH="$1"
+  source "$ZEB_ROOT/scripts/env.sh"
+  bench="$ZEB_ARCH_BUILD_DIR/bench"
+}
 
 job_run="$ZEB_BUILD_DIR/job-bench-run"
 job_nginx="$ZEB_BUILD_DIR/job-bench-nginx"
@@ -85,9 +103,12 @@ trap 'exit 130' INT
 trap 'exit 143' TERM HUP
 
 zeb_start_display
-wineserver -p 60 2>/dev/null || true
-# Start Wine's own services first, so that their start-up is not timed.
-wine cmd /c exit </dev/null >/dev/null 2>&1
+for arch in "${arches[@]}"; do
+  use_arch "$arch"
+  wineserver -p 60 2>/dev/null || true
+  # Start Wine's own services first, so that their start-up is not timed.
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+done
 
 # --- the job benchmark's helpers ------------------------------------------------------
 
@@ -151,12 +172,12 @@ same_sizes() {
   done
 }
 
-declare -A figures  # "<what> <round>" -> "seconds fetch baseline peak"
+declare -A figures  # "<who>-<what> <round>" -> "seconds fetch baseline peak" (ours) or "seconds" (curl)
 
-# One job in its own Wine process; the process times the job itself (its start-up and the
-# catalogue fetch are not in the time).
+# One job of the build $ZEB_ARCH in its own Wine process; the process times the job
+# itself (its start-up and the catalogue fetch are not in the time).
 measure_ours() {  # kit|offline round
-  local what="$1" round="$2" target="$job_run/$1-ours-$2" output seconds fetch baseline peak
+  local what="$1" round="$2" target="$job_run/$1-$ZEB_ARCH-$2" output seconds fetch baseline peak
   mkdir -p "$target"
   sync
   output="$(wine "$bench/job_bench.exe" "$what" "$job_base/latest.xml" "$(winepath -w "$target")" \
@@ -174,8 +195,8 @@ measure_ours() {  # kit|offline round
   else
     same_sizes "$job_site" "$target" "${offline_paths[@]}"
   fi
-  figures["ours-$what $round"]="$seconds $fetch $baseline $peak"
-  say '  round %d  %-20s %8.2f s  %7.1f MB/s   (catalogue fetch %.3f s, not included)\n' "$round" "$what job" \
+  figures["$ZEB_ARCH-$what $round"]="$seconds $fetch $baseline $peak"
+  say '  round %d  %-20s %8.2f s  %7.1f MB/s   (catalogue fetch %.3f s, not included)\n' "$round" "$what job, $ZEB_ARCH" \
     "$seconds" "$(calc %.3f "${job_bytes[$what]} / 1e6 / $seconds")" "$fetch"
   grep -v '^seconds=' <<<"$output" || true  # the breakdown, when asked for
 }
@@ -198,12 +219,14 @@ measure_curl() {  # kit|offline round
     "$(calc %.3f "${job_bytes[$what]} / 1e6 / $seconds")"
 }
 
-summarize() {  # kit|offline "title" goal
-  local what="$1" title="$2" goal="$3" round curl ratio ratios=() total_ours=0 total_curl=0 result
+declare -A job_ratio job_memory  # "<arch>-<what>" -> median ratio to curl, highest rise in MiB
+
+summarize() {  # arch kit|offline "title" goal
+  local arch="$1" what="$2" title="$3" goal="$4" round curl ratio ratios=() total_ours=0 total_curl=0 result
   local seconds fetch baseline peak rise worst_rise=-1e9 worst=""
-  echo "$title"
+  echo "$title ($arch):"
   for round in $(seq "$job_rounds"); do
-    read -r seconds fetch baseline peak <<<"${figures["ours-$what $round"]}"
+    read -r seconds fetch baseline peak <<<"${figures["$arch-$what $round"]}"
     curl="${figures["curl-$what $round"]}"
     ratio="$(calc %.2f "$seconds / $curl")"
     ratios+=("$ratio")
@@ -223,6 +246,8 @@ summarize() {  # kit|offline "title" goal
     END { printf "%.2f", NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2 }')"
   result="$(goal_met "$ratio <= $goal")"
   say '  median ratio ours/curl: %s (goal <= %.2f: %s)\n' "$ratio" "$goal" "$result"
+  job_ratio["$arch-$what"]="$ratio"
+  job_memory["$arch-$what"]="$worst_rise"
   result="$(goal_met "$worst_rise <= 16")"
   say '  private memory of the job process: highest peak %s: %+.1f MiB above the baseline (goal <= 16: %s)\n' \
     "$worst" "$worst_rise" "$result"
@@ -241,6 +266,7 @@ run_job_bench() {
     [ "$attempt" = 5 ] && return 1
   done
   job_base="http://127.0.0.1:$port/ulvooffline/update"
+  use_arch "${arches[0]}"
   wine "$bench/job_bench.exe" generate "$(winepath -w "$cache")" "$job_base" --databases "$job_databases" \
     --database-mib "$job_database_mib" --initial-mib "$job_initial_mib" | tr -d '\r'
   mapfile -t kit_paths < <(tr -d '\r' < "$cache/kit-paths.txt")
@@ -260,7 +286,8 @@ run_job_bench() {
   echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
   echo "Every download goes to a folder of its own under $job_run, kept until the end"
   echo "(no measurement writes into page cache that a deletion has just freed); sync before each."
-  echo "Order: kit, then offline update; ours first in odd rounds, curl first in even ones."
+  echo "Order: kit, then offline update; ours first in odd rounds (${arches[*]}), curl first in even ones"
+  echo "(then the builds in reverse order)."
   echo "Round 0 is a warm-up and is not counted."
   if [ -e "$job_run" ]; then  # left by an interrupted run
     rm -rf "$job_run"
@@ -269,19 +296,25 @@ run_job_bench() {
   mkdir -p "$job_run"
   # Round 0 is not counted: memory that the machine freed while idle is fast to write
   # into, and the first few GiB written after a pause find it (see settle).
+  local what arch reversed=()
+  for arch in "${arches[@]}"; do reversed=("$arch" "${reversed[@]}"); done
   for round in $(seq 0 "$job_rounds"); do
-    if [ $((round % 2)) = 1 ]; then
-      measure_ours kit "$round"; measure_curl kit "$round"
-      measure_ours offline "$round"; measure_curl offline "$round"
-    else
-      measure_curl kit "$round"; measure_ours kit "$round"
-      measure_curl offline "$round"; measure_ours offline "$round"
-    fi
+    for what in kit offline; do
+      if [ $((round % 2)) = 1 ]; then
+        for arch in "${arches[@]}"; do use_arch "$arch"; measure_ours "$what" "$round"; done
+        measure_curl "$what" "$round"
+      else
+        measure_curl "$what" "$round"
+        for arch in "${reversed[@]}"; do use_arch "$arch"; measure_ours "$what" "$round"; done
+      fi
+    done
   done
   echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
-  echo
-  summarize kit "kit job (RunKitJob(65): unpacks, checks MD5) against curl fetching its packs:" 1.25
-  summarize offline "offline-update job (RunOfflineUpdateJob) against curl fetching its files and packs:" 1.10
+  for arch in "${arches[@]}"; do
+    echo
+    summarize "$arch" kit "kit job (RunKitJob(65): unpacks, checks MD5) against curl fetching its packs" 1.25
+    summarize "$arch" offline "offline-update job (RunOfflineUpdateJob) against curl fetching its files and packs" 1.10
+  done
   stop_nginx
   rm -rf "$job_run"
 }
@@ -297,26 +330,114 @@ run_job_bench() {
 # pause still often run several times faster; hence the job benchmark's warm-up round.
 settle() { sleep 15; }
 
-if wants pack; then
-  echo "=== pack_bench"
-  wine "$bench/pack_bench.exe" "${pack_args[@]}"
+declare -A pack  # "<arch> <figure>" -> pack_bench's figure
+
+# Keeps pack_bench's figures of the build $ZEB_ARCH from its output $1.
+keep_pack_figures() {
+  local output="$1" name
+  pack["$ZEB_ARCH md5"]="$(awk '$1 == "md5" { print $2 }' <<<"$output")"
+  pack["$ZEB_ARCH write"]="$(awk '$1 == "write" { print $2 }' <<<"$output")"
+  for name in local http; do
+    pack["$ZEB_ARCH $name speed"]="$(awk -v name="$name" '$1 == name && $2 == "unpack" { print $3 }' <<<"$output")"
+    pack["$ZEB_ARCH $name"]="$(awk -v name="$name" '$1 == name && $2 == "unpack" { print $5 }' <<<"$output")"
+    # The line after the unpack's: "... baseline N MiB: +R MiB (goal ...)".
+    pack["$ZEB_ARCH $name memory"]="$(awk -v name="$name" '$1 == name && $2 == "unpack" { getline;
+      if (match($0, /: [+-][0-9.]+ MiB/)) print substr($0, RSTART + 2, RLENGTH - 6) }' <<<"$output")"
+  done
+}
+
+# One row of the side-by-side table: a figure of each build and, for "ratio" rows with
+# two builds, the first build's figure over the last's.
+row() {  # title, format, ratio|plain, value per build...
+  local title="$1" format="$2" kind="$3" value
+  shift 3
+  local first="${1:-}" last="${!#}"
+  say '%-44s' "$title"
+  for value in "$@"; do say ' %16s' "$( [ -n "$value" ] && say "$format" "$value" || echo "-")"; done
+  if [ "$kind" = ratio ] && [ $# -gt 1 ] && [ -n "$first" ] && [ -n "$last" ]; then
+    say ' %10s' "$(calc %.2f "$first / $last")"
+  fi
   echo
+}
+
+# The pack and job figures of every build side by side.
+side_by_side() {
+  local arch heading="" what values
+  for arch in "${arches[@]}"; do
+    use_arch "$arch"
+    heading+="$(say ' %16s' "$arch ($ZEB_ARCH_NAME)")"
+  done
+  echo "=== side by side (pack_bench: 1 MB = 10^6 bytes; job_bench: median of the rounds)"
+  say '%-44s%s' "" "$heading"
+  [ ${#arches[@]} -gt 1 ] && say ' %10s' "${arches[0]}/${arches[-1]}"
+  echo
+  if wants pack; then
+    values=(); for arch in "${arches[@]}"; do values+=("${pack["$arch md5"]:-}"); done
+    row "md5 (Crypto++), MB/s" %.1f ratio "${values[@]}"
+    values=(); for arch in "${arches[@]}"; do values+=("${pack["$arch write"]:-}"); done
+    row "write, MB/s" %.1f ratio "${values[@]}"
+    for what in local http; do
+      values=(); for arch in "${arches[@]}"; do values+=("${pack["$arch $what speed"]:-}"); done
+      row "$what unpack, MB/s" %.1f ratio "${values[@]}"
+      values=(); for arch in "${arches[@]}"; do values+=("${pack["$arch $what"]:-}"); done
+      row "$what unpack, of the limit (goal >= 0.9)" %.2f ratio "${values[@]}"
+      values=(); for arch in "${arches[@]}"; do values+=("${pack["$arch $what memory"]:-}"); done
+      row "$what unpack, peak memory, MiB over baseline" %+.1f plain "${values[@]}"
+    done
+  fi
+  if wants job; then
+    for what in kit offline; do
+      values=(); for arch in "${arches[@]}"; do values+=("${job_ratio["$arch-$what"]:-}"); done
+      row "$what job, ratio to curl" %.2f ratio "${values[@]}"
+      values=(); for arch in "${arches[@]}"; do values+=("${job_memory["$arch-$what"]:-}"); done
+      row "$what job, peak memory, MiB over baseline" %+.1f plain "${values[@]}"
+    done
+    if [ ${#arches[@]} -gt 1 ]; then
+      echo "Goal: the ${arches[0]} build's job ratios within 10 % of the ${arches[-1]} build's (${arches[0]}/${arches[-1]} <= 1.10):"
+      for what in kit offline; do
+        say '  %s job: %s\n' "$what" "$(goal_met "${job_ratio["${arches[0]}-$what"]} / ${job_ratio["${arches[-1]}-$what"]} <= 1.10")"
+      done
+    fi
+  fi
+}
+
+if wants pack; then
+  for arch in "${arches[@]}"; do
+    use_arch "$arch"
+    # The previous run deleted its gigabytes: see settle.
+    [ "$arch" = "${arches[0]}" ] || settle
+    echo "=== pack_bench ($arch, $ZEB_ARCH_NAME)"
+    output="$(wine "$bench/pack_bench.exe" "${pack_args[@]}" | tr -d '\r')"
+    echo "$output"
+    keep_pack_figures "$output"
+    echo
+  done
 fi
 if wants catalog; then
-  echo "=== catalog_bench"
-  wine "$bench/catalog_bench.exe" "$catalog_runs"
-  echo
+  for arch in "${arches[@]}"; do
+    use_arch "$arch"
+    echo "=== catalog_bench ($arch, $ZEB_ARCH_NAME)"
+    wine "$bench/catalog_bench.exe" "$catalog_runs"
+    echo
+  done
 fi
 if wants job; then
   if wants pack; then settle; fi
-  echo "=== job_bench"
+  echo "=== job_bench (${arches[*]})"
   run_job_bench
   echo
 fi
 if wants dialog; then
-  echo "=== dialog_bench (slow and stalled links; then the dialog while a 1 GiB kit downloads)"
-  wine "$bench/dialog_bench.exe" 64 "$(winepath -w "$ZEB_BUILD_DIR/tests/tool_under_test.exe")" 3
-  echo
-  echo "=== startup_bench"
-  wine "$bench/startup_bench.exe" "$(winepath -w "$ZEB_BUILD_DIR/app/ZebOfflineDownload.exe")" 5
+  for arch in "${arches[@]}"; do
+    use_arch "$arch"
+    echo "=== dialog_bench ($arch, $ZEB_ARCH_NAME: slow and stalled links; the dialog while a 1 GiB kit downloads)"
+    wine "$bench/dialog_bench.exe" 64 "$(winepath -w "$ZEB_ARCH_BUILD_DIR/tests/tool_under_test.exe")" 3
+    echo
+    echo "=== startup_bench ($arch, $ZEB_ARCH_NAME)"
+    wine "$bench/startup_bench.exe" "$(winepath -w "$ZEB_ARCH_BUILD_DIR/app/ZebOfflineDownload.exe")" 5
+    echo
+  done
+fi
+if wants pack || wants job; then
+  side_by_side
 fi

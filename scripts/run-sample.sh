@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Sets everything up, serves a generated sample update site with nginx on loopback and
-# opens the tool, built to fetch its catalogue there. Without a display it runs the
-# tool on Xvfb, downloads one kit ("Креспа") and saves a screenshot.
+# opens the tool (the 32-bit program, the one users get), built to fetch its catalogue
+# there. Without a display it runs the tool on Xvfb, downloads one kit ("Креспа") and
+# saves a screenshot.
 #   ZEB_SAMPLE_PORT  port of the sample server (default 18080)
 #   ZEB_HEADLESS=1   use Xvfb even when a display is available
+#   ZEB_ARCH=x86_64  the 64-bit program instead
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 "$ZEB_ROOT/scripts/setup.sh"
@@ -11,11 +13,13 @@ source "$ZEB_ROOT/scripts/env.sh"
 source "$ZEB_ROOT/scripts/display.sh"
 
 port="${ZEB_SAMPLE_PORT:-18080}"
-build="$ZEB_ROOT/build-sample"
-site="$build/sample-site"
+sample="$ZEB_ROOT/build-sample"
+build="$sample/$ZEB_ARCH"
+site="$sample/sample-site"
 base="http://127.0.0.1:$port/ulvooffline/update"
 
-cmake -S "$ZEB_ROOT" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$ZEB_TOOLCHAIN" -DZEB_DEPS_DIR="$ZEB_CACHE" \
+cmake -S "$ZEB_ROOT" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$ZEB_TOOLCHAIN" -DZEB_DEPS_DIR="$ZEB_ARCH_CACHE" \
+  -DZEB_TLS_DIR="$ZEB_CACHE/tls" \
   -DCATALOG_URL="$base/latest.xml" -Wno-dev >/dev/null 2>&1
 cmake --build "$build" -j"$(nproc)" --target ZebOfflineDownload make_sample drive_sample
 
@@ -34,7 +38,7 @@ if [ ! -f "$site/.done-$port" ]; then
   touch "$site/.done-$port"
 fi
 
-nginx_dir="$build/nginx"
+nginx_dir="$sample/nginx"
 mkdir -p "$nginx_dir/logs" "$nginx_dir/tmp"
 cat > "$nginx_dir/nginx.conf" <<CONF
 worker_processes 1;
@@ -60,21 +64,21 @@ cleanup() {
   zeb_stop_display
 }
 trap cleanup EXIT
-echo "sample update server: $base/latest.xml"
-
 program="$build/app/ZebOfflineDownload.exe"
+echo "sample update server: $base/latest.xml; the $ZEB_ARCH_NAME program: $program"
+
 if [ "$headless" = 0 ]; then
   wine "$program"
   exit 0
 fi
 
 # Headless: a framed window on a Wine desktop, driven like a user would.
-output="$build/sample-output/kit"
-rm -rf "$build/sample-output"
+output="$sample/sample-output/kit"
+rm -rf "$sample/sample-output"
 wine explorer /desktop=ZebSample,800x600 "$program" >/dev/null 2>&1 &
 program_pid=$!
 ZEB_DESKTOP=ZebSample wine "$build/tools/drive_sample.exe" run 4 "$(winepath -w "$output")"
-screenshot="$build/sample-run.png"
+screenshot="$sample/sample-run.png"
 import -window root -crop 800x600+0+0 "$screenshot"
 ZEB_DESKTOP=ZebSample wine "$build/tools/drive_sample.exe" close
 wait "$program_pid" || true

@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Installs and builds everything the project needs; safe to run any number of times.
+# Installs and builds everything the project needs for the target ZEB_ARCH (i686 unless
+# set; scripts/env.sh); safe to run any number of times. The packages serve both targets.
 # A second run with everything in place takes a few seconds.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
 log() { echo "setup: $*" >&2; }
 
+# wine32 (from Debian's i386 architecture) runs the 32-bit programs in a 32-bit prefix.
 APT_PACKAGES=(
-  g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
-  wine wine64 fonts-wine xvfb xauth x11-utils imagemagick locales
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-tools
+  wine wine64 wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick locales
   cmake make dpkg-dev googletest nginx-light openssl curl ca-certificates iproute2 gawk
 )
 
@@ -18,6 +21,10 @@ install_packages() {
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    log "adding Debian's i386 architecture (for wine32)"
+    dpkg --add-architecture i386
+  fi
   log "installing ${missing[*]}"
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
@@ -52,42 +59,54 @@ ensure_source_lists() {
   apt-get update -qq || log "apt-get update reported problems; trying the source package anyway"
 }
 
-build_cryptopp() {
-  local prefix="$ZEB_CACHE/cryptopp"
-  [ -f "$prefix/.done" ] && return
+# Debian's source package, fetched once for both targets.
+fetch_cryptopp_source() {
+  local src="$ZEB_CACHE/src/cryptopp"
+  [ -f "$src/.done" ] && return
   ensure_source_lists
-  log "cross-building Crypto++ from Debian's source package (several minutes, once)"
-  local src="$ZEB_CACHE/src"
-  rm -rf "$src/cryptopp" && mkdir -p "$src/cryptopp"
-  (cd "$src/cryptopp" && apt-get source -qq libcrypto++ >/dev/null 2>&1)
-  local dir
-  dir="$(find "$src/cryptopp" -mindepth 1 -maxdepth 1 -type d | head -n1)"
+  log "fetching Debian's Crypto++ source package"
+  rm -rf "$src" && mkdir -p "$src"
+  (cd "$src" && apt-get source -qq libcrypto++ >/dev/null 2>&1)
+  touch "$src/.done"
+}
+
+build_cryptopp() {
+  local prefix="$ZEB_ARCH_CACHE/cryptopp"
+  [ -f "$prefix/.done" ] && return
+  fetch_cryptopp_source
+  log "cross-building Crypto++ for $ZEB_ARCH from Debian's source package (a few minutes, once)"
+  local original dir="$ZEB_ARCH_CACHE/src/cryptopp" host="$ZEB_ARCH-w64-mingw32"
+  original="$(find "$ZEB_CACHE/src/cryptopp" -mindepth 1 -maxdepth 1 -type d | head -n1)"
+  # Its makefile builds in the source folder: each target builds in a copy.
+  rm -rf "$dir" && mkdir -p "$(dirname "$dir")" && cp -a "$original" "$dir"
   make -C "$dir" -f GNUmakefile -j"$(nproc)" \
-    CXX=x86_64-w64-mingw32-g++-posix AR=x86_64-w64-mingw32-ar RANLIB=x86_64-w64-mingw32-ranlib \
-    CXXFLAGS="-O2 -DNDEBUG" static >"$src/cryptopp-build.log" 2>&1 \
-    || { tail -n 30 "$src/cryptopp-build.log"; exit 1; }
+    CXX="$host-g++-posix" AR="$host-ar" RANLIB="$host-ranlib" \
+    CXXFLAGS="-O2 -DNDEBUG" static >"$dir.log" 2>&1 \
+    || { tail -n 30 "$dir.log"; exit 1; }
   rm -rf "$prefix" && mkdir -p "$prefix/include/cryptopp" "$prefix/lib"
   cp "$dir"/*.h "$prefix/include/cryptopp/"
   cp "$dir"/libcrypto*.a "$prefix/lib/libcryptopp.a"
+  rm -rf "$dir"
   touch "$prefix/.done"
 }
 
 build_googletest() {
-  local prefix="$ZEB_CACHE/googletest"
+  local prefix="$ZEB_ARCH_CACHE/googletest"
   [ -f "$prefix/.done" ] && return
-  log "cross-building GoogleTest from /usr/src/googletest"
-  local build="$ZEB_CACHE/src/googletest-build"
+  log "cross-building GoogleTest for $ZEB_ARCH from /usr/src/googletest"
+  local build="$ZEB_ARCH_CACHE/src/googletest-build"
   rm -rf "$build" "$prefix"
   cmake -S /usr/src/googletest -B "$build" -DCMAKE_TOOLCHAIN_FILE="$ZEB_TOOLCHAIN" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -Dgtest_disable_pthreads=OFF >/dev/null
   cmake --build "$build" -j"$(nproc)" >/dev/null
   cmake --install "$build" >/dev/null
+  rm -rf "$build"
   touch "$prefix/.done"
 }
 
 create_wine_prefix() {
   [ -f "$WINEPREFIX/.done" ] && return
-  log "creating the Wine prefix $WINEPREFIX"
+  log "creating the $WINEARCH Wine prefix $WINEPREFIX"
   rm -rf "$WINEPREFIX" && mkdir -p "$(dirname "$WINEPREFIX")"
   wineboot -i >/dev/null 2>&1 || true
   wineserver -w
@@ -102,7 +121,6 @@ configure_wine_prefix() {
   grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null && return
   log "letting Wine draw the window frames itself"
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-  wineserver -w
 }
 
 # A self-signed authority: its key and certificate as $1.key and $1.pem in the folder $3.
@@ -158,10 +176,10 @@ create_test_certificates() {
 install_packages
 ensure_locale
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
-mkdir -p "$ZEB_CACHE"
+mkdir -p "$ZEB_CACHE" "$ZEB_ARCH_CACHE"
 build_cryptopp
 build_googletest
 create_wine_prefix
 configure_wine_prefix
 create_test_certificates
-log "ready (cache: $ZEB_CACHE)"
+log "ready for $ZEB_ARCH (cache: $ZEB_CACHE)"

@@ -1,15 +1,82 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, and runs every test under Wine (headless, on Xvfb).
+# Sets everything up, builds both targets and runs every test of each under Wine
+# (headless, on Xvfb): the 32-bit build (i686) in a 32-bit Wine prefix, the 64-bit one
+# (x86_64) in a 64-bit prefix. The two suites run at the same time, each with its own
+# wineserver and its own Xvfb, so neither sees the other's windows; most of a suite's
+# time is spent waiting for Wine, not computing. Every line of CTest's output starts with
+# its build, and the last lines sum up both. Arguments go to CTest (e.g. -R smoke).
+#   ZEB_TEST_ARCHES="i686"   test only the builds named (default: "i686 x86_64")
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
-"$ZEB_ROOT/scripts/build.sh"
-source "$ZEB_ROOT/scripts/env.sh"
+read -r -a arches <<<"${ZEB_TEST_ARCHES:-${ZEB_ARCHES[*]}}"
+for arch in "${arches[@]}"; do
+  ZEB_ARCH="$arch" "$ZEB_ROOT/scripts/build.sh"
+done
 source "$ZEB_ROOT/scripts/display.sh"
-zeb_start_display
-# One wineserver for the whole run: each test program then starts quickly.
-wineserver -p 60 2>/dev/null || true
-trap zeb_stop_display EXIT
-# Wine's own services start with the first program and keep its output pipes open:
-# start them here, so that CTest does not wait for them.
-wine cmd /c exit </dev/null >/dev/null 2>&1
-ctest --test-dir "$ZEB_BUILD_DIR" --output-on-failure "$@"
+
+displays=()
+xvfb_pids=()
+stop_displays() {
+  local pid
+  for pid in "${xvfb_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+}
+trap stop_displays EXIT
+# One after the other, so that two suites never race for the same display number.
+for arch in "${arches[@]}"; do
+  unset DISPLAY
+  zeb_start_display
+  displays+=("$DISPLAY")
+  xvfb_pids+=("$ZEB_XVFB_PID")
+done
+
+# One build's suite, its output in $ZEB_ARCH_BUILD_DIR/ctest.log.
+run_suite() {  # arch display [CTest arguments]
+  export ZEB_ARCH="$1" DISPLAY="$2"
+  shift 2
+  source "$ZEB_ROOT/scripts/env.sh"
+  rm -f "$ZEB_ARCH_BUILD_DIR/ctest.log"
+  # One wineserver per prefix for the whole run: each test program then starts quickly.
+  wineserver -p 60 2>/dev/null || true
+  # Wine's own services start with the first program and keep its output pipes open:
+  # start them here, so that CTest does not wait for them.
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+  ctest --test-dir "$ZEB_ARCH_BUILD_DIR" --output-on-failure "$@" 2>&1 | tee "$ZEB_ARCH_BUILD_DIR/ctest.log"
+}
+
+suite_pids=()
+for i in "${!arches[@]}"; do
+  (run_suite "${arches[$i]}" "${displays[$i]}" "$@" | sed -u "s/^/[${arches[$i]}] /") &
+  suite_pids+=($!)
+done
+statuses=()
+for pid in "${suite_pids[@]}"; do
+  status=0
+  wait "$pid" || status=$?
+  statuses+=("$status")
+done
+
+summary=()
+passed=0
+failed=0
+for i in "${!arches[@]}"; do
+  export ZEB_ARCH="${arches[$i]}"
+  source "$ZEB_ROOT/scripts/env.sh"
+  # CTest's own count: "N% tests passed, F tests failed out of T".
+  read -r failed_here total_here < <(sed -n 's/^.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*$/\1 \2/p' \
+    "$ZEB_ARCH_BUILD_DIR/ctest.log") || true
+  if [ -z "${total_here:-}" ]; then
+    summary+=("$ZEB_ARCH ($ZEB_ARCH_NAME): no result from CTest (status ${statuses[$i]})")
+    failed=$((failed + 1))
+  else
+    summary+=("$ZEB_ARCH ($ZEB_ARCH_NAME): $((total_here - failed_here)) of $total_here passed")
+    passed=$((passed + total_here - failed_here))
+    failed=$((failed + failed_here))
+    # A failure that CTest did not count (the run itself broke) still fails the whole.
+    [ "${statuses[$i]}" = 0 ] || [ "$failed_here" != 0 ] || failed=$((failed + 1))
+  fi
+  unset failed_here total_here
+done
+echo
+printf 'results: %s\n' "${summary[@]}"
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
