@@ -5,9 +5,5 @@
 
 #include <commctrl.h>
 
-class CProgressCtrl : public CWnd {
-public:
-    void SetRange32(int lower, int upper) { ::SendMessageA(m_hWnd, PBM_SETRANGE32, lower, upper); }
-    int SetPos(int position) { return static_cast<int>(::SendMessageA(m_hWnd, PBM_SETPOS, position, 0)); }
-    int GetPos() const { return static_cast<int>(::SendMessageA(m_hWnd, PBM_GETPOS, 0, 0)); }
-};
+// The transfers drive it with PBM_SETRANGE32 and PBM_SETPOS sent to its window.
+class CProgressCtrl : public CWnd {};

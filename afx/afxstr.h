@@ -9,7 +9,6 @@ class CString {
 public:
     CString() = default;
     CString(const char* text) : text_(text ? text : "") {}
-    CString(const char* text, int length) : text_(text ? text : "", text ? length : 0) {}
     // Converts to the ANSI code page, as MFC's ANSI CString does with wide text.
     CString(const wchar_t* wide) { AssignWide(wide); }
 
@@ -23,9 +22,7 @@ public:
     bool IsEmpty() const { return text_.empty(); }
     void Empty() { text_.clear(); }
 
-    char GetAt(int index) const { return text_[index]; }
     char operator[](int index) const { return text_[index]; }
-    void SetAt(int index, char ch) { text_[index] = ch; }
 
     // Returns the number of characters replaced.
     int Replace(char from, char to);
@@ -37,16 +34,6 @@ public:
 
     void Format(const char* format, ...);
     void FormatV(const char* format, va_list args);
-
-    CString& operator+=(const char* text) { text_ += text ? text : ""; return *this; }
-    CString& operator+=(char ch) { text_ += ch; return *this; }
-    CString& operator+=(const CString& other) { text_ += other.text_; return *this; }
-    friend CString operator+(const CString& a, const char* b) { CString r(a); r += b; return r; }
-    friend CString operator+(const char* a, const CString& b) { CString r(a); r += b; return r; }
-    friend CString operator+(const CString& a, const CString& b) { CString r(a); r += b; return r; }
-
-    friend bool operator==(const CString& a, const char* b) { return a.text_ == (b ? b : ""); }
-    friend bool operator!=(const CString& a, const char* b) { return !(a == b); }
 
     // MFC's buffer protocol: write up to minLength characters, then ReleaseBuffer.
     char* GetBuffer(int minLength);

@@ -13,24 +13,12 @@ BOOL CWnd::Attach(HWND hwnd)
     return TRUE;
 }
 
-HWND CWnd::Detach()
-{
-    HWND hwnd = m_hWnd;
-    m_hWnd = nullptr;
-    return hwnd;
-}
-
 void AfxGetWindowText(HWND hwnd, CString& text)
 {
     int length = ::GetWindowTextLengthA(hwnd);
     char* buffer = text.GetBuffer(length + 1);
     int copied = ::GetWindowTextA(hwnd, buffer, length + 1);
     text.ReleaseBuffer(copied > 0 ? copied : 0);
-}
-
-void CWnd::GetWindowText(CString& text) const
-{
-    AfxGetWindowText(m_hWnd, text);
 }
 
 BOOL CWnd::UpdateData(BOOL saveAndValidate)
@@ -44,10 +32,9 @@ void CWnd::DoDataExchange(CDataExchange*) {}
 
 LRESULT CWnd::Default()
 {
-    if (!currentMessage_)
-        return 0;
-    return ::DefWindowProcA(m_hWnd, currentMessage_->message, currentMessage_->wParam,
-                            currentMessage_->lParam);
+    if (currentMessage_)
+        currentMessage_->useDefault = true;
+    return 0;
 }
 
 BOOL CWnd::OnWndMsg(UINT, WPARAM, LPARAM, LRESULT*)
@@ -113,6 +100,9 @@ BOOL CDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* resu
             return TRUE;
         }
     }
+    // A command that the dialog does not handle goes on to the application, as in MFC.
+    if (message == WM_COMMAND && AfxGetApp())
+        return AfxGetApp()->OnWndMsg(message, wParam, lParam, result);
     return CWnd::OnWndMsg(message, wParam, lParam, result);
 }
 
@@ -141,11 +131,18 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     if (!dialog)
         return FALSE;
 
+    // Messages nest (a handler's message box pumps the next ones): each handler sees its
+    // own message, and the outer one is back however the inner handler ends.
+    struct Nesting {
+        CDialog* dialog;
+        CurrentMessage* outer;
+        ~Nesting() { dialog->currentMessage_ = outer; }
+    };
+    CurrentMessage current = {{hwnd, message, wParam, lParam, 0, {0, 0}}, false};
+    Nesting nesting = {dialog, dialog->currentMessage_};
+    dialog->currentMessage_ = &current;
     // No C++ exception may cross back into the system's window procedure.
     try {
-        MSG current = {hwnd, message, wParam, lParam, 0, {0, 0}};
-        const MSG* outer = dialog->currentMessage_;
-        dialog->currentMessage_ = &current;
         LRESULT result = 0;
         BOOL handled;
         if (message == WM_INITDIALOG) {
@@ -154,8 +151,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
         } else {
             handled = dialog->OnWndMsg(message, wParam, lParam, &result);
         }
-        dialog->currentMessage_ = outer;
-        if (!handled)
+        if (!handled || current.useDefault)
             return FALSE;
         if (ReturnsResultDirectly(message))
             return static_cast<INT_PTR>(result);
@@ -206,7 +202,6 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT
         return nullptr;
     }
     thread->m_hThread = handle;
-    thread->m_nThreadID = id;
     ::SetThreadPriority(handle, priority);
     if (!(createFlags & CREATE_SUSPENDED))
         ::ResumeThread(handle);
@@ -228,23 +223,8 @@ CWinApp::~CWinApp()
         theApp = nullptr;
 }
 
-int CWinApp::Run()
+BOOL CWinApp::OnWndMsg(UINT, WPARAM, LPARAM, LRESULT*)
 {
-    MSG message;
-    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageA(&message);
-    }
-    return ExitInstance();
-}
-
-BOOL CWinApp::OnWndMsg(UINT message, WPARAM wParam, LPARAM, LRESULT* result)
-{
-    if (message == WM_COMMAND && LOWORD(wParam) == 0xE146 /* ID_HELP */) {
-        OnHelp();
-        *result = 0;
-        return TRUE;
-    }
     return FALSE;
 }
 
@@ -259,9 +239,9 @@ int AfxWinMain(HINSTANCE instance, LPSTR, int)
     if (!app)
         return -1;
     app->m_hInstance = instance;
-    if (!app->InitInstance())
-        return app->ExitInstance();
-    return app->Run();
+    // A dialog application does its work in InitInstance; it has no message loop of its own.
+    app->InitInstance();
+    return app->ExitInstance();
 }
 
 BOOL AfxEnableControlContainer(void*)

@@ -16,24 +16,16 @@ public:
     CWnd& operator=(const CWnd&) = delete;
 
     HWND GetSafeHwnd() const { return m_hWnd; }
-    operator HWND() const { return m_hWnd; }
 
     BOOL Attach(HWND hwnd);
-    HWND Detach();
 
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const
     {
         return ::SendMessageA(m_hWnd, message, wParam, lParam);
     }
-    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const
-    {
-        return ::PostMessageA(m_hWnd, message, wParam, lParam);
-    }
     void SetWindowText(const char* text) { ::SetWindowTextA(m_hWnd, text); }
-    void GetWindowText(CString& text) const;
     BOOL ShowWindow(int command) { return ::ShowWindow(m_hWnd, command); }
     BOOL EnableWindow(BOOL enable = TRUE) { return ::EnableWindow(m_hWnd, enable); }
-    BOOL IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
     BOOL IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
     HWND SetFocus() { return ::SetFocus(m_hWnd); }
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
@@ -54,7 +46,8 @@ public:
     BOOL UpdateData(BOOL saveAndValidate = TRUE);
     virtual void DoDataExchange(CDataExchange* dx);
 
-    // The default processing of the message being handled.
+    // Leaves the message being handled to the system's default processing. In a dialog
+    // procedure that means answering "not handled" (FALSE), so the dialog manager does it.
     LRESULT Default();
 
     // The message map: TRUE when the message was handled, its result in *result.
@@ -63,7 +56,12 @@ public:
     HWND m_hWnd = nullptr;
 
 protected:
-    const MSG* currentMessage_ = nullptr;
+    // The message being handled and whether its handler asked for the default processing.
+    struct CurrentMessage {
+        MSG message;
+        bool useDefault;
+    };
+    CurrentMessage* currentMessage_ = nullptr;
 };
 
 // The whole text of any window, also of one that no CWnd holds.
@@ -79,7 +77,6 @@ public:
     ~CPaintDC() { ::EndPaint(hwnd_, &m_ps); }
     CPaintDC(const CPaintDC&) = delete;
     CPaintDC& operator=(const CPaintDC&) = delete;
-    operator HDC() const { return m_hDC; }
     HDC GetSafeHdc() const { return m_hDC; }
     BOOL DrawIcon(int x, int y, HICON icon) { return ::DrawIcon(m_hDC, x, y, icon); }
 
@@ -117,7 +114,6 @@ private:
 class CWinThread {
 public:
     HANDLE m_hThread = nullptr;
-    DWORD m_nThreadID = 0;
 };
 
 typedef UINT (*AFX_THREADPROC)(LPVOID);
@@ -136,8 +132,6 @@ public:
     CWinApp& operator=(const CWinApp&) = delete;
 
     virtual BOOL InitInstance() { return TRUE; }
-    // The application's own message loop; dialog applications never reach it.
-    virtual int Run();
     virtual int ExitInstance() { return 0; }
     virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
     void OnHelp() {}

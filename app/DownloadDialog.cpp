@@ -1,7 +1,6 @@
 // DownloadDialog: its state, the control bindings, the message map and the icon.
 #include "DownloadDialog.h"
 
-#include "TargetFolder.h"
 #include "resource.h"
 
 DownloadDialog::DownloadDialog(CWnd* parent)
@@ -73,8 +72,9 @@ void DownloadDialog::OnPaint()
     int cy = GetSystemMetrics(SM_CYICON);
     RECT rect;
     GetClientRect(&rect);
-    int x = CenteredIconOffset(rect.right - rect.left, cx);
-    int y = CenteredIconOffset(rect.bottom - rect.top, cy);
+    // Centred as a minimised window draws its icon, truncating toward zero.
+    int x = (rect.right - rect.left - cx + 1) / 2;
+    int y = (rect.bottom - rect.top - cy + 1) / 2;
     dc.DrawIcon(x, y, icon);
 }
 

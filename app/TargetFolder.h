@@ -14,10 +14,3 @@ BOOL IsFolderEmpty(const char* folder);
 
 // Every `/` becomes `\`, and one trailing `\` is dropped.
 void NormalizeFolderText(CString& folder);
-
-// Where an icon of `iconExtent` pixels starts when centred in `clientExtent` pixels,
-// as a minimised window draws it: (client - icon + 1) / 2, truncated toward zero.
-inline int CenteredIconOffset(int clientExtent, int iconExtent)
-{
-    return (clientExtent - iconExtent + 1) / 2;
-}

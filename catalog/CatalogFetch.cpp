@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "Check.h"
 #include "ServerAccess.h"
 
 HINTERNET OpenUpdateSession()
@@ -24,7 +25,6 @@ HRESULT FetchCatalogText(HINTERNET session, const char* url, char** text, DWORD*
 
     *text = NULL;
     *size = 0;
-#define CHECK(condition) do { if (!(condition)) { hr = E_FAIL; goto CleanUp; } } while (0)
     request = InternetOpenUrlA(session, url, NULL, 0, kFileRequestFlags, 0);
     CHECK(request);
 
@@ -62,7 +62,6 @@ HRESULT FetchCatalogText(HINTERNET session, const char* url, char** text, DWORD*
     hr = S_OK;
 
 CleanUp:
-#undef CHECK
     if (request)
         InternetCloseHandle(request);
     delete[] body;

@@ -13,7 +13,7 @@
 #                               (default: both)
 #   --files N --file-mib M      pack_bench's pack (default 64 x 16 MiB)
 #   --catalog-runs N            catalog_bench's runs (default 3)
-#   --job-rounds N              how often each job and curl measurement is made (default 3)
+#   --job-rounds N              how often each job and curl measurement is made (default 5)
 #   --job-breakdown             also time the system calls of the job's worker (its import
 #                               table patched in the benchmark program) and print where the
 #                               time goes
@@ -36,7 +36,7 @@ only="pack,catalog,job,dialog"
 arches_option="$(IFS=,; echo "${ZEB_ARCHES[*]}")"
 pack_args=()
 catalog_runs=3
-job_rounds=3
+job_rounds=5
 job_databases=14
 job_database_mib=64
 job_initial_mib=128
@@ -219,6 +219,46 @@ measure_curl() {  # kit|offline round
     "$(calc %.3f "${job_bytes[$what]} / 1e6 / $seconds")"
 }
 
+# The same work as the kit job without the unpacking: each pack fetched by curl, written
+# by tee into its file and hashed by md5sum, the three running at once.
+measure_tee() {  # round
+  local round="$1" target="$job_run/kit-tee-$1" start end seconds p
+  mkdir -p "$target"
+  sync
+  start="$(seconds_now)"
+  for p in "${kit_paths[@]}"; do
+    curl -sS --fail "$job_base/$p" | tee "$target/$p" | md5sum > /dev/null
+  done
+  end="$(seconds_now)"
+  same_sizes "$job_site" "$target" "${kit_paths[@]}"
+  seconds="$(calc %.3f "$end - $start")"
+  figures["tee-kit $round"]="$seconds"
+  say '  round %d  %-20s %8.2f s  %7.1f MB/s\n' "$round" "curl | tee | md5sum" "$seconds" \
+    "$(calc %.3f "${job_bytes[kit]} / 1e6 / $seconds")"
+}
+
+# The machine's own speeds now: md5sum over the cached kit packs, and 1 GiB written by dd
+# into a new file (no sync, like the downloads). A run whose write speed is far below its
+# MD5 speed is disk-bound.
+machine_speeds() {  # label
+  local start end md5 write file="$job_run/speed-$RANDOM"
+  start="$(seconds_now)"
+  (cd "$job_site" && md5sum "${kit_paths[@]}" > /dev/null)
+  end="$(seconds_now)"
+  md5="$(calc %.0f "${job_bytes[kit]} / 1e6 / ($end - $start)")"
+  start="$(seconds_now)"
+  dd if=/dev/zero of="$file" bs=4M count=256 status=none
+  end="$(seconds_now)"
+  write="$(calc %.0f "1073741824 / 1e6 / ($end - $start)")"
+  say '  machine %s: md5sum %s MB/s, write %s MB/s\n' "$1" "$md5" "$write"
+}
+
+# "median (min to max)" of the numbers given.
+median_and_spread() {
+  printf '%s\n' "$@" | sort -g | LC_ALL=C awk '{ r[NR] = $1 }
+    END { printf "%.2f (%.2f to %.2f)", NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2, r[1], r[NR] }'
+}
+
 declare -A job_ratio job_memory  # "<arch>-<what>" -> median ratio to curl, highest rise in MiB
 
 summarize() {  # arch kit|offline "title" goal
@@ -241,6 +281,18 @@ summarize() {  # arch kit|offline "title" goal
   done
   say '  sum of all rounds: ours %.2f s, curl %.2f s: ratio %.2f\n' "$total_ours" "$total_curl" \
     "$(calc %.2f "$total_ours / $total_curl")"
+  say '  ratio ours/curl over the rounds: median %s\n' "$(median_and_spread "${ratios[@]}")"
+  if [ "$what" = kit ]; then
+    local tee tee_ratios=()
+    for round in $(seq "$job_rounds"); do
+      read -r seconds fetch baseline peak <<<"${figures["$arch-$what $round"]}"
+      tee="${figures["tee-kit $round"]}"
+      tee_ratios+=("$(calc %.2f "$seconds / $tee")")
+    done
+    say '  ratio ours/(curl | tee | md5sum) over the rounds: median %s (goal <= 0.90: %s)\n' \
+      "$(median_and_spread "${tee_ratios[@]}")" \
+      "$(goal_met "$(median_and_spread "${tee_ratios[@]}" | cut -d' ' -f1) <= 0.90")"
+  fi
   # The median of the rounds' ratios: one round that met a freak write speed does not decide.
   ratio="$(printf '%s\n' "${ratios[@]}" | sort -g | LC_ALL=C awk '{ r[NR] = $1 }
     END { printf "%.2f", NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2 }')"
@@ -298,22 +350,26 @@ run_job_bench() {
   # into, and the first few GiB written after a pause find it (see settle).
   local what arch reversed=()
   for arch in "${arches[@]}"; do reversed=("$arch" "${reversed[@]}"); done
+  machine_speeds "before the rounds"
   for round in $(seq 0 "$job_rounds"); do
     for what in kit offline; do
       if [ $((round % 2)) = 1 ]; then
         for arch in "${arches[@]}"; do use_arch "$arch"; measure_ours "$what" "$round"; done
         measure_curl "$what" "$round"
+        [ "$what" = offline ] || measure_tee "$round"
       else
+        [ "$what" = offline ] || measure_tee "$round"
         measure_curl "$what" "$round"
         for arch in "${reversed[@]}"; do use_arch "$arch"; measure_ours "$what" "$round"; done
       fi
     done
   done
+  machine_speeds "after the rounds"
   echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
   for arch in "${arches[@]}"; do
     echo
     summarize "$arch" kit "kit job (RunKitJob(65): unpacks, checks MD5) against curl fetching its packs" 1.25
-    summarize "$arch" offline "offline-update job (RunOfflineUpdateJob) against curl fetching its files and packs" 1.10
+    summarize "$arch" offline "offline-update job (RunOfflineUpdateJob) against curl fetching its files and packs" 1.00
   done
   stop_nginx
   rm -rf "$job_run"

@@ -1,42 +1,37 @@
 #include "FileDownload.h"
 
 #include <cstdlib>
-#include <new>
+#include <cstring>
 
 #include <afxstr.h>
 
 #include "AbortFlag.h"
 #include "ByteProgress.h"
+#include "Check.h"
+#include "ChunkPipeline.h"
+#include "NetworkPiece.h"
 #include "OpenRequest.h"
 #include "ProgressScale.h"
 #include "RelativePath.h"
 #include "ServerAccess.h"
-
-namespace {
-
-bool WriteAll(HANDLE file, const BYTE* data, DWORD size)
-{
-    DWORD written = 0;
-    return WriteFile(file, data, size, &written, NULL) && written == size;
-}
-
-}  // namespace
 
 HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath, CProgressCtrl* progress,
                        const int* abortFlag, OpenRequest* openRequest)
 {
     HRESULT hr = E_FAIL;
     HINTERNET request = NULL;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    BYTE* buffer = NULL;
+    ChunkPipeline pipeline;
+    OutputFile file = {};
+    BYTE* chunk = NULL;
     DWORD status = 0;
     DWORD length = 0;
     char lengthText[256];
     LONGLONG contentLength = 0;
     ULONGLONG total = 0;
     DWORD filled = 0;
+    NetworkPiece piece;
+    bool aborted = false;
 
-#define CHECK(condition) do { if (!(condition)) { hr = E_FAIL; goto CleanUp; } } while (0)
     request = InternetOpenUrlA(session, url, NULL, 0, kFileRequestFlags, 0);
     CHECK(request);
     PublishRequest(openRequest, request);
@@ -54,59 +49,74 @@ HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath
         ByteProgress bytes(progress, ProgressShiftFor(contentLength));
         bytes.SetRange(contentLength);
         if (IsAbortRequested(abortFlag)) {
-            hr = S_OK;
+            aborted = true;
             goto CleanUp;
         }
         bytes.Report();
 
-        file = CreateFileA(localPath, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           NULL);
-        CHECK(file != INVALID_HANDLE_VALUE);
-        buffer = new (std::nothrow) BYTE[kTransferBufferSize];
-        CHECK(buffer);
+        // The writer creates the file and writes each chunk while the next one arrives.
+        CHECK(strlen(localPath) < sizeof(file.path));
+        strcpy(file.path, localPath);
+        CHECK(SUCCEEDED(pipeline.Start(false)));
+        pipeline.BeginFile(file);
+        chunk = pipeline.NextBuffer();
+        CHECK(chunk);
 
         for (;;) {
-            DWORD wanted = kTransferBufferSize - filled < kNetworkPieceSize ? kTransferBufferSize - filled
-                                                                            : kNetworkPieceSize;
+            DWORD wanted = kTransferBufferSize - filled < piece.Size() ? kTransferBufferSize - filled : piece.Size();
             DWORD got = 0;
-            if (!InternetReadFile(request, buffer + filled, wanted, &got)) {
+            piece.Start();
+            if (!InternetReadFile(request, chunk + filled, wanted, &got)) {
                 // Closed under the read by a confirmed abort: a stop, not a failure.
-                hr = IsAbortRequested(abortFlag) ? S_OK : E_FAIL;
+                aborted = IsAbortRequested(abortFlag);
+                hr = aborted ? S_OK : E_FAIL;
                 goto CleanUp;
             }
             CHECK(got <= wanted);
+            if (wanted == piece.Size())
+                piece.Finished(got);
             if (got == 0) {
                 // The end of the data: complete only when every announced byte arrived.
                 if (filled > 0) {
                     bytes.Report();
-                    CHECK(WriteAll(file, buffer, filled));
+                    pipeline.Deliver(filled);
                 }
+                pipeline.EndFile();
                 hr = static_cast<LONGLONG>(total) == contentLength ? S_OK : E_FAIL;
                 break;
             }
             total += got;
             filled += got;
             bytes.Add(got);
+            // The chunk being filled is not written once the user has asked to stop.
             if (IsAbortRequested(abortFlag)) {
-                hr = S_OK;
+                aborted = true;
                 break;
             }
+            // The file cannot be created or written: stop receiving.
+            CHECK(!pipeline.Failed());
             if (filled < kTransferBufferSize) {
                 bytes.ReportIfDue();
                 continue;
             }
             bytes.Report();
-            CHECK(WriteAll(file, buffer, filled));
+            pipeline.Deliver(filled);
             filled = 0;
+            chunk = pipeline.NextBuffer();
+            CHECK(chunk);
         }
     }
 
 CleanUp:
-#undef CHECK
     CloseRequest(openRequest, request);
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
-    delete[] buffer;
+    {
+        // The chunks handed over are written before the result is known.
+        HRESULT finished = pipeline.Finish();
+        if (aborted)
+            hr = S_OK;
+        else if (SUCCEEDED(hr))
+            hr = finished;
+    }
     return hr;
 }
 

@@ -73,15 +73,18 @@ HRESULT PackStream::ReadFully(void* buffer, DWORD size, DWORD* bytesRead, BytePr
 {
     *bytesRead = 0;
     *aborted = false;
-    // A local file is never slow: it is read in as few calls as it allows.
-    const DWORD piece = session ? kNetworkPieceSize : size;
     BYTE* at = static_cast<BYTE*>(buffer);
     while (*bytesRead < size) {
+        // A local file is never slow: it is read in as few calls as it allows.
+        const DWORD piece = session ? networkPiece.Size() : size;
         DWORD wanted = size - *bytesRead < piece ? size - *bytesRead : piece;
         DWORD got = 0;
+        networkPiece.Start();
         HRESULT hr = Read(at + *bytesRead, wanted, &got);
         if (FAILED(hr) || got > wanted)
             return E_FAIL;
+        if (wanted == piece)
+            networkPiece.Finished(got);
         if (got == 0)
             break;
         *bytesRead += got;

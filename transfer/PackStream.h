@@ -7,6 +7,8 @@
 #include <afxcmn.h>
 #include <afxstr.h>
 
+#include "NetworkPiece.h"
+
 class ByteProgress;
 class OpenRequest;
 
@@ -69,4 +71,5 @@ private:
     HANDLE file = INVALID_HANDLE_VALUE;
     LONGLONG totalSize = 0;
     int progressShift = 0;
+    NetworkPiece networkPiece;
 };

@@ -21,11 +21,6 @@ static_assert(kFileRequestFlags == 0x8408C300, "file request flags");
 // write files in chunks of up to this size.
 const DWORD kTransferBufferSize = 0x400000;
 
-// A synchronous InternetReadFile returns only once its whole buffer is full, so the
-// network is read in pieces this small: at 128 KiB/s a piece takes half a second,
-// and progress and the abort flag are looked at after each one.
-const DWORD kNetworkPieceSize = 64 * 1024;
-
 // Between chunk boundaries, a position is sent at most this often: at full speed a
 // message per piece would cost more than the piece.
 const DWORD kProgressIntervalMs = 100;

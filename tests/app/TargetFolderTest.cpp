@@ -35,10 +35,3 @@ TEST(TargetFolder, AnyEntryMakesAFolderNotEmpty)
     EXPECT_FALSE(IsFolderEmpty(temp.Path().c_str()));
     EXPECT_TRUE(IsFolderEmpty((temp / "sub").c_str()));
 }
-
-TEST(TargetFolder, MinimisedIconIsCentredWithTruncationTowardZero)
-{
-    EXPECT_EQ(35, CenteredIconOffset(101, 32));
-    EXPECT_EQ(-5, CenteredIconOffset(20, 32));
-    EXPECT_EQ(0, CenteredIconOffset(32, 32));
-}

@@ -132,12 +132,13 @@ TEST_F(WorkerThread, AllocationFailuresAnywhereInTheJobEndWithTheBoxAndTheEnd)
         failed = TestAllocator::FailureHappened();
         TestAllocator::StopFailing();
         EXPECT_EQ(doneBefore + 1, harness.DownloadDoneCount()) << index;
-        if (failed) {
-            ASSERT_EQ(1u, boxes.size()) << index;
-            EXPECT_EQ("При получении обновления произошла ошибка", boxes[0].first);
-        } else {
-            EXPECT_TRUE(boxes.empty());
-        }
+        // Either the job failed and says so once, or it did without that allocation (the
+        // unpacker makes do with fewer chunk buffers) and the kit is complete.
+        ASSERT_LE(boxes.size(), 1u) << index;
+        if (boxes.empty())
+            EXPECT_EQ("#include = [St,Database\\k65\\k65.ini]\r\n", ReadWholeFile(target + "\\ZebDbLst.ini")) << index;
+        else
+            EXPECT_EQ("При получении обновления произошла ошибка", boxes[0].first) << index;
     }
     EXPECT_GT(index, 5);
     printf("%ld allocations of the kit job each failed in turn\n", index - 1);

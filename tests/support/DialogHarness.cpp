@@ -64,7 +64,7 @@ DialogHarness::~DialogHarness()
     for (CWnd* control : std::initializer_list<CWnd*>{&dialog.overallCaption, &dialog.itemCaption,
                                                       &dialog.overallProgress, &dialog.itemProgress,
                                                       &dialog.okButton, &dialog.cancelButton})
-        control->Detach();
+        control->m_hWnd = nullptr;
     dialog.m_hWnd = nullptr;
     DestroyWindow(host_);
 }

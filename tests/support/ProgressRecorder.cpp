@@ -14,7 +14,8 @@ ProgressRecorder::ProgressRecorder()
 
 ProgressRecorder::~ProgressRecorder()
 {
-    HWND hwnd = control_.Detach();
+    HWND hwnd = control_.m_hWnd;
+    control_.m_hWnd = nullptr;
     if (hwnd) {
         SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
         DestroyWindow(hwnd);

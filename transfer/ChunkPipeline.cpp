@@ -1,0 +1,289 @@
+#include "ChunkPipeline.h"
+
+#include <process.h>
+
+#define CRYPTOPP_ENABLE_NAMESPACE_WEAK 1
+#include <cryptopp/md5.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "DirectoryChain.h"
+#include "ServerAccess.h"
+
+namespace {
+
+// Each stage needs little stack beyond what the file calls take.
+const unsigned kStageStack = 256 * 1024;
+
+HANDLE StartStage(unsigned(__stdcall* main)(void*), void* self)
+{
+    return reinterpret_cast<HANDLE>(
+        _beginthreadex(NULL, kStageStack, main, self, STACK_SIZE_PARAM_IS_A_RESERVATION, NULL));
+}
+
+void StopStage(HANDLE* stage)
+{
+    if (*stage) {
+        WaitForSingleObject(*stage, INFINITE);
+        CloseHandle(*stage);
+        *stage = NULL;
+    }
+}
+
+}  // namespace
+
+ChunkPipeline::ChunkPipeline()
+{
+    InitializeCriticalSection(&lock_);
+    InitializeConditionVariable(&changed_);
+}
+
+ChunkPipeline::~ChunkPipeline()
+{
+    Finish();
+    for (BYTE* buffer : buffers_)
+        delete[] buffer;
+    DeleteCriticalSection(&lock_);
+}
+
+HRESULT ChunkPipeline::Start(bool hashing)
+{
+    hashing_ = hashing;
+    writer_ = StartStage(&ChunkPipeline::WriterMain, this);
+    if (hashing_ && writer_)
+        hasher_ = StartStage(&ChunkPipeline::HasherMain, this);
+    if (!writer_ || (hashing_ && !hasher_)) {
+        Finish();
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+void ChunkPipeline::BeginFile(const OutputFile& file)
+{
+    Item item;
+    item.kind = kBegin;
+    item.file = file;
+    Push(item);
+}
+
+BYTE* ChunkPipeline::NextBuffer()
+{
+    EnterCriticalSection(&lock_);
+    for (;;) {
+        int allocated = -1;
+        int empty = -1;
+        bool anyAllocated = false;
+        for (int buffer = 0; buffer < kBuffers; ++buffer) {
+            anyAllocated = anyAllocated || buffers_[buffer];
+            if (BufferInUse(buffer))
+                continue;
+            if (buffers_[buffer] && allocated < 0)
+                allocated = buffer;
+            else if (!buffers_[buffer] && empty < 0)
+                empty = buffer;
+        }
+        // A free buffer is reused first; another is allocated only while the stages
+        // still hold every one there is, so a pipeline that keeps up stays small.
+        if (allocated < 0 && empty >= 0) {
+            buffers_[empty] = new (std::nothrow) BYTE[kTransferBufferSize];
+            if (buffers_[empty])
+                allocated = empty;
+            else if (!anyAllocated)
+                break;
+        }
+        if (allocated >= 0) {
+            filling_ = allocated;
+            LeaveCriticalSection(&lock_);
+            return buffers_[allocated];
+        }
+        SleepConditionVariableCS(&changed_, &lock_, INFINITE);
+    }
+    LeaveCriticalSection(&lock_);
+    return NULL;
+}
+
+void ChunkPipeline::Deliver(DWORD size)
+{
+    Item item;
+    item.kind = kData;
+    item.buffer = filling_;
+    item.size = size;
+    Push(item);
+    EnterCriticalSection(&lock_);
+    filling_ = -1;
+    LeaveCriticalSection(&lock_);
+}
+
+void ChunkPipeline::EndFile()
+{
+    Item item;
+    item.kind = kEnd;
+    item.verdict = -1;
+    Push(item);
+}
+
+bool ChunkPipeline::Failed() const
+{
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&failed_), 0, 0) != 0;
+}
+
+HRESULT ChunkPipeline::Finish()
+{
+    EnterCriticalSection(&lock_);
+    ending_ = true;
+    WakeAllConditionVariable(&changed_);
+    LeaveCriticalSection(&lock_);
+    StopStage(&writer_);
+    StopStage(&hasher_);
+    return Failed() || mismatch_ ? E_FAIL : S_OK;
+}
+
+LONGLONG ChunkPipeline::Slowest() const
+{
+    return hashing_ && hashed_ < written_ ? hashed_ : written_;
+}
+
+void ChunkPipeline::Push(const Item& item)
+{
+    EnterCriticalSection(&lock_);
+    while (pushed_ - Slowest() >= kItems)
+        SleepConditionVariableCS(&changed_, &lock_, INFINITE);
+    items_[pushed_ % kItems] = item;
+    ++pushed_;
+    WakeAllConditionVariable(&changed_);
+    LeaveCriticalSection(&lock_);
+}
+
+bool ChunkPipeline::BufferInUse(int buffer) const
+{
+    if (buffer == filling_)
+        return true;
+    for (LONGLONG position = Slowest(); position < pushed_; ++position) {
+        const Item& item = items_[position % kItems];
+        if (item.kind == kData && item.buffer == buffer)
+            return true;
+    }
+    return false;
+}
+
+bool ChunkPipeline::NextItem(LONGLONG* position, Item** item)
+{
+    EnterCriticalSection(&lock_);
+    while (*position == pushed_ && !ending_)
+        SleepConditionVariableCS(&changed_, &lock_, INFINITE);
+    bool more = *position < pushed_;
+    *item = more ? &items_[*position % kItems] : NULL;
+    LeaveCriticalSection(&lock_);
+    return more;
+}
+
+void ChunkPipeline::Release(LONGLONG* position)
+{
+    EnterCriticalSection(&lock_);
+    ++*position;
+    WakeAllConditionVariable(&changed_);
+    LeaveCriticalSection(&lock_);
+}
+
+unsigned __stdcall ChunkPipeline::WriterMain(void* self)
+{
+    static_cast<ChunkPipeline*>(self)->Write();
+    return 0;
+}
+
+unsigned __stdcall ChunkPipeline::HasherMain(void* self)
+{
+    static_cast<ChunkPipeline*>(self)->Hash();
+    return 0;
+}
+
+// Creates, writes, stamps and closes the files in order. After a failure nothing more is
+// created or written; the file open then is closed as it is. What was handed over before
+// an abort is written: the receiving side stops handing over once the flag is up.
+void ChunkPipeline::Write()
+{
+    HANDLE output = INVALID_HANDLE_VALUE;
+    // A copy: the item's slot is reused once both stages have passed it.
+    OutputFile file;
+    bool stopped = false;
+    Item* item = NULL;
+    while (NextItem(&written_, &item)) {
+        if (!stopped && Failed())
+            stopped = true;
+        if (stopped) {
+            Release(&written_);
+            continue;
+        }
+        switch (item->kind) {
+        case kBegin:
+            file = item->file;
+            output = file.withParents
+                         ? CreateFileWithParents(file.path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                                 FILE_ATTRIBUTE_NORMAL, NULL)
+                         : CreateFileA(file.path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, NULL);
+            if (output == INVALID_HANDLE_VALUE)
+                InterlockedExchange(&failed_, 1);
+            break;
+        case kData: {
+            DWORD written = 0;
+            if (!WriteFile(output, buffers_[item->buffer], item->size, &written, NULL) || written != item->size)
+                InterlockedExchange(&failed_, 1);
+            break;
+        }
+        case kEnd:
+            if (file.fromPack)
+                SetFileTime(output, &file.time, &file.time, &file.time);
+            CloseHandle(output);
+            output = INVALID_HANDLE_VALUE;
+            if (file.fromPack && hashing_) {
+                EnterCriticalSection(&lock_);
+                while (item->verdict < 0)
+                    SleepConditionVariableCS(&changed_, &lock_, INFINITE);
+                LeaveCriticalSection(&lock_);
+                if (item->verdict > 0) {
+                    printf("%s\\%s\r\nMD5 mismatch", file.packName, file.fileName);
+                    fflush(stdout);
+                    mismatch_ = true;
+                }
+            }
+            break;
+        }
+        Release(&written_);
+    }
+    if (output != INVALID_HANDLE_VALUE)
+        CloseHandle(output);
+}
+
+// Each file's digest over exactly its chunks, in order; the verdict goes to the file's
+// end item, where the writer reports a mismatch once the file is closed.
+void ChunkPipeline::Hash()
+{
+    Item* item = NULL;
+    CryptoPP::Weak1::MD5 md5;
+    BYTE expected[16] = {};
+    while (NextItem(&hashed_, &item)) {
+        switch (item->kind) {
+        case kBegin:
+            md5.Restart();
+            memcpy(expected, item->file.md5, sizeof(expected));
+            break;
+        case kData:
+            md5.Update(buffers_[item->buffer], item->size);
+            break;
+        case kEnd: {
+            BYTE digest[CryptoPP::Weak1::MD5::DIGESTSIZE];
+            md5.Final(digest);
+            EnterCriticalSection(&lock_);
+            item->verdict = memcmp(digest, expected, sizeof(digest)) != 0 ? 1 : 0;
+            WakeAllConditionVariable(&changed_);
+            LeaveCriticalSection(&lock_);
+            break;
+        }
+        }
+        Release(&hashed_);
+    }
+}
