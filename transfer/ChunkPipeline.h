@@ -7,7 +7,7 @@
 
 // At most this many chunk buffers of kTransferBufferSize bytes are held at once: one
 // being received, the ones before it being hashed and written.
-const int kChunkBuffers = 3;
+const int kChunkBuffers = 2;
 
 // One file of the output, described by the receiving thread.
 struct OutputFile {
