@@ -16,6 +16,8 @@
 #include "DownloadDialog.h"
 #include "PackWriter.h"
 #include "TestFiles.h"
+#include "WindowDriver.h"
+#include "resource.h"
 
 namespace {
 
@@ -38,29 +40,6 @@ struct Stats {
                sorted.size(), sorted[sorted.size() / 2], sorted[sorted.size() * 95 / 100], sorted.back());
     }
 };
-
-struct OwnedBoxSearch {
-    HWND owner;
-    HWND box;
-};
-
-// A named CALLBACK: on 32-bit Windows a lambda would have the wrong calling convention.
-BOOL CALLBACK FindOwnedBoxStep(HWND hwnd, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<OwnedBoxSearch*>(lParam);
-    if (GetWindow(hwnd, GW_OWNER) == search->owner && IsWindowVisible(hwnd)) {
-        search->box = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindOwnedBox(HWND owner)
-{
-    OwnedBoxSearch search = {owner, nullptr};
-    EnumWindows(FindOwnedBoxStep, reinterpret_cast<LPARAM>(&search));
-    return search.box;
-}
 
 }  // namespace
 
@@ -101,49 +80,43 @@ int main(int argc, char** argv)
     double shownMs = -1;
     bool finished = false;
     Clock::time_point start = Clock::now();
-    std::thread driver([&] {
-        while (!dialog.GetSafeHwnd() || !IsWindowVisible(dialog.GetSafeHwnd()))
-            Sleep(1);
+    std::thread driverThread([&] {
+        WindowDriver waiter;
+        waiter.SetPollInterval(1);
+        waiter.WaitUntil([&] { return dialog.GetSafeHwnd() && IsWindowVisible(dialog.GetSafeHwnd()); }, 60000);
         shownMs = MillisecondsSince(start);
-        HWND hwnd = dialog.GetSafeHwnd();
-        PostMessageA(GetDlgItem(hwnd, 1009), BM_CLICK, 0, 0);
-        std::string target = temp / "kit";
-        SendMessageA(GetDlgItem(hwnd, 1003), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(target.c_str()));
-        PostMessageA(GetDlgItem(hwnd, IDOK), BM_CLICK, 0, 0);
-        HWND cancelButton = GetDlgItem(hwnd, IDCANCEL);
-        while (IsWindowVisible(GetDlgItem(hwnd, IDOK)))
-            Sleep(5);
+        WindowDriver driver(dialog.GetSafeHwnd());
+        driver.SetPollInterval(1);
+        driver.Click(IDC_KIT_KRESPA);
+        driver.Type(IDC_TARGET_FOLDER, temp / "kit");
+        driver.Click(IDOK);
+        driver.WaitUntil([&] { return !driver.IsVisible(IDOK); }, 60000);
         Clock::time_point runStart = Clock::now();
         int round = 0;
-        char text[64] = "";
-        while (GetWindowTextA(cancelButton, text, sizeof(text)), strcmp(text, "Закрыть") != 0) {
+        while (driver.Text(IDCANCEL) != "Закрыть") {
             Clock::time_point t = Clock::now();
             DWORD_PTR result;
-            SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+            SendMessageTimeoutA(driver.Dialog(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
             roundTrip.samples.push_back(MillisecondsSince(t));
             t = Clock::now();
-            RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_ERASE);
+            RedrawWindow(driver.Dialog(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_ERASE);
             repaint.samples.push_back(MillisecondsSince(t));
             if (++round % 10 == 0) {
                 t = Clock::now();
-                PostMessageA(cancelButton, BM_CLICK, 0, 0);
-                HWND box = nullptr;
-                while (!(box = FindOwnedBox(hwnd)) && MillisecondsSince(t) < 5000)
-                    Sleep(1);
+                PostMessageA(driver.Control(IDCANCEL), BM_CLICK, 0, 0);
+                bool asked = !driver.WaitForBox(5000).empty();
                 cancel.samples.push_back(MillisecondsSince(t));
-                if (box)
-                    PostMessageA(box, WM_COMMAND, IDNO, 0);
-                while (FindOwnedBox(hwnd))
-                    Sleep(1);
+                if (asked)
+                    driver.Answer(IDNO);
             }
             Sleep(50);
         }
         printf("job ran %.1f s\n", MillisecondsSince(runStart) / 1000);
         finished = true;
-        PostMessageA(cancelButton, BM_CLICK, 0, 0);
+        driver.Click(IDCANCEL);
     });
     dialog.DoModal();
-    driver.join();
+    driverThread.join();
     SetTestCatalogUrl(nullptr);
 
     printf("dialog shown after      %6.1f ms (construction and DoModal to a visible window)\n", shownMs);

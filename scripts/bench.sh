@@ -75,6 +75,7 @@ for arch in "${arches[@]}"; do
 done
 source "$ZEB_ROOT/scripts/display.sh"
 source "$ZEB_ROOT/scripts/ports.sh"
+source "$ZEB_ROOT/scripts/nginx.sh"
 
 # Makes $1 the build that `wine` and $bench refer to: its Wine prefix and its folder.
 use_arch() {
@@ -85,16 +86,8 @@ use_arch() {
 
 job_run="$ZEB_BUILD_DIR/job-bench-run"
 job_nginx="$ZEB_BUILD_DIR/job-bench-nginx"
-nginx_pid=""
-stop_nginx() {
-  if [ -n "$nginx_pid" ]; then
-    kill "$nginx_pid" 2>/dev/null || true
-    wait "$nginx_pid" 2>/dev/null || true
-    nginx_pid=""
-  fi
-}
 cleanup() {
-  stop_nginx
+  zeb_nginx_stop
   rm -rf "$job_run"
   zeb_stop_display
 }
@@ -112,39 +105,6 @@ done
 
 # --- the job benchmark's helpers ------------------------------------------------------
 
-
-# Serves $1 on 127.0.0.1:$2 in the foreground of a background job, so that its pid is ours.
-start_nginx() {
-  local root="$1" port="$2"
-  rm -rf "$job_nginx" && mkdir -p "$job_nginx/tmp"
-  cat > "$job_nginx/nginx.conf" <<CONF
-worker_processes 1;
-daemon off;
-pid $job_nginx/nginx.pid;
-error_log $job_nginx/error.log;
-$( [ "$(id -u)" = 0 ] && echo "user root;" )
-events { worker_connections 64; }
-http {
-  log_format timed '\$request_uri \$status \$body_bytes_sent \$request_time';
-  access_log $job_nginx/access.log timed;
-  client_body_temp_path $job_nginx/tmp;
-  types { text/xml xml; text/plain txt; }
-  default_type application/octet-stream;
-  sendfile on;
-  server { listen 127.0.0.1:$port; root $root; }
-}
-CONF
-  nginx -e "$job_nginx/error.log" -p "$job_nginx" -c "$job_nginx/nginx.conf" &
-  nginx_pid=$!
-  for _ in $(seq 100); do
-    kill -0 "$nginx_pid" 2>/dev/null || break
-    # Any HTTP answer, a 404 included, means it listens.
-    curl -s -o /dev/null --max-time 2 "http://127.0.0.1:$port/" && return 0
-    sleep 0.1
-  done
-  stop_nginx
-  return 1
-}
 
 seconds_now() { date +%s.%N; }
 # Figures with a decimal point: LC_ALL is Russian for Wine's code page.
@@ -312,9 +272,7 @@ run_job_bench() {
   job_site="$cache/site/ulvooffline/update"
   for attempt in 1 2 3 4 5; do
     port="$(zeb_free_ports 1)"
-    start_nginx "$cache/site" "$port" && break
-    echo "nginx did not start on port $port (attempt $attempt):" >&2
-    cat "$job_nginx/error.log" >&2 || true
+    zeb_nginx_start "$job_nginx" "  server { listen 127.0.0.1:$port; root $cache/site; }" "$port" && break
     [ "$attempt" = 5 ] && return 1
   done
   job_base="http://127.0.0.1:$port/ulvooffline/update"
@@ -371,7 +329,7 @@ run_job_bench() {
     summarize "$arch" kit "kit job (RunKitJob(65): unpacks, checks MD5) against curl fetching its packs" 1.25
     summarize "$arch" offline "offline-update job (RunOfflineUpdateJob) against curl fetching its files and packs" 1.00
   done
-  stop_nginx
+  zeb_nginx_stop
   rm -rf "$job_run"
 }
 

@@ -11,6 +11,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 "$ZEB_ROOT/scripts/setup.sh"
 source "$ZEB_ROOT/scripts/env.sh"
 source "$ZEB_ROOT/scripts/display.sh"
+source "$ZEB_ROOT/scripts/nginx.sh"
 
 port="${ZEB_SAMPLE_PORT:-18080}"
 sample="$ZEB_ROOT/build-sample"
@@ -18,10 +19,23 @@ build="$sample/$ZEB_ARCH"
 site="$sample/sample-site"
 base="http://127.0.0.1:$port/ulvooffline/update"
 
+mkdir -p "$build"
 cmake -S "$ZEB_ROOT" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$ZEB_TOOLCHAIN" -DZEB_DEPS_DIR="$ZEB_ARCH_CACHE" \
   -DZEB_TLS_DIR="$ZEB_CACHE/tls" \
-  -DCATALOG_URL="$base/latest.xml" -Wno-dev >/dev/null 2>&1
+  -DCATALOG_URL="$base/latest.xml" -Wno-dev >"$build/configure.log" 2>&1 || {
+  cat "$build/configure.log" >&2
+  echo "run-sample: configuring the build failed (above)" >&2
+  exit 1
+}
 cmake --build "$build" -j"$(nproc)" --target ZebOfflineDownload make_sample drive_sample
+
+cleanup() {
+  zeb_nginx_stop
+  zeb_stop_display
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM HUP
 
 headless=0
 if [ "${ZEB_HEADLESS:-0}" = 1 ] || ! { [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; }; then
@@ -29,6 +43,11 @@ if [ "${ZEB_HEADLESS:-0}" = 1 ] || ! { [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/n
   unset DISPLAY
   zeb_start_display
 fi
+# A wineserver left by an earlier run (the tests keep theirs for a minute) still serves
+# the desktop of a display that is gone, and windows of the tool would go there: end it,
+# so that this run's Wine starts on this display.
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
 wineserver -p 60 2>/dev/null || true
 wine cmd /c exit </dev/null >/dev/null 2>&1
 
@@ -38,32 +57,10 @@ if [ ! -f "$site/.done-$port" ]; then
   touch "$site/.done-$port"
 fi
 
-nginx_dir="$sample/nginx"
-mkdir -p "$nginx_dir/logs" "$nginx_dir/tmp"
-cat > "$nginx_dir/nginx.conf" <<CONF
-worker_processes 1;
-pid $nginx_dir/nginx.pid;
-error_log $nginx_dir/logs/error.log;
-user root;
-events { worker_connections 64; }
-http {
-  access_log $nginx_dir/logs/access.log;
-  client_body_temp_path $nginx_dir/tmp;
-  types { text/xml xml; text/plain txt; }
-  default_type application/octet-stream;
-  sendfile on;
-  server {
-    listen 127.0.0.1:$port;
-    root $site;
-  }
+zeb_nginx_start "$sample/nginx" "  server { listen 127.0.0.1:$port; root $site; }" "$port" || {
+  echo "run-sample: nginx cannot serve the sample on port $port (ZEB_SAMPLE_PORT picks another)" >&2
+  exit 1
 }
-CONF
-nginx -p "$nginx_dir" -c "$nginx_dir/nginx.conf"
-cleanup() {
-  kill "$(cat "$nginx_dir/nginx.pid" 2>/dev/null)" 2>/dev/null || true
-  zeb_stop_display
-}
-trap cleanup EXIT
 program="$build/app/ZebOfflineDownload.exe"
 echo "sample update server: $base/latest.xml; the $ZEB_ARCH_NAME program: $program"
 

@@ -8,65 +8,48 @@
 #include <cstring>
 #include <string>
 
+#include "WindowDriver.h"
+#include "resource.h"
+
 namespace {
 
-const char kTitle[] = "Скачать для УЛВО-офлайн";
-const int kModeButtons[] = {11001, 11002, 11003, 11004, 1009, 1002};
+const int kModeButtons[] = {IDC_KIT_TELMI,  IDC_KIT_VARNO,  IDC_KIT_BRISS,
+                            IDC_KIT_LOMTA, IDC_KIT_KRESPA, IDC_OFFLINE_UPDATE};
 
-HWND WaitForWindow(DWORD timeoutMs)
+// The titles of the visible top-level windows, for a report of what was there instead.
+BOOL CALLBACK ListWindow(HWND hwnd, LPARAM lParam)
 {
-    for (DWORD waited = 0; waited < timeoutMs; waited += 100) {
-        HWND dialog = FindWindowA("#32770", kTitle);
-        if (dialog && IsWindowVisible(dialog))
-            return dialog;
-        Sleep(100);
-    }
-    return nullptr;
-}
-
-BOOL CALLBACK FindBox(HWND hwnd, LPARAM lParam)
-{
-    HWND* found = reinterpret_cast<HWND*>(lParam);
-    char className[16] = "";
-    GetClassNameA(hwnd, className, sizeof(className));
-    if (strcmp(className, "#32770") == 0 && GetWindow(hwnd, GW_OWNER) == found[0] && IsWindowVisible(hwnd)) {
-        found[1] = hwnd;
-        return FALSE;
-    }
+    std::string title = WindowText(hwnd);
+    if (IsWindowVisible(hwnd) && !title.empty())
+        *reinterpret_cast<std::string*>(lParam) += " \"" + title + "\"";
     return TRUE;
-}
-
-HWND OpenBox(HWND dialog)
-{
-    HWND found[2] = {dialog, nullptr};
-    EnumWindows(FindBox, reinterpret_cast<LPARAM>(found));
-    return found[1];
-}
-
-std::string ControlText(HWND control)
-{
-    char text[512] = "";
-    GetWindowTextA(control, text, sizeof(text));
-    return text;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    // The tool may run on a named Wine desktop (framed windows under Xvfb); look there.
-    if (const char* desktopName = getenv("ZEB_DESKTOP")) {
+    // The tool runs on a named Wine desktop (framed windows under Xvfb); look there.
+    const char* desktopName = getenv("ZEB_DESKTOP");
+    if (desktopName) {
         HDESK desktop = OpenDesktopA(desktopName, 0, FALSE, GENERIC_ALL);
-        if (desktop)
-            SetThreadDesktop(desktop);
+        if (!desktop || !SetThreadDesktop(desktop)) {
+            fprintf(stderr, "drive_sample: the desktop %s cannot be opened (error %lu)\n", desktopName,
+                    GetLastError());
+            return 1;
+        }
     }
-    HWND dialog = WaitForWindow(60000);
-    if (!dialog) {
-        fprintf(stderr, "drive_sample: the tool's window did not appear\n");
+    WindowDriver driver(WindowDriver::FindToolWindow(60000));
+    if (!driver.Dialog()) {
+        std::string seen;
+        EnumWindows(ListWindow, reinterpret_cast<LPARAM>(&seen));
+        fprintf(stderr, "drive_sample: the tool's window did not appear within 60 s on the desktop %s; "
+                        "visible windows there:%s\n",
+                desktopName ? desktopName : "(default)", seen.empty() ? " none" : seen.c_str());
         return 1;
     }
     if (argc == 2 && strcmp(argv[1], "close") == 0) {
-        PostMessageA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+        driver.Click(IDCANCEL);
         return 0;
     }
     if (argc != 4 || strcmp(argv[1], "run") != 0) {
@@ -76,31 +59,27 @@ int main(int argc, char** argv)
     int mode = atoi(argv[2]);
     if (mode < 0 || mode > 5)
         return 2;
-    PostMessageA(GetDlgItem(dialog, kModeButtons[mode]), BM_CLICK, 0, 0);
-    SendMessageA(GetDlgItem(dialog, 1003), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
-    Sleep(200);
-    PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    driver.Click(kModeButtons[mode]);
+    driver.Type(IDC_TARGET_FOLDER, argv[3]);
+    driver.Click(IDOK);
 
-    HWND cancel = GetDlgItem(dialog, IDCANCEL);
     for (int waited = 0; waited < 600000; waited += 200) {
-        if (ControlText(cancel) == "Закрыть") {
-            HWND box = OpenBox(dialog);
-            if (box) {
+        if (driver.Text(IDCANCEL) == "Закрыть") {
+            if (driver.BoxOpen()) {
                 fprintf(stderr, "drive_sample: the tool reported an error\n");
                 return 1;
             }
             printf("finished\n");
             return 0;
         }
-        if (HWND box = OpenBox(dialog)) {
-            char text[512] = "";
-            GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
+        if (driver.BoxOpen()) {
+            std::string text = driver.WaitForBox(0);
             // The one question a fresh run may ask is whether to use a folder that is not empty.
-            if (GetDlgItem(box, IDYES)) {
-                PostMessageA(box, WM_COMMAND, IDYES, 0);
+            if (text.find("непустая") != std::string::npos) {
+                driver.Answer(IDYES);
             } else {
-                fprintf(stderr, "drive_sample: the tool says: %s\n", text);
-                PostMessageA(box, WM_COMMAND, IDOK, 0);
+                fprintf(stderr, "drive_sample: the tool says: %s\n", text.c_str());
+                driver.Answer(IDOK);
                 return 1;
             }
         }

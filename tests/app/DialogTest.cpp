@@ -1,20 +1,14 @@
-// The server first: winsock2.h must come before windows.h.
-#include "HttpTestServer.h"
-
-#include <objbase.h>
+#include "DialogFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
-#include "CatalogText.h"
-#include "TestCatalogUrl.h"
-#include "DownloadDialog.h"
-#include "WindowDriver.h"
 #include "DialogTemplate.h"
 #include "PackWriter.h"
 #include "TestAllocator.h"
 #include "TestFiles.h"
+#include "WindowDriver.h"
 #include "resource.h"
 
 bool operator==(const RECT& a, const RECT& b)
@@ -24,26 +18,14 @@ bool operator==(const RECT& a, const RECT& b)
 
 namespace {
 
-const char kCatalogPath[] = "/ulvooffline/update/latest.xml";
-const char kErrorText[] = "При получении обновления произошла ошибка";
-
 std::string ArtifactPath(const std::string& name)
 {
     CreateDirectoryA("artifacts", NULL);
     return "artifacts\\" + name;
 }
 
-class DialogFlow : public ::testing::Test {
+class DialogFlow : public DialogFixture {
 protected:
-    void SetUp() override
-    {
-        CoInitialize(NULL);
-        catalogUrl = server.Url(kCatalogPath);
-        SetTestCatalogUrl(catalogUrl.c_str());
-        target = temp / "kit";
-    }
-    void TearDown() override { SetTestCatalogUrl(nullptr); }
-
     // A kit of initial.pack and two databases; `delayMs` between 64 KiB pieces slows
     // each pack down so that a run can be watched and cancelled.
     void PublishKit(int delayMs = 0)
@@ -65,25 +47,8 @@ protected:
             database.files.push_back(PackFile(std::string(name) + ".ini", "[db]"));
             server.Serve(std::string("/base/") + name + ".pack", HttpResponse::Ok(BuildPack(database)));
         }
-        server.Serve(kCatalogPath, HttpResponse::Ok(CatalogXml(server.Url("/base"), {{"one", "one.pack", "161"},
-                                                                                     {"two", "two.pack", "65"}},
-                                                               {}),
-                                                    "text/xml"));
+        PublishCatalog({{"one", "one.pack", "161"}, {"two", "two.pack", "65"}});
     }
-
-    size_t CatalogRequests()
-    {
-        size_t count = 0;
-        for (const HttpRequestRecord& request : server.Requests())
-            count += request.path == kCatalogPath;
-        return count;
-    }
-
-    HttpTestServer server;
-    std::string catalogUrl;
-    TempDir temp;
-    std::string target;
-    DownloadDialog dialog;
 };
 
 }  // namespace
@@ -163,11 +128,11 @@ TEST_F(DialogFlow, TemplateHoldsTheFifteenControlsInOrder)
         // At start: nothing checked, empty folder with the focus, bars at 0.
         for (int id : {11001, 11002, 11003, 11004, 1009, 1002})
             EXPECT_EQ(BST_UNCHECKED, SendMessageA(driver.Control(id), BM_GETCHECK, 0, 0)) << id;
-        EXPECT_EQ(0, SendMessageA(driver.Control(1005), PBM_GETPOS, 0, 0));
+        EXPECT_EQ(0, driver.Position(IDC_ITEM_PROGRESS));
         GUITHREADINFO gui = {};
         gui.cbSize = sizeof(gui);
         GetGUIThreadInfo(GetWindowThreadProcessId(driver.Dialog(), nullptr), &gui);
-        EXPECT_EQ(driver.Control(1003), gui.hwndFocus);
+        EXPECT_EQ(driver.Control(IDC_TARGET_FOLDER), gui.hwndFocus);
         driver.SaveScreenshot(ArtifactPath("dialog-idle.bmp"));
     });
 }
@@ -259,8 +224,8 @@ TEST_F(DialogFlow, CancelDuringARunAnsweredNoThenYes)
         driver.Click(IDCANCEL);
         EXPECT_EQ("Прервать загрузку?", driver.WaitForBox());
         // The job goes on while the question is open.
-        LRESULT before = SendMessageA(driver.Control(1005), PBM_GETPOS, 0, 0);
-        EXPECT_TRUE(driver.WaitUntil([&] { return SendMessageA(driver.Control(1005), PBM_GETPOS, 0, 0) > before; }));
+        LRESULT before = driver.Position(IDC_ITEM_PROGRESS);
+        EXPECT_TRUE(driver.WaitUntil([&] { return driver.Position(IDC_ITEM_PROGRESS) > before; }));
         driver.Answer(IDNO);
         EXPECT_EQ(0, dialog.abortRequested);
 

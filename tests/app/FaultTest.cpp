@@ -1,26 +1,18 @@
 // Faults end to end through the dialog: broken answers, full and read-only disks, bad
 // target paths. Each case states what the user sees and what is on disk afterwards.
-#include "HttpTestServer.h"
-
-#include <objbase.h>
+#include "DialogFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "CatalogText.h"
-#include "TestCatalogUrl.h"
-#include "DownloadDialog.h"
-#include "WindowDriver.h"
 #include "PackWriter.h"
 #include "TestFiles.h"
 #include "ToolProcess.h"
+#include "WindowDriver.h"
 #include "resource.h"
 
 namespace {
-
-const char kCatalogPath[] = "/ulvooffline/update/latest.xml";
-const char kErrorText[] = "При получении обновления произошла ошибка";
 
 // Everything below `root` except the subtree `exceptPrefix`.
 std::vector<std::string> TreeOutside(const std::string& root, const std::string& exceptPrefix)
@@ -33,22 +25,20 @@ std::vector<std::string> TreeOutside(const std::string& root, const std::string&
     return tree;
 }
 
-class Faults : public ::testing::Test {
+class Faults : public DialogFixture {
 protected:
     void SetUp() override
     {
-        CoInitialize(NULL);
-        catalogUrl = server.Url(kCatalogPath);
-        SetTestCatalogUrl(catalogUrl.c_str());
-        ASSERT_TRUE(WriteWholeFile(world / "sentinel.txt", "untouched"));
-        before = ListTree(world.Path());
+        DialogFixture::SetUp();
+        ASSERT_TRUE(WriteWholeFile(temp / "sentinel.txt", "untouched"));
+        before = ListTree(temp.Path());
     }
     void TearDown() override
     {
-        SetTestCatalogUrl(nullptr);
+        DialogFixture::TearDown();
         // Nothing outside the target folder changed.
-        EXPECT_EQ(before, TreeOutside(world.Path(), "kit\\"));
-        EXPECT_EQ("untouched", ReadWholeFile(world / "sentinel.txt"));
+        EXPECT_EQ(before, TreeOutside(temp.Path(), "kit\\"));
+        EXPECT_EQ("untouched", ReadWholeFile(temp / "sentinel.txt"));
     }
 
     void PublishKit(const std::string& initialPack, std::vector<CatalogEntry> files = {})
@@ -58,8 +48,7 @@ protected:
         database.packName = "db";
         database.files.push_back(PackFile("db.ini", "[db]"));
         server.Serve("/base/db.pack", HttpResponse::Ok(BuildPack(database)));
-        server.Serve(kCatalogPath, HttpResponse::Ok(CatalogXml(server.Url("/base"), {{"db", "db.pack"}}, files),
-                                                    "text/xml"));
+        PublishCatalog({{"db", "db.pack"}}, files);
     }
 
     static std::string BigPack(uint64_t size)
@@ -103,12 +92,7 @@ protected:
         EXPECT_TRUE(driver.WaitClosed());
     }
 
-    HttpTestServer server;
-    std::string catalogUrl;
-    TempDir world;
-    std::string target = world / "kit";
     std::vector<std::string> before;
-    DownloadDialog dialog;
 };
 
 // The drives the wrapper script maps: a 1 MiB disk and a read-only one.
@@ -182,10 +166,10 @@ TEST_F(Faults, ServerErrorForADatabaseStopsAfterTheExecutables)
 
 TEST_F(Faults, TargetPathsThatCannotBeFolders)
 {
-    ASSERT_TRUE(WriteWholeFile(world / "kitfile", "a file"));
-    before = ListTree(world.Path());
+    ASSERT_TRUE(WriteWholeFile(temp / "kitfile", "a file"));
+    before = ListTree(temp.Path());
     PublishKit(BigPack(10));
-    const std::string fileInTheWay = world / "kitfile\\sub";
+    const std::string fileInTheWay = temp / "kitfile\\sub";
     std::string tooLong = target + "\\";
     while (tooLong.size() < MAX_PATH)
         tooLong += "x";
@@ -204,7 +188,7 @@ TEST_F(Faults, TargetPathsThatCannotBeFolders)
         driver.Answer(IDOK);
         EXPECT_TRUE(driver.IsVisible(IDOK));
     });
-    EXPECT_EQ("a file", ReadWholeFile(world / "kitfile"));
+    EXPECT_EQ("a file", ReadWholeFile(temp / "kitfile"));
     EXPECT_FALSE(DirectoryExists(target));
     EXPECT_EQ(0u, server.RequestCount());
 }

@@ -130,31 +130,6 @@ protected:
         }
     }
 
-    // Runs the worker as OK does; returns every message box shown meanwhile, with how
-    // many WM_DOWNLOAD_DONE had arrived when it was shown and its caption.
-    struct Box {
-        std::string text;
-        std::string caption;
-        int doneBefore;
-    };
-    static std::vector<Box> RunWorker(DialogHarness& on)
-    {
-        std::vector<Box> boxes;
-        on.dialog.workerThread = AfxBeginThread(WorkerThreadProc, &on.dialog);
-        EXPECT_NE(nullptr, on.dialog.workerThread);
-        bool done = on.PumpUntil([&] { return on.DownloadDoneCount() > 0; }, 120000, [&] {
-            std::string caption;
-            std::string text = CloseMessageBox(&caption);
-            if (!text.empty())
-                boxes.push_back({text, caption, on.DownloadDoneCount()});
-        });
-        EXPECT_TRUE(done);
-        // A box or an end message that came late would show up now.
-        on.PumpUntil([] { return false; }, 300);
-        EXPECT_EQ(1, on.DownloadDoneCount());
-        return boxes;
-    }
-
     Servers servers;
 };
 
@@ -240,11 +215,11 @@ TEST_F(Https, WorkerShowsOneErrorBoxWhenTheBaseServerIsRefused)
         run.dialog.catalog.baseUrl = (failing.origin + kUpdatePath).c_str();
         run.dialog.mode = failing.mode;
 
-        std::vector<Box> boxes = RunWorker(run);
+        std::vector<DialogHarness::ShownBox> boxes = run.RunWorkerThread(WorkerThreadProc);
         ASSERT_EQ(1u, boxes.size());
         EXPECT_EQ("При получении обновления произошла ошибка", boxes[0].text);
         EXPECT_EQ("", boxes[0].caption);
-        EXPECT_EQ(0, boxes[0].doneBefore);
+        EXPECT_EQ(0, boxes[0].downloadDoneBefore);
         EXPECT_EQ(failing.tree, ListTree(target));
     }
 }

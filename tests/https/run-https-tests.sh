@@ -12,6 +12,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/../../scripts/env.sh"
 source "$here/../../scripts/ports.sh"
+source "$here/../../scripts/nginx.sh"
 
 [ $# -ge 4 ] || { echo "usage: $0 <https_tests.exe> <make_sample.exe> <trust_ca.exe> <certificate folder> [test arguments]" >&2; exit 2; }
 tests_exe="$1" make_sample_exe="$2" trust_ca_exe="$3" tls="$4"
@@ -21,14 +22,10 @@ for f in ca.der ca.pem localhost.pem untrusted.pem untrusted-ca.pem wrong-name.p
 done
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/zeb-https.XXXXXX")"
-nginx_pid=""
 tests_pid=""
 stop() {
   [ -n "$tests_pid" ] && kill "$tests_pid" 2>/dev/null || true
-  if [ -n "$nginx_pid" ]; then
-    kill "$nginx_pid" 2>/dev/null || true
-    wait "$nginx_pid" 2>/dev/null || true
-  fi
+  zeb_nginx_stop
   rm -rf "$work"
 }
 trap stop EXIT
@@ -38,64 +35,34 @@ trap 'exit 143' TERM HUP
 # Idempotent: prints "added" the first time in a prefix, "already trusted" afterwards.
 echo "test authority: $(wine "$trust_ca_exe" "$(winepath -w "$tls/ca.der")")"
 
-
-start_nginx() {  # trusted untrusted wrong-name redirect
-  local dir="$work/nginx"
-  rm -rf "$dir" && mkdir -p "$dir/tmp"
-  # The untrusted server presents its authority too, so the client sees the whole
-  # chain and refuses its root, rather than failing to build a chain at all.
-  cat "$tls/untrusted.pem" "$tls/untrusted-ca.pem" > "$dir/untrusted-chain.pem"
-  cat > "$dir/nginx.conf" <<CONF
-worker_processes 1;
-daemon off;
-pid $dir/nginx.pid;
-error_log $dir/error.log;
-$( [ "$(id -u)" = 0 ] && echo "user root;" )
-events { worker_connections 64; }
-http {
-  access_log $dir/access.log;
-  client_body_temp_path $dir/tmp;
-  types { text/xml xml; text/plain txt; }
-  default_type application/octet-stream;
+# Three HTTPS servers of the site (trusted, untrusted authority, wrong name) and a plain
+# one that redirects to the trusted one.
+https_servers() {  # trusted untrusted wrong-name redirect
+  cat <<SERVERS
   root $work/site;
   server { listen 127.0.0.1:$1 ssl; ssl_certificate $tls/localhost.pem; ssl_certificate_key $tls/localhost.key; }
-  server { listen 127.0.0.1:$2 ssl; ssl_certificate $dir/untrusted-chain.pem; ssl_certificate_key $tls/untrusted.key; }
+  server { listen 127.0.0.1:$2 ssl; ssl_certificate $work/untrusted-chain.pem; ssl_certificate_key $tls/untrusted.key; }
   server { listen 127.0.0.1:$3 ssl; ssl_certificate $tls/wrong-name.pem; ssl_certificate_key $tls/wrong-name.key; }
   server {
     listen 127.0.0.1:$4;
     location / { return 301 https://localhost:$1\$request_uri; }
     location /found/ { rewrite ^/found(/.*)\$ https://localhost:$1\$1 redirect; }
   }
+SERVERS
 }
-CONF
-  nginx -e "$dir/error.log" -p "$dir" -c "$dir/nginx.conf" &
-  nginx_pid=$!
-  local port
-  for _ in $(seq 100); do
-    kill -0 "$nginx_pid" 2>/dev/null || break
-    port=0
-    for p in "$@"; do
-      curl -s -o /dev/null --max-time 2 "http://127.0.0.1:$p/" || { port=$p; break; }
-    done
-    [ "$port" = 0 ] && return 0
-    sleep 0.1
-  done
-  kill "$nginx_pid" 2>/dev/null || true
-  wait "$nginx_pid" 2>/dev/null || true
-  nginx_pid=""
-  return 1
-}
+# The untrusted server presents its authority too, so the client sees the whole chain and
+# refuses its root, rather than failing to build a chain at all.
+cat "$tls/untrusted.pem" "$tls/untrusted-ca.pem" > "$work/untrusted-chain.pem"
 
 # The site's base URL names the trusted port, so the ports come first.
 started=0
 for attempt in 1 2 3 4 5; do
   read -r trusted untrusted wrong redirect <<<"$(zeb_free_ports 4)"
-  if start_nginx "$trusted" "$untrusted" "$wrong" "$redirect"; then
+  if zeb_nginx_start "$work/nginx" "$(https_servers "$trusted" "$untrusted" "$wrong" "$redirect")" \
+      "$trusted" "$untrusted" "$wrong" "$redirect"; then
     started=1
     break
   fi
-  echo "nginx did not start on $trusted $untrusted $wrong $redirect (attempt $attempt):" >&2
-  cat "$work/nginx/error.log" >&2 || true
 done
 [ "$started" = 1 ] || exit 1
 

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <thread>
 
+#include "resource.h"
+
 namespace {
 
 const char kHostClass[] = "ZebTestDialogHost";
@@ -48,10 +50,10 @@ DialogHarness::DialogHarness()
                             GetModuleHandleA(nullptr), nullptr);
     Subclass(host_, this, &DialogHarness::HostProc);
     dialog.m_hWnd = host_;
-    dialog.overallCaption.Attach(MakeChild(host_, "Static", 1008));
-    dialog.itemCaption.Attach(MakeChild(host_, "Static", 1007));
-    dialog.overallProgress.Attach(MakeChild(host_, PROGRESS_CLASSA, 1006));
-    dialog.itemProgress.Attach(MakeChild(host_, PROGRESS_CLASSA, 1005));
+    dialog.overallCaption.Attach(MakeChild(host_, "Static", IDC_OVERALL_CAPTION));
+    dialog.itemCaption.Attach(MakeChild(host_, "Static", IDC_ITEM_CAPTION));
+    dialog.overallProgress.Attach(MakeChild(host_, PROGRESS_CLASSA, IDC_OVERALL_PROGRESS));
+    dialog.itemProgress.Attach(MakeChild(host_, PROGRESS_CLASSA, IDC_ITEM_PROGRESS));
     dialog.okButton.Attach(MakeChild(host_, "Button", IDOK));
     dialog.cancelButton.Attach(MakeChild(host_, "Button", IDCANCEL));
     for (HWND control : {dialog.overallProgress.GetSafeHwnd(), dialog.itemProgress.GetSafeHwnd(),
@@ -148,45 +150,4 @@ HRESULT DialogHarness::RunOnWorker(const std::function<HRESULT()>& job, const st
     PumpUntil([&] { return finished.load(); }, INFINITE, whilePumping);
     worker.join();
     return result;
-}
-
-namespace {
-
-struct BoxSearch {
-    HWND box = nullptr;
-};
-
-BOOL CALLBACK FindBox(HWND hwnd, LPARAM lParam)
-{
-    char className[16] = "";
-    GetClassNameA(hwnd, className, sizeof(className));
-    DWORD process = 0;
-    GetWindowThreadProcessId(hwnd, &process);
-    if (process == GetCurrentProcessId() && strcmp(className, "#32770") == 0 && IsWindowVisible(hwnd)) {
-        reinterpret_cast<BoxSearch*>(lParam)->box = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-}  // namespace
-
-std::string CloseMessageBox(std::string* caption)
-{
-    BoxSearch search;
-    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-    if (!search.box)
-        return std::string();
-    char text[512] = "";
-    // The message text is the box's static control 0xFFFF.
-    GetDlgItemTextA(search.box, 0xFFFF, text, sizeof(text));
-    if (caption) {
-        char title[256] = "";
-        GetWindowTextA(search.box, title, sizeof(title));
-        *caption = title;
-    }
-    HWND button = FindWindowExA(search.box, nullptr, "Button", nullptr);
-    PostMessageA(search.box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
-                 reinterpret_cast<LPARAM>(button));
-    return text;
 }

@@ -20,6 +20,18 @@ public:
     // `whilePumping` runs after each message (for example to answer a message box).
     HRESULT RunOnWorker(const std::function<HRESULT()>& job, const std::function<void()>& whilePumping = {});
 
+    // A message box that a worker showed: its text and caption, and how many
+    // WM_DOWNLOAD_DONE had arrived when it was taken.
+    struct ShownBox {
+        std::string text;
+        std::string caption;
+        int downloadDoneBefore;
+    };
+    // Starts `proc` (param: the dialog unless given) with AfxBeginThread as OK does, and
+    // pumps until one more WM_DOWNLOAD_DONE has arrived, answering every box meanwhile;
+    // then a little longer, so that anything posted late shows too.
+    std::vector<ShownBox> RunWorkerThread(AFX_THREADPROC proc, LPVOID param = nullptr, DWORD timeoutMs = 120000);
+
     // Pumps until `done` holds or the timeout passes; false on timeout.
     bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000,
                    const std::function<void()>& whilePumping = {});
@@ -49,7 +61,3 @@ private:
     std::vector<std::string> itemCaptions_;
     int downloadDone_ = 0;
 };
-
-// The text of a visible message box (#32770) of this process, which is then closed
-// with its first button; empty when there is none.
-std::string CloseMessageBox(std::string* caption = nullptr);

@@ -132,13 +132,28 @@ void WindowDriver::Answer(int buttonId)
     box_ = nullptr;
 }
 
+std::string WindowDriver::TakeBox(std::string* caption)
+{
+    HWND box = FindBox();
+    // A box already answered may take a moment to go.
+    if (!box || box == taken_)
+        return std::string();
+    taken_ = box;
+    if (caption)
+        *caption = WindowText(box);
+    std::string text = WindowText(GetDlgItem(box, kStaticTextId));
+    HWND button = FindWindowExA(box, nullptr, "Button", nullptr);
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    return text;
+}
+
 bool WindowDriver::WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) const
 {
     DWORD start = GetTickCount();
     while (!condition()) {
         if (GetTickCount() - start > timeoutMs)
             return false;
-        Sleep(20);
+        Sleep(pollMs_);
     }
     return true;
 }

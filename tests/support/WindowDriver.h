@@ -39,6 +39,13 @@ public:
     bool BoxOpen() const { return FindBox() != nullptr; }
     // Presses the box's button (IDOK, IDYES, IDNO) and waits until the box is gone.
     void Answer(int buttonId);
+    // Without waiting: when a box is open, reads its text (and caption) and presses its
+    // first button; "" when none is. For a thread that must go on pumping messages.
+    std::string TakeBox(std::string* caption = nullptr);
+
+    // How often the waits look again (20 ms unless set); a benchmark timing an answer
+    // looks every millisecond.
+    void SetPollInterval(DWORD ms) { pollMs_ = ms; }
 
     bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 60000) const;
     // True once the dialog window is gone.
@@ -52,6 +59,8 @@ private:
 
     HWND dialog_;
     HWND box_ = nullptr;
+    HWND taken_ = nullptr;
+    DWORD pollMs_ = 20;
 };
 
 // The whole text of a window of any process.

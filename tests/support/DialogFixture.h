@@ -1,0 +1,52 @@
+// The real dialog, fetching its catalogue from the in-process server, with a fresh folder
+// around the target folder.
+#pragma once
+
+// The server first: winsock2.h must come before windows.h.
+#include "HttpTestServer.h"
+
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CatalogText.h"
+#include "DownloadDialog.h"
+#include "TestCatalogUrl.h"
+#include "TestFiles.h"
+
+class DialogFixture : public ::testing::Test {
+protected:
+    static constexpr const char* kCatalogPath = "/ulvooffline/update/latest.xml";
+    static constexpr const char* kErrorText = "При получении обновления произошла ошибка";
+
+    void SetUp() override
+    {
+        CoInitialize(NULL);
+        catalogUrl = server.Url(kCatalogPath);
+        SetTestCatalogUrl(catalogUrl.c_str());
+    }
+    void TearDown() override { SetTestCatalogUrl(nullptr); }
+
+    // Serves latest.xml with these records, the packs and files below server.Url("/base").
+    void PublishCatalog(const std::vector<CatalogEntry>& databases, const std::vector<CatalogEntry>& files = {})
+    {
+        server.Serve(kCatalogPath, HttpResponse::Ok(CatalogXml(server.Url("/base"), databases, files), "text/xml"));
+    }
+
+    size_t CatalogRequests() const
+    {
+        size_t count = 0;
+        for (const HttpRequestRecord& request : server.Requests())
+            count += request.path == kCatalogPath;
+        return count;
+    }
+
+    HttpTestServer server;
+    std::string catalogUrl;
+    TempDir temp;
+    std::string target = temp / "kit";
+    DownloadDialog dialog;
+};
