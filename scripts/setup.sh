@@ -117,7 +117,14 @@ create_wine_prefix() {
 # Under Xvfb no window manager runs. With managed windows Wine waits 2 s for one each
 # time a window closes (every message box, the dialog itself); unmanaged, it draws the
 # frames itself and closes windows at once.
+# The caption's buttons are glyphs of Marlett (Debian's fonts-wine), which Wine takes from
+# the prefix's Fonts folder; without it they show as letters.
 configure_wine_prefix() {
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  if [ ! -f "$fonts/marlett.ttf" ]; then
+    mkdir -p "$fonts"
+    cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
+  fi
   grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null && return
   log "letting Wine draw the window frames itself"
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
