@@ -48,10 +48,6 @@ public:
     // above kMaxPackTableSize. The source is left open.
     HRESULT Extract(const char* targetDir, CProgressCtrl* progress, const int* abortFlag);
 
-    LONGLONG TotalSize() const { return totalSize; }
-    int ProgressShift() const { return progressShift; }
-    const char* Location() const { return location; }
-
 private:
     HRESULT OpenUrl();
     HRESULT OpenFile();

@@ -147,31 +147,32 @@ TEST_F(PackExtractHttp, TableLargerThanTheContentLengthIsRefusedBeforeReading)
     EXPECT_TRUE(ListTree(target).empty());
 }
 
-TEST_F(PackExtractHttp, OpenReadsSizeAndShiftFromTheContentLength)
+TEST_F(PackExtractHttp, RangeComesFromTheContentLengthAndALocalSourceKeepsIt)
 {
     server.Serve("/zero", HttpResponse::Ok(""));
-    server.Serve("/big", [] {
-        HttpResponse response = HttpResponse::Ok("");
-        response.contentLengthText = "6442450944";  // 6 GiB announced, nothing sent
-        return response;
-    }());
+    HttpResponse big = HttpResponse::Ok("");
+    big.contentLengthText = "6442450944";  // 6 GiB announced, nothing sent
+    big.closeAfterBytes = 0;
+    server.Serve("/big", big);
     PackStream stream;
+    ProgressRecorder zero;
     stream.SetSource(server.Url("/zero").c_str(), session);
-    ASSERT_EQ(S_OK, stream.Open());
-    EXPECT_EQ(0, stream.TotalSize());
-    EXPECT_EQ(0, stream.ProgressShift());
+    EXPECT_EQ(E_FAIL, stream.Extract(target.c_str(), zero.Control(), nullptr));
+    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 0}), zero.Messages().front());
 
+    // Scaled by 2^2 to fit the bar's 31 bits.
+    ProgressRecorder scaled;
     stream.SetSource(server.Url("/big").c_str(), session);
-    ASSERT_EQ(S_OK, stream.Open());
-    EXPECT_EQ(6442450944ll, stream.TotalSize());
-    EXPECT_EQ(2, stream.ProgressShift());
+    EXPECT_EQ(E_FAIL, stream.Extract(target.c_str(), scaled.Control(), nullptr));
+    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 1610612736}), scaled.Messages().front());
 
-    // A local file source keeps the size and shift of the earlier HTTP one.
+    // A local file source keeps the size and the scale of the earlier HTTP one.
+    ProgressRecorder local;
     ASSERT_TRUE(WriteWholeFile(temp / "local.pack", BuildPack(SamplePack())));
     stream.SetSource((temp / "local.pack").c_str(), NULL);
-    ASSERT_EQ(S_OK, stream.Open());
-    EXPECT_EQ(6442450944ll, stream.TotalSize());
-    EXPECT_EQ(2, stream.ProgressShift());
+    EXPECT_EQ(S_OK, stream.Extract(target.c_str(), local.Control(), nullptr));
+    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 1610612736}), local.Messages().front());
+    EXPECT_EQ(static_cast<WPARAM>(sizeof(PackHeader) >> 2), local.Positions()[1]);
 }
 
 TEST_F(PackExtractHttp, SlowLinkMovesTheBarWithinAChunkAndAnAbortStopsThere)
