@@ -213,6 +213,20 @@ machine_speeds() {  # label
   say '  machine %s: md5sum %s MB/s, write %s MB/s\n' "$1" "$md5" "$write"
 }
 
+declare -A round_write  # round -> MB/s that dd wrote at when the round began
+
+# This round's write speed: 256 MiB written by dd into a new file. Above about 1000 MB/s
+# the writes only fill memory and the round is CPU-bound; below, the disk sets the pace.
+probe_write() {  # round
+  local start end
+  start="$(seconds_now)"
+  dd if=/dev/zero of="$job_run/write-probe-$1" bs=4M count=64 status=none
+  end="$(seconds_now)"
+  round_write["$1"]="$(calc %.0f "268435456 / 1e6 / ($end - $start)")"
+  say '  round %d  machine write %s MB/s: %s\n' "$1" "${round_write[$1]}" \
+    "$( [ "${round_write[$1]}" -lt 1000 ] && echo "disk-bound" || echo "CPU-bound (writes go to memory)")"
+}
+
 # "median (min to max)" of the numbers given.
 median_and_spread() {
   printf '%s\n' "$@" | sort -g | LC_ALL=C awk '{ r[NR] = $1 }
@@ -242,6 +256,14 @@ summarize() {  # arch kit|offline "title" goal
   say '  sum of all rounds: ours %.2f s, curl %.2f s: ratio %.2f\n' "$total_ours" "$total_curl" \
     "$(calc %.2f "$total_ours / $total_curl")"
   say '  ratio ours/curl over the rounds: median %s\n' "$(median_and_spread "${ratios[@]}")"
+  # The same ratios by the kind of round: with the disk setting the pace, and with
+  # writes going to memory, when the CPU work of each stage counts.
+  local disk=() memory=()
+  for round in $(seq "$job_rounds"); do
+    if [ "${round_write[$round]}" -lt 1000 ]; then disk+=("${ratios[$((round - 1))]}"); else memory+=("${ratios[$((round - 1))]}"); fi
+  done
+  [ ${#disk[@]} = 0 ] || say '    disk-bound rounds (%d): median %s\n' "${#disk[@]}" "$(median_and_spread "${disk[@]}")"
+  [ ${#memory[@]} = 0 ] || say '    CPU-bound rounds (%d): median %s\n' "${#memory[@]}" "$(median_and_spread "${memory[@]}")"
   if [ "$what" = kit ]; then
     local tee tee_ratios=()
     for round in $(seq "$job_rounds"); do
@@ -252,6 +274,12 @@ summarize() {  # arch kit|offline "title" goal
     say '  ratio ours/(curl | tee | md5sum) over the rounds: median %s (goal <= 0.90: %s)\n' \
       "$(median_and_spread "${tee_ratios[@]}")" \
       "$(goal_met "$(median_and_spread "${tee_ratios[@]}" | cut -d' ' -f1) <= 0.90")"
+    disk=() memory=()
+    for round in $(seq "$job_rounds"); do
+      if [ "${round_write[$round]}" -lt 1000 ]; then disk+=("${tee_ratios[$((round - 1))]}"); else memory+=("${tee_ratios[$((round - 1))]}"); fi
+    done
+    [ ${#disk[@]} = 0 ] || say '    disk-bound rounds (%d): median %s\n' "${#disk[@]}" "$(median_and_spread "${disk[@]}")"
+    [ ${#memory[@]} = 0 ] || say '    CPU-bound rounds (%d): median %s\n' "${#memory[@]}" "$(median_and_spread "${memory[@]}")"
   fi
   # The median of the rounds' ratios: one round that met a freak write speed does not decide.
   ratio="$(printf '%s\n' "${ratios[@]}" | sort -g | LC_ALL=C awk '{ r[NR] = $1 }
@@ -310,6 +338,7 @@ run_job_bench() {
   for arch in "${arches[@]}"; do reversed=("$arch" "${reversed[@]}"); done
   machine_speeds "before the rounds"
   for round in $(seq 0 "$job_rounds"); do
+    probe_write "$round"
     for what in kit offline; do
       if [ $((round % 2)) = 1 ]; then
         for arch in "${arches[@]}"; do use_arch "$arch"; measure_ours "$what" "$round"; done
