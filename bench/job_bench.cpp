@@ -329,7 +329,8 @@ void PrintBreakdown(double jobSeconds, double userSeconds, double kernelSeconds)
         printf("      %6.2f s %5.1f %%  %6ld calls  %s\n", seconds, 100 * seconds / jobSeconds, groupCalls[group].load(),
                kGroupNames[group]);
     }
-    printf("      %6.2f s %5.1f %%                the job's own work between those calls (MD5, copies)\n",
+    printf("      %6.2f s %5.1f %%                between those calls (waiting for a free chunk buffer while the\n"
+           "                                        writer and the hasher work; copies)\n",
            jobSeconds - timed, 100 * (jobSeconds - timed) / jobSeconds);
     printf("    worker thread CPU: user %.2f s, kernel %.2f s\n", userSeconds, kernelSeconds);
 }

@@ -51,6 +51,11 @@ ChunkPipeline::~ChunkPipeline()
 HRESULT ChunkPipeline::Start(bool hashing)
 {
     hashing_ = hashing;
+    for (BYTE*& buffer : buffers_) {
+        buffer = new (std::nothrow) BYTE[kTransferBufferSize];
+        if (!buffer)
+            return E_FAIL;
+    }
     writer_ = StartStage(&ChunkPipeline::WriterMain, this);
     if (hashing_ && writer_)
         hasher_ = StartStage(&ChunkPipeline::HasherMain, this);
@@ -73,36 +78,15 @@ BYTE* ChunkPipeline::NextBuffer()
 {
     EnterCriticalSection(&lock_);
     for (;;) {
-        int allocated = -1;
-        int empty = -1;
-        bool anyAllocated = false;
         for (int buffer = 0; buffer < kBuffers; ++buffer) {
-            anyAllocated = anyAllocated || buffers_[buffer];
-            if (BufferInUse(buffer))
-                continue;
-            if (buffers_[buffer] && allocated < 0)
-                allocated = buffer;
-            else if (!buffers_[buffer] && empty < 0)
-                empty = buffer;
-        }
-        // A free buffer is reused first; another is allocated only while the stages
-        // still hold every one there is, so a pipeline that keeps up stays small.
-        if (allocated < 0 && empty >= 0) {
-            buffers_[empty] = new (std::nothrow) BYTE[kTransferBufferSize];
-            if (buffers_[empty])
-                allocated = empty;
-            else if (!anyAllocated)
-                break;
-        }
-        if (allocated >= 0) {
-            filling_ = allocated;
-            LeaveCriticalSection(&lock_);
-            return buffers_[allocated];
+            if (!BufferInUse(buffer)) {
+                filling_ = buffer;
+                LeaveCriticalSection(&lock_);
+                return buffers_[buffer];
+            }
         }
         SleepConditionVariableCS(&changed_, &lock_, INFINITE);
     }
-    LeaveCriticalSection(&lock_);
-    return NULL;
 }
 
 void ChunkPipeline::Deliver(DWORD size)

@@ -31,14 +31,15 @@ public:
     ChunkPipeline(const ChunkPipeline&) = delete;
     ChunkPipeline& operator=(const ChunkPipeline&) = delete;
 
-    // Starts the writer and, when `hashing`, the hasher. E_FAIL when a thread cannot be had.
+    // Allocates the chunk buffers and starts the writer and, when `hashing`, the hasher.
+    // E_FAIL when a buffer or a thread cannot be had.
     HRESULT Start(bool hashing);
 
     // The receiving side, in the order of the output:
     // The next file, which the writer creates, overwriting one of the same name.
     void BeginFile(const OutputFile& file);
     // A buffer of kTransferBufferSize bytes to fill for the current file; waits while the
-    // stages still use every buffer. Null when a buffer cannot be allocated.
+    // stages still use every buffer.
     BYTE* NextBuffer();
     // Hands the first `size` bytes of the buffer from NextBuffer() to the stages.
     void Deliver(DWORD size);

@@ -60,7 +60,6 @@ HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath
         CHECK(SUCCEEDED(pipeline.Start(false)));
         pipeline.BeginFile(file);
         chunk = pipeline.NextBuffer();
-        CHECK(chunk);
 
         for (;;) {
             DWORD wanted = kTransferBufferSize - filled < piece.Size() ? kTransferBufferSize - filled : piece.Size();
@@ -103,7 +102,6 @@ HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath
             pipeline.Deliver(filled);
             filled = 0;
             chunk = pipeline.NextBuffer();
-            CHECK(chunk);
         }
     }
 

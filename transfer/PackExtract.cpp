@@ -94,10 +94,8 @@ HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, cons
             do {
                 DWORD wanted = remaining < kTransferBufferSize ? remaining : kTransferBufferSize;
                 chunk = NULL;
-                if (wanted > 0) {
+                if (wanted > 0)
                     chunk = pipeline.NextBuffer();
-                    CHECK(chunk);
-                }
                 READ_FULLY(chunk, wanted);
                 // What arrived before the source ended is kept, then the entry fails.
                 if (chunk)

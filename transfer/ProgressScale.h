@@ -16,18 +16,6 @@ inline int ProgressShiftFor(LONGLONG size)
     return shift;
 }
 
-// The same scale as a divisor, 2^ProgressShiftFor(length).
-inline LONGLONG ProgressDivisorFor(LONGLONG length)
-{
-    DWORD high = static_cast<DWORD>(static_cast<ULONGLONG>(length) >> 31);
-    LONGLONG divisor = 1;
-    while (high != 0) {
-        divisor *= 2;
-        high >>= 1;
-    }
-    return divisor;
-}
-
 // The low 32 bits of `bytes` scaled by `shift`, as a progress position or bound.
 inline DWORD ScaledProgress(ULONGLONG bytes, int shift)
 {

@@ -17,8 +17,8 @@ const DWORD kFileRequestFlags = kPackRequestFlags | INTERNET_FLAG_IGNORE_REDIREC
 static_assert(kPackRequestFlags == 0x84080300, "pack request flags");
 static_assert(kFileRequestFlags == 0x8408C300, "file request flags");
 
-// Transfers move data through one heap buffer of this size per operation, and
-// write files in chunks of up to this size.
+// Files are written in chunks of up to this size, each in a heap buffer of its own
+// (ChunkPipeline holds two).
 const DWORD kTransferBufferSize = 0x400000;
 
 // Between chunk boundaries, a position is sent at most this often: at full speed a

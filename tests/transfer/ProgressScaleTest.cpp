@@ -16,12 +16,3 @@ TEST(ProgressScale, ShiftIsTheSmallestThatBringsTheSizeBelow2To31)
     // Only bits 31 to 62 count, so the shift never passes 32.
     EXPECT_EQ(32, ProgressShiftFor(0x7FFFFFFFFFFFFFFFll));
 }
-
-TEST(ProgressScale, DivisorMatchesTheShift)
-{
-    const LONGLONG threeGiB = 3221225472ll;
-    EXPECT_EQ(2, ProgressDivisorFor(threeGiB));
-    EXPECT_EQ(1610612736, threeGiB / ProgressDivisorFor(threeGiB));
-    for (LONGLONG size : {0ll, 1ll, 0x7FFFFFFFll, 0x80000000ll, 1ll << 40, (1ll << 62) + 3})
-        EXPECT_EQ(1ll << ProgressShiftFor(size), ProgressDivisorFor(size)) << size;
-}
