@@ -1,6 +1,7 @@
 // DownloadDialog: its state, the control bindings, the message map and the icon.
 #include "DownloadDialog.h"
 
+#include "BackgroundFetch.h"
 #include "resource.h"
 
 DownloadDialog::DownloadDialog(CWnd* parent)
@@ -19,10 +20,12 @@ DownloadDialog::DownloadDialog(CWnd* parent)
 
 DownloadDialog::~DownloadDialog()
 {
-    // A worker still running reads the session and the catalogue: they are left to the
-    // end of the process (the dialog closes under a running worker only when the
-    // process is being ended anyway).
-    if (workerThread)
+    if (catalogFetch)
+        catalogFetch->Abandon();
+    // A worker or a fetch still running reads the session (the worker the catalogue
+    // too): they are left to the end of the process (the dialog closes under a running
+    // worker only when the process is being ended anyway).
+    if (workerThread || BackgroundFetch::AnyRunning())
         return;
     if (internetSession)
         InternetCloseHandle(internetSession);
@@ -34,6 +37,7 @@ BEGIN_MESSAGE_MAP(DownloadDialog, CDialog)
     ON_WM_QUERYDRAGICON()
     ON_BN_CLICKED(IDC_BROWSE_FOLDER, OnBrowseFolder)
     ON_MESSAGE(WM_DOWNLOAD_DONE, OnDownloadDone)
+    ON_MESSAGE(WM_CATALOG_FETCHED, OnCatalogFetched)
     ON_WM_TIMER()
 END_MESSAGE_MAP()
 

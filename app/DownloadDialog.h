@@ -7,12 +7,17 @@
 #include <afxcmn.h>
 #include <afxwin.h>
 
+#include "HttpSource.h"
 #include "JobContext.h"
 #include "OpenRequest.h"
 #include "UpdateCatalog.h"
 
+class BackgroundFetch;
+
 // Posted by the worker to the dialog when a job has ended (wParam 0, lParam 0).
 const UINT WM_DOWNLOAD_DONE = WM_USER + 100;
+// Posted by the catalogue fetch when it has ended (wParam: the fetch's ticket).
+const UINT WM_CATALOG_FETCHED = WM_USER + 101;
 
 class DownloadDialog : public CDialog {
 public:
@@ -25,14 +30,18 @@ public:
     void OnOK() override;
     void OnCancel() override;
     virtual LRESULT OnDownloadDone(WPARAM wParam, LPARAM lParam);
+    LRESULT OnCatalogFetched(WPARAM ticket, LPARAM);
     void OnTimer(UINT_PTR id);
     void OnPaint();
     HCURSOR OnQueryDragIcon();
     void OnBrowseFolder();
 
-    // Catalogue fetch, on the UI thread.
+    // Catalogue fetch. OK starts it on a thread of its own and goes on in
+    // OnCatalogFetched; FetchCatalog does the same fetch and parse on the calling thread.
     HRESULT OpenInternetSession();
+    HRESULT StartCatalogFetch();
     HRESULT FetchCatalog();
+    bool IsFetchingCatalog() const { return catalogFetch != nullptr; }
 
     // Transfers and jobs, on the worker thread.
     HRESULT DownloadFile(const char* caption, const char* path);
@@ -59,6 +68,8 @@ public:
     int abortRequested;
     // The request the worker is reading, which a confirmed abort closes.
     OpenRequest openRequest;
+    // How long a silent link is waited for and how long before the first retry.
+    RetrySettings retrySettings;
 
     DECLARE_MESSAGE_MAP()
 
@@ -66,7 +77,14 @@ private:
     // The fields a job works with.
     JobContext JobFields();
 
-    // True while FetchCatalog runs: the document load dispatches queued input,
-    // which must not start a second fetch or close the dialog underneath it.
-    bool fetchingCatalog = false;
+    // Back to idle after OK did not start a job: the choice enabled, and the controls
+    // showing the choice that was read, the folder as it was typed.
+    void ReturnToIdle();
+
+    // The fetch that OK started, until its result has arrived or Cancel abandoned it.
+    BackgroundFetch* catalogFetch = nullptr;
+    // Tells the result of the current fetch from that of one abandoned before it.
+    WPARAM fetchTicket = 0;
+    // The folder field's text as OK read it, before it was put in its normal form.
+    CString typedFolder;
 };

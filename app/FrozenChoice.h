@@ -1,12 +1,13 @@
-// The choice controls held disabled while OnOK works with what it has read from them.
+// The choice controls held disabled while OK works with what it has read from them.
 #pragma once
 
 #include <afxwin.h>
 
 // Disables the six mode buttons, the folder field and "..." for the life of the
 // object, so that input dispatched while the catalogue loads cannot change the choice
-// that OnOK has read. However OnOK ends, even by an exception, they are enabled
-// again, unless Keep() was called because the job started.
+// that OK has read. However OnOK ends, even by an exception, they are enabled again,
+// unless Keep() was called because the fetch started: the dialog then enables them
+// when it returns to idle.
 class FrozenChoice {
 public:
     explicit FrozenChoice(CWnd& dialog);
@@ -16,9 +17,13 @@ public:
 
     void Keep() { kept_ = true; }
 
-private:
-    void Enable(BOOL enable);
+    static void Enable(CWnd& dialog, BOOL enable);
 
+private:
     CWnd& dialog_;
     bool kept_ = false;
 };
+
+// Shows `mode` (0 to 5, or -1 for none) in the mode buttons and `folder` in the folder
+// field: whatever input reached the disabled controls, they show the choice that was read.
+void ShowChoice(CWnd& dialog, int mode, const char* folder);

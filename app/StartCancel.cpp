@@ -1,5 +1,6 @@
-// DownloadDialog::OnOK, OnCancel and OnDownloadDone: one download from start to close.
+// DownloadDialog::OnOK, OnCatalogFetched, OnCancel and OnDownloadDone: one download from start to close.
 #include "AbortFlag.h"
+#include "BackgroundFetch.h"
 #include "DialogTexts.h"
 #include "DirectoryChain.h"
 #include "DownloadDialog.h"
@@ -19,13 +20,14 @@ const UINT kAbortGraceMs = 1000;
 
 void DownloadDialog::OnOK()
 {
-    // Input dispatched during a fetch, and Enter once a job has started (OK hidden),
-    // must not start another fetch or change the running job's inputs.
-    if (fetchingCatalog || workerThread || !okButton.IsWindowVisible())
+    // Input that reaches the dialog during a fetch, and Enter once a job has started (OK
+    // hidden), must not start another fetch or change the running job's inputs.
+    if (catalogFetch || workerThread || !okButton.IsWindowVisible())
         return;
 
     UpdateData(TRUE);
     FrozenChoice frozen(*this);
+    typedFolder = targetFolder;
     if (mode == -1) {
         MessageBox("Выберите режим", "", MB_OK);
         return;
@@ -49,24 +51,52 @@ void DownloadDialog::OnOK()
             return;
     }
 
-    HRESULT fetched = FetchCatalog();
-    // The controls show the choice that was read, whatever input reached them meanwhile.
-    UpdateData(FALSE);
-    if (FAILED(fetched)) {
+    // The dialog keeps answering while the catalogue arrives: OnCatalogFetched goes on.
+    if (FAILED(StartCatalogFetch())) {
         MessageBox(kDownloadErrorText, "", MB_OK);
         return;
     }
-
     frozen.Keep();
-    okButton.ShowWindow(SW_HIDE);
-    workerThread = AfxBeginThread(WorkerThreadProc, this, THREAD_PRIORITY_NORMAL, 0, 0, NULL);
+}
+
+LRESULT DownloadDialog::OnCatalogFetched(WPARAM ticket, LPARAM)
+{
+    // The result of a fetch that Cancel abandoned has no one waiting for it.
+    if (!catalogFetch || ticket != fetchTicket)
+        return 0;
+    BackgroundFetch* fetch = catalogFetch;
+    catalogFetch = nullptr;
+    HRESULT fetched = fetch->Finish(&catalog);
+    ShowChoice(*this, mode, typedFolder);
+    if (SUCCEEDED(fetched)) {
+        okButton.ShowWindow(SW_HIDE);
+        workerThread = AfxBeginThread(WorkerThreadProc, this, THREAD_PRIORITY_NORMAL, 0, 0, NULL);
+        if (workerThread)
+            return 0;
+        okButton.ShowWindow(SW_SHOW);
+    }
+    MessageBox(kDownloadErrorText, "", MB_OK);
+    ReturnToIdle();
+    return 0;
+}
+
+void DownloadDialog::ReturnToIdle()
+{
+    ShowChoice(*this, mode, typedFolder);
+    FrozenChoice::Enable(*this, TRUE);
 }
 
 void DownloadDialog::OnCancel()
 {
-    // Closing while the catalogue loads would leave OnOK running on a dead dialog.
-    if (fetchingCatalog)
+    // Nothing has been downloaded yet: the fetch stops without a question.
+    if (catalogFetch) {
+        catalogFetch->Abandon();
+        catalogFetch = nullptr;
+        // A retry notice may stand there, and the fetch no longer puts it back.
+        itemCaption.SetWindowText("");
+        ReturnToIdle();
         return;
+    }
     if (!workerThread) {
         CDialog::OnCancel();
         return;

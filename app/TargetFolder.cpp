@@ -45,7 +45,7 @@ void NormalizeFolderText(CString& folder)
 void DownloadDialog::OnBrowseFolder()
 {
     // Neither a catalogue fetch nor a running job may see its folder change.
-    if (fetchingCatalog || workerThread)
+    if (catalogFetch || workerThread)
         return;
     UpdateData(TRUE);
 

@@ -1,69 +1,67 @@
 #include "CatalogFetch.h"
 
-#include <mbstring.h>
-
 #include <new>
 
-#include "Check.h"
+#include "UpdateCatalog.h"
 #include "ServerAccess.h"
+
+namespace {
+
+const HttpRules kCatalogRules = {kFileRequestFlags, kMaxCatalogSize, true, "text/xml"};
+
+}  // namespace
 
 HINTERNET OpenUpdateSession()
 {
     return InternetOpenA(kInternetAgent, INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY, NULL, NULL, 0);
 }
 
-HRESULT FetchCatalogText(HINTERNET session, const char* url, char** text, DWORD* size)
+HRESULT FetchCatalogText(HINTERNET session, const char* url, char** text, DWORD* size, const int* abortFlag,
+                         OpenRequest* openRequest, const RetrySettings& retry)
 {
-    HRESULT hr = E_FAIL;
-    HINTERNET request = NULL;
+    HttpSource source(session, url, kCatalogRules, abortFlag, openRequest, retry);
     char* body = NULL;
-    DWORD status = 0;
-    DWORD contentLength = 0;
-    DWORD length = 0;
     DWORD received = 0;
-    char contentType[256];
 
     *text = NULL;
     *size = 0;
-    request = InternetOpenUrlA(session, url, NULL, 0, kFileRequestFlags, 0);
-    CHECK(request);
-
-    length = sizeof(status);
-    CHECK(HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length, NULL));
-    CHECK(status == HTTP_STATUS_OK);
-
-    length = sizeof(contentLength);
-    CHECK(HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &contentLength, &length,
-                         NULL));
-    CHECK(contentLength > 0 && contentLength <= kMaxCatalogSize);
-
-    length = sizeof(contentType);
-    CHECK(HttpQueryInfoA(request, HTTP_QUERY_CONTENT_TYPE, contentType, &length, NULL));
-    contentType[length < sizeof(contentType) ? length : sizeof(contentType) - 1] = '\0';
-    CHECK(_mbsstr(reinterpret_cast<unsigned char*>(contentType),
-                  reinterpret_cast<const unsigned char*>("text/xml")) ==
-          reinterpret_cast<unsigned char*>(contentType));
-
-    body = new (std::nothrow) char[contentLength + 1];
-    CHECK(body);
-    body[contentLength] = '\0';
-
-    // Each read asks for everything still missing; a body that ends early is refused.
-    while (received < contentLength) {
-        DWORD got = 0;
-        CHECK(InternetReadFile(request, body + received, contentLength - received, &got));
-        CHECK(got > 0 && got <= contentLength - received);
-        received += got;
+    HRESULT hr = source.Open();
+    // Once, and again from the start whenever the catalogue changed between two attempts.
+    while (SUCCEEDED(hr)) {
+        const DWORD length = static_cast<DWORD>(source.Length());
+        delete[] body;
+        body = new (std::nothrow) char[length + 1];
+        if (!body)
+            return E_FAIL;
+        body[length] = '\0';
+        received = 0;
+        do {
+            DWORD got = 0;
+            hr = source.Read(body + received, length - received, &got);
+            received += hr == S_OK ? got : 0;
+        } while (hr == S_OK && received < length);
+        if (hr == S_OK) {
+            *text = body;
+            *size = length;
+            return S_OK;
+        }
+        if (hr != S_RESOURCE_CHANGED)
+            break;
     }
-
-    *text = body;
-    *size = contentLength;
-    body = NULL;
-    hr = S_OK;
-
-CleanUp:
-    if (request)
-        InternetCloseHandle(request);
     delete[] body;
     return hr;
+}
+
+HRESULT FetchAndParseCatalog(HINTERNET session, const char* url, UpdateCatalog* catalog, const int* abortFlag,
+                             OpenRequest* openRequest, const RetrySettings& retry)
+{
+    char* text = NULL;
+    DWORD size = 0;
+    HRESULT hr = FetchCatalogText(session, url, &text, &size, abortFlag, openRequest, retry);
+    if (FAILED(hr))
+        return hr;
+    // The catalogue already held stays until a new text has arrived whole.
+    catalog->Clear();
+    catalog->StoreText(text, static_cast<int>(size + 1));
+    return catalog->ParseCatalog();
 }

@@ -4,6 +4,11 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "HttpSource.h"
+
+class OpenRequest;
+class UpdateCatalog;
+
 // The session every request of the tool goes through: the agent "Zeb application" and
 // the system's proxy settings without automatic discovery. Null when it cannot be opened.
 HINTERNET OpenUpdateSession();
@@ -13,6 +18,15 @@ const DWORD kMaxCatalogSize = 64u << 20;
 
 // Requests `url` through `session` and reads the whole body into memory. The answer must
 // be 200 with a Content-Length from 1 to kMaxCatalogSize and a Content-Type that begins
-// with "text/xml"; a body that ends before its length fails. On success *text is a new[]
-// buffer of *size bytes and a NUL, owned by the caller; on failure it is null.
-HRESULT FetchCatalogText(HINTERNET session, const char* url, char** text, DWORD* size);
+// with "text/xml"; drops and stalls are retried like every transfer, and a body is taken
+// only whole. On success *text is a new[] buffer of *size bytes and a NUL, owned by the
+// caller; on failure it is null. E_ABORT once *abortFlag (may be null) is raised.
+HRESULT FetchCatalogText(HINTERNET session, const char* url, char** text, DWORD* size,
+                         const int* abortFlag = nullptr, OpenRequest* openRequest = nullptr,
+                         const RetrySettings& retry = RetrySettings());
+
+// FetchCatalogText, then, once a text has arrived whole, `catalog` is replaced by it and
+// parsed: the result is the parse's. A failed fetch leaves `catalog` as it was.
+HRESULT FetchAndParseCatalog(HINTERNET session, const char* url, UpdateCatalog* catalog,
+                             const int* abortFlag = nullptr, OpenRequest* openRequest = nullptr,
+                             const RetrySettings& retry = RetrySettings());

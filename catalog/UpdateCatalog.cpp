@@ -178,3 +178,19 @@ void UpdateCatalog::StoreText(char* text, int size)
     xmlText = text;
     xmlSize = size;
 }
+
+void UpdateCatalog::TakeFrom(UpdateCatalog& other)
+{
+    Clear();
+    xmlText = other.xmlText;
+    xmlSize = other.xmlSize;
+    baseUrl = other.baseUrl;
+    databaseCount = other.databaseCount;
+    databases = other.databases;
+    fileCount = other.fileCount;
+    files = other.files;
+    other.xmlText = nullptr;
+    other.databases = nullptr;
+    other.files = nullptr;
+    other.Clear();
+}

@@ -33,6 +33,8 @@ public:
     void Clear();
     // Takes ownership of `text` (size bytes, the last one a NUL) after Clear().
     void StoreText(char* text, int size);
+    // Clear(), then takes over everything `other` holds, leaving it empty.
+    void TakeFrom(UpdateCatalog& other);
 
     char* xmlText = nullptr;  // as downloaded, followed by one NUL
     int xmlSize = 0;          // Content-Length + 1

@@ -5,8 +5,10 @@
 
 JobContext DownloadDialog::JobFields()
 {
+    RetrySettings retry = retrySettings;
+    retry.notice = itemCaption.GetSafeHwnd();
     return JobContext{internetSession, &catalog,        targetFolder,     &itemCaption, &itemProgress,
-                      &overallCaption, &overallProgress, &abortRequested, &openRequest};
+                      &overallCaption, &overallProgress, &abortRequested, &openRequest, retry};
 }
 
 HRESULT DownloadDialog::DownloadPack(const char* caption, const char* path, const char* targetDir)

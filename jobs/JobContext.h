@@ -6,6 +6,7 @@
 
 #include <afxcmn.h>
 
+#include "HttpSource.h"
 #include "OpenRequest.h"
 #include "UpdateCatalog.h"
 
@@ -21,4 +22,6 @@ struct JobContext {
     CProgressCtrl* overallProgress;
     const int* abortFlag;
     OpenRequest* openRequest;
+    // Its notice is the item caption.
+    RetrySettings retry;
 };

@@ -8,7 +8,7 @@ HRESULT DownloadKitPack(const JobContext& job, const char* caption, const char* 
     CString url;
     url.Format("%s/%s", static_cast<const char*>(job.catalog->baseUrl), path);
     PackStream stream;
-    stream.SetSource(url, job.session, job.openRequest);
+    stream.SetSource(url, job.session, job.openRequest, job.retry);
     job.itemCaption->SetWindowText(caption);
     HRESULT hr = stream.Extract(targetDir, job.itemProgress, job.abortFlag);
     return FAILED(hr) ? hr : S_OK;

@@ -42,7 +42,7 @@ HRESULT RunOfflineUpdate(const JobContext& job)
         const CString& path = isFile ? catalog.files[i].path : catalog.databases[i - catalog.fileCount].path;
         job.itemCaption->SetWindowText(name);
         hr = DownloadBelow(job.session, catalog.baseUrl, job.targetFolder, path, job.itemProgress, job.abortFlag,
-                           job.openRequest);
+                           job.openRequest, job.retry);
         if (FAILED(hr))
             return hr;
         if (IsAbortRequested(job.abortFlag))

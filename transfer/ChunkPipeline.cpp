@@ -109,6 +109,13 @@ void ChunkPipeline::EndFile()
     Push(item);
 }
 
+void ChunkPipeline::DropFile()
+{
+    Item item;
+    item.kind = kDrop;
+    Push(item);
+}
+
 bool ChunkPipeline::Failed() const
 {
     return InterlockedCompareExchange(const_cast<volatile LONG*>(&failed_), 0, 0) != 0;
@@ -235,6 +242,11 @@ void ChunkPipeline::Write()
                 }
             }
             break;
+        case kDrop:
+            if (output != INVALID_HANDLE_VALUE)
+                CloseHandle(output);
+            output = INVALID_HANDLE_VALUE;
+            break;
         }
         Release(&written_);
     }
@@ -267,6 +279,8 @@ void ChunkPipeline::Hash()
             LeaveCriticalSection(&lock_);
             break;
         }
+        case kDrop:
+            break;
         }
         Release(&hashed_);
     }

@@ -46,6 +46,9 @@ public:
     // The current file is complete: the writer stamps its time and closes it, then the
     // digest is compared.
     void EndFile();
+    // The current file is given up: the writer closes it as it is, without its time,
+    // and no digest is compared. The next file may have the same name.
+    void DropFile();
     // True once a file could not be created or written: nothing more is written, and
     // the receiving side should stop.
     bool Failed() const;
@@ -55,8 +58,10 @@ public:
     // or written or a digest did not match.
     HRESULT Finish();
 
+    bool Started() const { return writer_ != NULL; }
+
 private:
-    enum ItemKind { kBegin, kData, kEnd };
+    enum ItemKind { kBegin, kData, kEnd, kDrop };
     struct Item {
         ItemKind kind;
         int buffer;      // kData: which buffer

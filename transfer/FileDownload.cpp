@@ -1,6 +1,5 @@
 #include "FileDownload.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include <afxstr.h>
@@ -9,108 +8,85 @@
 #include "ByteProgress.h"
 #include "Check.h"
 #include "ChunkPipeline.h"
-#include "NetworkPiece.h"
-#include "OpenRequest.h"
+#include "HttpSource.h"
 #include "ProgressScale.h"
 #include "RelativePath.h"
 #include "ServerAccess.h"
 
+namespace {
+
+// Any length; redirects are followed also when they switch between HTTP and HTTPS.
+const HttpRules kFileRules = {kFileRequestFlags, ~0ull, false, nullptr};
+
+}  // namespace
+
 HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath, CProgressCtrl* progress,
-                       const int* abortFlag, OpenRequest* openRequest)
+                       const int* abortFlag, OpenRequest* openRequest, const RetrySettings& retry)
 {
-    HRESULT hr = E_FAIL;
-    HINTERNET request = NULL;
+    HRESULT hr = S_OK;
+    HttpSource source(session, url, kFileRules, abortFlag, openRequest, retry);
     ChunkPipeline pipeline;
     OutputFile file = {};
     BYTE* chunk = NULL;
-    DWORD status = 0;
-    DWORD length = 0;
-    char lengthText[256];
-    LONGLONG contentLength = 0;
-    ULONGLONG total = 0;
-    DWORD filled = 0;
-    NetworkPiece piece;
-    bool aborted = false;
+    DWORD got = 0;
 
-    request = InternetOpenUrlA(session, url, NULL, 0, kFileRequestFlags, 0);
-    CHECK(request);
-    PublishRequest(openRequest, request);
-
-    length = sizeof(status);
-    CHECK(HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length, NULL));
-    CHECK(status == HTTP_STATUS_OK);
-
-    length = sizeof(lengthText);
-    CHECK(HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, lengthText, &length, NULL));
-    lengthText[length < sizeof(lengthText) ? length : sizeof(lengthText) - 1] = '\0';
-    contentLength = _atoi64(lengthText);
-
-    {
-        ByteProgress bytes(progress, ProgressShiftFor(contentLength));
-        bytes.SetRange(contentLength);
+    hr = source.Open();
+    if (FAILED(hr))
+        goto CleanUp;
+    CHECK(strlen(localPath) < sizeof(file.path));
+    strcpy(file.path, localPath);
+    // Once for the resource, and again from its first byte whenever it changed on the
+    // server between two attempts.
+    do {
+        const ULONGLONG length = source.Length();
+        ByteProgress bytes(progress, ProgressShiftFor(static_cast<LONGLONG>(length)));
+        bytes.SetRange(length);
         if (IsAbortRequested(abortFlag)) {
-            aborted = true;
+            hr = E_ABORT;
             goto CleanUp;
         }
         bytes.Report();
-
+        if (hr == S_RESOURCE_CHANGED)
+            pipeline.DropFile();
         // The writer creates the file and writes each chunk while the next one arrives.
-        CHECK(strlen(localPath) < sizeof(file.path));
-        strcpy(file.path, localPath);
-        CHECK(SUCCEEDED(pipeline.Start(false)));
+        if (!pipeline.Started())
+            CHECK(SUCCEEDED(pipeline.Start(false)));
         pipeline.BeginFile(file);
-        chunk = pipeline.NextBuffer();
-
-        for (;;) {
-            DWORD wanted = kTransferBufferSize - filled < piece.Size() ? kTransferBufferSize - filled : piece.Size();
-            DWORD got = 0;
-            piece.Start();
-            if (!InternetReadFile(request, chunk + filled, wanted, &got)) {
-                // Closed under the read by a confirmed abort: a stop, not a failure.
-                aborted = IsAbortRequested(abortFlag);
-                hr = aborted ? S_OK : E_FAIL;
+        for (ULONGLONG remaining = length;;) {
+            DWORD wanted = remaining < kTransferBufferSize ? static_cast<DWORD>(remaining) : kTransferBufferSize;
+            chunk = pipeline.NextBuffer();
+            hr = source.ReadFully(chunk, wanted, &got, bytes);
+            if (got > 0)
+                bytes.Report();
+            // What arrived before the link was given up stays in the file.
+            if (hr == E_FAIL && got > 0 && !IsAbortRequested(abortFlag))
+                pipeline.Deliver(got);
+            if (hr != S_OK)
+                break;
+            // The chunk just filled is not written once the user has asked to stop.
+            if (IsAbortRequested(abortFlag)) {
+                hr = E_ABORT;
                 goto CleanUp;
             }
-            CHECK(got <= wanted);
-            if (wanted == piece.Size())
-                piece.Finished(got);
-            if (got == 0) {
-                // The end of the data: complete only when every announced byte arrived.
-                if (filled > 0) {
-                    bytes.Report();
-                    pipeline.Deliver(filled);
-                }
-                pipeline.EndFile();
-                hr = static_cast<LONGLONG>(total) == contentLength ? S_OK : E_FAIL;
-                break;
-            }
-            total += got;
-            filled += got;
-            bytes.Add(got);
-            // The chunk being filled is not written once the user has asked to stop.
-            if (IsAbortRequested(abortFlag)) {
-                aborted = true;
-                break;
-            }
+            CHECK(got == wanted);
+            if (got > 0)
+                pipeline.Deliver(got);
             // The file cannot be created or written: stop receiving.
             CHECK(!pipeline.Failed());
-            if (filled < kTransferBufferSize) {
-                bytes.ReportIfDue();
-                continue;
+            remaining -= got;
+            if (remaining == 0) {
+                pipeline.EndFile();
+                break;
             }
-            bytes.Report();
-            pipeline.Deliver(filled);
-            filled = 0;
-            chunk = pipeline.NextBuffer();
         }
-    }
+    } while (hr == S_RESOURCE_CHANGED);
 
 CleanUp:
-    CloseRequest(openRequest, request);
+    source.Close();
     {
         // The chunks handed over are written before the result is known.
         HRESULT finished = pipeline.Finish();
-        if (aborted)
+        if (hr == E_ABORT || (FAILED(hr) && IsAbortRequested(abortFlag)))
             hr = S_OK;
         else if (SUCCEEDED(hr))
             hr = finished;
@@ -119,7 +95,8 @@ CleanUp:
 }
 
 HRESULT DownloadBelow(HINTERNET session, const char* baseUrl, const char* folder, const char* path,
-                      CProgressCtrl* progress, const int* abortFlag, OpenRequest* openRequest)
+                      CProgressCtrl* progress, const int* abortFlag, OpenRequest* openRequest,
+                      const RetrySettings& retry)
 {
     if (!IsContainedRelativePath(path))
         return E_FAIL;
@@ -127,5 +104,5 @@ HRESULT DownloadBelow(HINTERNET session, const char* baseUrl, const char* folder
     CString localPath;
     url.Format("%s/%s", baseUrl, path);
     localPath.Format("%s/%s", folder, path);
-    return DownloadToFile(session, url, localPath, progress, abortFlag, openRequest);
+    return DownloadToFile(session, url, localPath, progress, abortFlag, openRequest, retry);
 }

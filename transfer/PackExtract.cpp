@@ -10,114 +10,133 @@
 #include "Check.h"
 #include "ChunkPipeline.h"
 #include "PackFormat.h"
+#include "ProgressScale.h"
 #include "ServerAccess.h"
 
-HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, const int* abortFlag)
+HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, const int* newAbortFlag)
+{
+    abortFlag = newAbortFlag;
+    HRESULT hr = Open();
+    if (FAILED(hr))
+        return IsAbortRequested(abortFlag) ? S_OK : hr;
+    // Every chunk handed over is written (or found unwritable) before the result is known.
+    ChunkPipeline pipeline;
+    for (;;) {
+        hr = ExtractPass(targetDir, progress, pipeline);
+        if (hr != S_RESOURCE_CHANGED)
+            break;
+        totalSize = static_cast<LONGLONG>(source->Length());
+        progressShift = ProgressShiftFor(totalSize);
+    }
+    HRESULT finished = pipeline.Finish();
+    // A read that failed because the abort closed the request under it is that abort.
+    if (hr == E_ABORT || (FAILED(hr) && IsAbortRequested(abortFlag)))
+        return S_OK;
+    return FAILED(hr) ? hr : finished;
+}
+
+HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, ChunkPipeline& pipeline)
 {
     HRESULT hr = S_OK;
     PackHeader header;
     PackEntry* entries = NULL;
-    ChunkPipeline pipeline;
     OutputFile file;
     BYTE* chunk = NULL;
     DWORD got = 0;
     DWORD tableSize = 0;
     LONGLONG knownSize = -1;
-    bool aborted = false;
+    bool fileBegun = false;
     int pathLength = 0;
+    ByteProgress bytes(progress, progressShift);
 
-    // Reads `size` bytes; stops with S_OK when the abort flag is up, also when the read
-    // failed because the abort closed the request under it.
-#define READ_FULLY(buffer, size)                                                           \
-    do {                                                                                   \
-        if (FAILED(ReadFully(buffer, size, &got, bytes, abortFlag, &aborted))) {           \
-            aborted = IsAbortRequested(abortFlag);                                         \
-            hr = aborted ? S_OK : E_FAIL;                                                  \
-            goto CleanUp;                                                                  \
-        }                                                                                  \
-        bytes.Report();                                                                    \
-        if (aborted || IsAbortRequested(abortFlag)) {                                      \
-            aborted = true;                                                                \
-            goto CleanUp;                                                                  \
-        }                                                                                  \
+    // Reads `size` bytes, or what arrives before the source ends; any other answer
+    // (an abort, a failure, a changed pack) ends the pass.
+#define READ_FULLY(buffer, size)                                  \
+    do {                                                          \
+        hr = ReadFully(buffer, size, &got, bytes);                \
+        bytes.Report();                                           \
+        if (hr == S_OK && IsAbortRequested(abortFlag))            \
+            hr = E_ABORT;                                         \
+        if (hr != S_OK)                                           \
+            goto CleanUp;                                         \
     } while (0)
 
-    hr = Open();
-    if (FAILED(hr))
-        return hr;
-    {
-        ByteProgress bytes(progress, progressShift);
-        bytes.SetRange(totalSize);
-        bytes.Report();
-        if (IsAbortRequested(abortFlag))
-            return S_OK;
+    bytes.SetRange(totalSize);
+    bytes.Report();
+    if (IsAbortRequested(abortFlag))
+        return E_ABORT;
 
-        READ_FULLY(&header, sizeof(header));
-        CHECK(got == sizeof(header));
-        // A pack without entries creates nothing, so its name is never used.
-        if (header.entryCount == 0)
-            goto CleanUp;
-        CHECK(IsContainedPackName(header.packName, sizeof(header.packName)));
+    READ_FULLY(&header, sizeof(header));
+    CHECK(got == sizeof(header));
+    // A pack without entries creates nothing, so its name is never used.
+    if (header.entryCount == 0)
+        goto CleanUp;
+    CHECK(IsContainedPackName(header.packName, sizeof(header.packName)));
 
-        // Refuse a table that cannot exist, or is larger than any real kit needs,
-        // before allocating room for it.
-        CHECK(header.entryCount <= kMaxPackEntryCount);
-        tableSize = header.entryCount * static_cast<DWORD>(sizeof(PackEntry));
-        knownSize = KnownSize();
-        CHECK(knownSize < 0 || sizeof(PackHeader) + static_cast<ULONGLONG>(tableSize) <=
-                                   static_cast<ULONGLONG>(knownSize));
-        entries = new (std::nothrow) PackEntry[header.entryCount];
-        CHECK(entries);
-        READ_FULLY(entries, tableSize);
-        CHECK(got == tableSize);
+    // Refuse a table that cannot exist, or is larger than any real kit needs,
+    // before allocating room for it.
+    CHECK(header.entryCount <= kMaxPackEntryCount);
+    tableSize = header.entryCount * static_cast<DWORD>(sizeof(PackEntry));
+    knownSize = KnownSize();
+    CHECK(knownSize < 0 ||
+          sizeof(PackHeader) + static_cast<ULONGLONG>(tableSize) <= static_cast<ULONGLONG>(knownSize));
+    entries = new (std::nothrow) PackEntry[header.entryCount];
+    CHECK(entries);
+    READ_FULLY(entries, tableSize);
+    CHECK(got == tableSize);
 
-        // From here the next chunk arrives while the writer and the hasher work on the
-        // ones before it.
+    // From here the next chunk arrives while the writer and the hasher work on the
+    // ones before it.
+    if (!pipeline.Started())
         CHECK(SUCCEEDED(pipeline.Start(true)));
-        for (DWORD index = 0; index < header.entryCount; ++index) {
-            const PackEntry& entry = entries[index];
-            CHECK(IsContainedPackName(entry.fileName, sizeof(entry.fileName)));
-            // A fixed buffer: a path of MAX_PATH characters or more could not be created.
-            pathLength = snprintf(file.path, sizeof(file.path), "%s\\%s\\%s", targetDir, header.packName,
-                                  entry.fileName);
-            CHECK(pathLength >= 0 && pathLength < MAX_PATH);
-            file.withParents = true;
-            file.fromPack = true;
-            file.time = entry.fileTime;
-            memcpy(file.md5, entry.md5, sizeof(file.md5));
-            file.packName = header.packName;
-            file.fileName = entry.fileName;
-            pipeline.BeginFile(file);
+    for (DWORD index = 0; index < header.entryCount; ++index) {
+        const PackEntry& entry = entries[index];
+        CHECK(IsContainedPackName(entry.fileName, sizeof(entry.fileName)));
+        // A fixed buffer: a path of MAX_PATH characters or more could not be created.
+        pathLength = snprintf(file.path, sizeof(file.path), "%s\\%s\\%s", targetDir, header.packName,
+                              entry.fileName);
+        CHECK(pathLength >= 0 && pathLength < MAX_PATH);
+        file.withParents = true;
+        file.fromPack = true;
+        file.time = entry.fileTime;
+        memcpy(file.md5, entry.md5, sizeof(file.md5));
+        file.packName = header.packName;
+        file.fileName = entry.fileName;
+        pipeline.BeginFile(file);
+        fileBegun = true;
 
-            // One pass even for an empty file, with a read of nothing.
-            DWORD remaining = entry.fileSize;
-            do {
-                DWORD wanted = remaining < kTransferBufferSize ? remaining : kTransferBufferSize;
-                chunk = NULL;
-                if (wanted > 0)
-                    chunk = pipeline.NextBuffer();
-                READ_FULLY(chunk, wanted);
-                // What arrived before the source ended is kept, then the entry fails.
-                if (chunk)
-                    pipeline.Deliver(got);
-                CHECK(got == wanted);
-                CHECK(!pipeline.Failed());
-                remaining -= got;
-            } while (remaining > 0);
-            pipeline.EndFile();
-        }
+        // One pass even for an empty file, with a read of nothing.
+        DWORD remaining = entry.fileSize;
+        do {
+            DWORD wanted = remaining < kTransferBufferSize ? remaining : kTransferBufferSize;
+            chunk = NULL;
+            if (wanted > 0)
+                chunk = pipeline.NextBuffer();
+            hr = ReadFully(chunk, wanted, &got, bytes);
+            bytes.Report();
+            if (hr == S_OK && IsAbortRequested(abortFlag))
+                hr = E_ABORT;
+            // What arrived before the source ended or the link was given up is kept,
+            // then the entry fails; nothing is written after an abort or of a version
+            // that has gone.
+            if (chunk && (hr == S_OK || hr == E_FAIL) && got > 0)
+                pipeline.Deliver(got);
+            if (hr != S_OK)
+                goto CleanUp;
+            CHECK(got == wanted);
+            CHECK(!pipeline.Failed());
+            remaining -= got;
+        } while (remaining > 0);
+        pipeline.EndFile();
+        fileBegun = false;
     }
 
 CleanUp:
 #undef READ_FULLY
-    {
-        // Every chunk handed over is written (or found unwritable) before the result is known.
-        HRESULT finished = pipeline.Finish();
-        if (aborted)
-            hr = S_OK;
-        else if (SUCCEEDED(hr))
-            hr = finished;
-    }
+    // The chunk being filled is given back unwritten; the file of the old version is
+    // closed as it is and written again by the next pass.
+    if (hr == S_RESOURCE_CHANGED && fileBegun)
+        pipeline.DropFile();
     delete[] entries;
     return hr;
 }

@@ -1,23 +1,30 @@
 #include "PackStream.h"
 
-#include <cstdlib>
-
 #include "AbortFlag.h"
 #include "ByteProgress.h"
 #include "OpenRequest.h"
 #include "ProgressScale.h"
 #include "ServerAccess.h"
 
+namespace {
+
+// A pack may be of any size; its format, not its headers, says what it holds.
+const HttpRules kPackRules = {kPackRequestFlags, ~0ull, false, nullptr};
+
+}  // namespace
+
 PackStream::~PackStream()
 {
     Close();
 }
 
-void PackStream::SetSource(const char* newLocation, HINTERNET newSession, OpenRequest* newOpenRequest)
+void PackStream::SetSource(const char* newLocation, HINTERNET newSession, OpenRequest* newOpenRequest,
+                           const RetrySettings& newRetry)
 {
     Close();
     session = newSession;
     openRequest = newOpenRequest;
+    retry = newRetry;
     location = newLocation;
     if (session)
         location.Replace('\\', '/');
@@ -37,25 +44,11 @@ HRESULT PackStream::OpenFile()
 
 HRESULT PackStream::OpenUrl()
 {
-    request = InternetOpenUrlA(session, location, NULL, 0, kPackRequestFlags, 0);
-    if (!request)
-        return E_FAIL;
-    PublishRequest(openRequest, request);
-
-    DWORD status = 0;
-    DWORD length = sizeof(status);
-    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length,
-                        NULL) ||
-        status != HTTP_STATUS_OK)
-        return E_FAIL;
-
-    char text[32];
-    length = sizeof(text);
-    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &length, NULL))
-        return E_FAIL;
-    text[length < sizeof(text) ? length : sizeof(text) - 1] = '\0';
-
-    totalSize = _atoi64(text);
+    source.reset(new HttpSource(session, location, kPackRules, abortFlag, openRequest, retry));
+    HRESULT hr = source->Open();
+    if (FAILED(hr))
+        return hr;
+    totalSize = static_cast<LONGLONG>(source->Length());
     progressShift = ProgressShiftFor(totalSize);
     return S_OK;
 }
@@ -63,48 +56,41 @@ HRESULT PackStream::OpenUrl()
 HRESULT PackStream::Read(void* buffer, DWORD bytesToRead, DWORD* bytesRead)
 {
     *bytesRead = 0;
-    BOOL ok = session ? InternetReadFile(request, buffer, bytesToRead, bytesRead)
-                      : ReadFile(file, buffer, bytesToRead, bytesRead, NULL);
-    return ok ? S_OK : E_FAIL;
+    if (session)
+        return source && source->Read(buffer, bytesToRead, bytesRead) == S_OK ? S_OK : E_FAIL;
+    return ReadFile(file, buffer, bytesToRead, bytesRead, NULL) ? S_OK : E_FAIL;
 }
 
-HRESULT PackStream::ReadFully(void* buffer, DWORD size, DWORD* bytesRead, ByteProgress& progress,
-                              const int* abortFlag, bool* aborted)
+HRESULT PackStream::ReadFully(void* buffer, DWORD size, DWORD* bytesRead, ByteProgress& progress)
 {
     *bytesRead = 0;
-    *aborted = false;
-    BYTE* at = static_cast<BYTE*>(buffer);
-    while (*bytesRead < size) {
+    HRESULT hr = S_OK;
+    if (session) {
+        hr = source->ReadFully(buffer, size, bytesRead, progress);
+    } else {
         // A local file is never slow: it is read in as few calls as it allows.
-        const DWORD piece = session ? networkPiece.Size() : size;
-        DWORD wanted = size - *bytesRead < piece ? size - *bytesRead : piece;
-        DWORD got = 0;
-        networkPiece.Start();
-        HRESULT hr = Read(at + *bytesRead, wanted, &got);
-        if (FAILED(hr) || got > wanted)
-            return E_FAIL;
-        if (wanted == piece)
-            networkPiece.Finished(got);
-        if (got == 0)
-            break;
-        *bytesRead += got;
-        progress.Add(got);
-        if (IsAbortRequested(abortFlag)) {
-            *aborted = true;
-            break;
+        BYTE* at = static_cast<BYTE*>(buffer);
+        while (*bytesRead < size) {
+            DWORD got = 0;
+            if (!ReadFile(file, at + *bytesRead, size - *bytesRead, &got, NULL) || got > size - *bytesRead)
+                return IsAbortRequested(abortFlag) ? E_ABORT : E_FAIL;
+            if (got == 0)
+                break;
+            *bytesRead += got;
+            progress.Add(got);
+            if (IsAbortRequested(abortFlag))
+                return E_ABORT;
         }
-        if (*bytesRead < size)
-            progress.ReportIfDue();
     }
-    return S_OK;
+    // The chunk just completed is not handed on once the user has asked to stop.
+    if (hr == S_OK && IsAbortRequested(abortFlag))
+        return E_ABORT;
+    return hr;
 }
 
 void PackStream::Close()
 {
-    if (request) {
-        CloseRequest(openRequest, request);
-        request = NULL;
-    }
+    source.reset();
     if (file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);
         file = INVALID_HANDLE_VALUE;

@@ -4,12 +4,15 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <memory>
+
 #include <afxcmn.h>
 #include <afxstr.h>
 
-#include "NetworkPiece.h"
+#include "HttpSource.h"
 
 class ByteProgress;
+class ChunkPipeline;
 class OpenRequest;
 
 class PackStream {
@@ -23,11 +26,14 @@ public:
     // URL (every `\` becomes `/`); without one it is a local file path, kept as is.
     // The session is borrowed, never closed here. When `openRequest` is given, each
     // request is published there, so that another thread can close it to end a read
-    // that the server never answers.
-    void SetSource(const char* location, HINTERNET session, OpenRequest* openRequest = nullptr);
+    // that the server never answers. `retry` says how long a silent link is waited for
+    // and where the wait before a reconnection is shown.
+    void SetSource(const char* location, HINTERNET session, OpenRequest* openRequest = nullptr,
+                   const RetrySettings& retry = RetrySettings());
 
     // Opens the source. Over HTTP(S) the answer must be 200 with a Content-Length,
-    // which sets totalSize and progressShift. The local-file mode leaves both alone.
+    // which sets totalSize and progressShift; a drop, a stall or a busy server is
+    // retried. The local-file mode leaves both alone.
     HRESULT Open();
 
     // Reads the next bytes. A successful read of 0 bytes means the end; a read
@@ -45,27 +51,34 @@ public:
     // fails once the flag is set counts as that abort. E_FAIL for every failure,
     // including a digest mismatch (reported on standard output; the rest of the pack
     // is still unpacked), names that would lead outside targetDir and an entry table
-    // above kMaxPackTableSize. The source is left open.
+    // above kMaxPackTableSize. A drop is resumed where it stopped; when the pack has
+    // changed on the server meanwhile, it is unpacked again from its start, so that no
+    // file holds bytes of two versions. The source is left open.
     HRESULT Extract(const char* targetDir, CProgressCtrl* progress, const int* abortFlag);
+
+    // Every byte received over HTTP(S) so far, read again after a reconnection included.
+    ULONGLONG BytesReceived() const { return source ? source->BytesReceived() : 0; }
 
 private:
     HRESULT OpenUrl();
     HRESULT OpenFile();
+    // One pass over the pack from its first byte. S_RESOURCE_CHANGED when the server's
+    // pack changed under it: the file being written is dropped, and the caller starts over.
+    HRESULT ExtractPass(const char* targetDir, CProgressCtrl* progress, ChunkPipeline& pipeline);
     // The size of the resource when it is known: the Content-Length, or a local
     // file's size. -1 when it cannot be told.
     LONGLONG KnownSize() const;
-    // Reads until `size` bytes have arrived or the source ends. Over HTTP(S) it reads
-    // in network pieces and after each one moves `progress` when due and stops early,
-    // with *aborted set, when the abort flag is raised.
-    HRESULT ReadFully(void* buffer, DWORD size, DWORD* bytesRead, ByteProgress& progress, const int* abortFlag,
-                      bool* aborted);
+    // Reads until `size` bytes have arrived or the source ends, moving `progress`. S_OK,
+    // E_ABORT once the abort flag is up, S_RESOURCE_CHANGED, or E_FAIL.
+    HRESULT ReadFully(void* buffer, DWORD size, DWORD* bytesRead, ByteProgress& progress);
 
     CString location;
     HINTERNET session = NULL;
-    HINTERNET request = NULL;
     OpenRequest* openRequest = nullptr;
+    RetrySettings retry;
+    const int* abortFlag = nullptr;
+    std::unique_ptr<HttpSource> source;
     HANDLE file = INVALID_HANDLE_VALUE;
     LONGLONG totalSize = 0;
     int progressShift = 0;
-    NetworkPiece networkPiece;
 };

@@ -303,3 +303,51 @@ TEST_F(StalledServer, InAnOfflineFileTheProgramEndsAndFinishedFilesStayWhole)
     EXPECT_TRUE(FileExists(target + "\\latest.xml"));
     EXPECT_TRUE(FileExists(target + "\\second.bin"));
 }
+
+TEST_F(Faults, APackThatDropsOnceEndsAsACleanDownloadWithoutABox)
+{
+    std::string pack = BigPack(3 << 20);
+    PublishKit(pack);
+    HttpResponse dropping = HttpResponse::Ok(pack);
+    dropping.etag = "\"initial-1\"";
+    dropping.closeAfterBytes = static_cast<long long>(pack.size() / 2);
+    dropping.faultyAnswers = 1;
+    server.Serve("/base/initial.pack", dropping);
+    RunDialog(dialog, [&](WindowDriver& driver) {
+        Start(driver, IDC_KIT_KRESPA, target);
+        ASSERT_TRUE(driver.WaitUntil([&] { return driver.Text(IDCANCEL) == "Закрыть"; }));
+        EXPECT_FALSE(driver.BoxOpen());
+        driver.Click(IDCANCEL);
+        EXPECT_TRUE(driver.WaitClosed());
+    });
+    EXPECT_EQ("first", ReadWholeFile(target + "\\Bin\\small.txt"));
+    EXPECT_EQ(GeneratedData(4, 3 << 20), ReadWholeFile(target + "\\Bin\\big.bin"));
+    EXPECT_EQ("[db]", ReadWholeFile(target + "\\Database\\db\\db.ini"));
+    EXPECT_EQ("#include = [St,Database\\db\\db.ini]\r\n", ReadWholeFile(target + "\\ZebDbLst.ini"));
+}
+
+// The catalogue is fetched off the dialog's thread: a stalled server leaves the window
+// answering, Cancel needs no question (nothing was downloaded) and the program ends
+// even though the abandoned read never returns under Wine.
+TEST_F(StalledServer, ACatalogueThatStallsLeavesTheDialogAnsweringAndCancelReturnsToIdle)
+{
+    PublishKit(BigPack(10));
+    server.Serve(kCatalogPath, Stalling(CatalogXml(server.Url("/base"), {{"db", "db.pack"}}, {}), 100));
+    ToolProcess tool;
+    WindowDriver driver(tool.Start(catalogUrl));
+    ASSERT_TRUE(driver.Dialog());
+    Start(driver, IDC_KIT_KRESPA, target);
+    ASSERT_TRUE(driver.WaitUntil([&] { return server.StalledCount() > 0; }));
+    DWORD_PTR answer = 0;
+    EXPECT_NE(0, SendMessageTimeoutA(driver.Dialog(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer));
+    EXPECT_FALSE(driver.IsEnabled(IDC_TARGET_FOLDER));
+    driver.Click(IDCANCEL);
+    EXPECT_TRUE(driver.WaitUntil([&] { return driver.IsVisible(IDOK) && driver.IsEnabled(IDC_TARGET_FOLDER); },
+                                 3000));
+    EXPECT_FALSE(driver.BoxOpen());
+    EXPECT_TRUE(driver.IsChecked(IDC_KIT_KRESPA));
+    EXPECT_EQ(target, driver.Text(IDC_TARGET_FOLDER));
+    driver.Click(IDCANCEL);
+    EXPECT_TRUE(tool.WaitForExit(15000));
+    EXPECT_TRUE(ListTree(target).empty());
+}

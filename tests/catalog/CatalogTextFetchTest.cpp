@@ -5,6 +5,7 @@
 
 #include "CatalogFetch.h"
 #include "CatalogText.h"
+#include "QuickRetry.h"
 
 namespace {
 
@@ -19,7 +20,8 @@ protected:
         server.Serve("/latest.xml", response);
         char* body = reinterpret_cast<char*>(1);
         DWORD size = 1;
-        HRESULT hr = FetchCatalogText(session, server.Url("/latest.xml").c_str(), &body, &size);
+        HRESULT hr =
+            FetchCatalogText(session, server.Url("/latest.xml").c_str(), &body, &size, nullptr, nullptr, QuickRetry());
         if (FAILED(hr)) {
             EXPECT_EQ(nullptr, body);
             EXPECT_EQ(0u, size);

@@ -14,6 +14,7 @@
 
 #include "CatalogText.h"
 #include "DownloadDialog.h"
+#include "QuickRetry.h"
 #include "TestCatalogUrl.h"
 #include "TestFiles.h"
 
@@ -25,6 +26,7 @@ protected:
     void SetUp() override
     {
         CoInitialize(NULL);
+        dialog.retrySettings = QuickRetry();
         catalogUrl = server.Url(kCatalogPath);
         SetTestCatalogUrl(catalogUrl.c_str());
     }

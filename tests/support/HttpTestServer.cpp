@@ -53,7 +53,7 @@ struct WinsockStartup {
     }
 };
 
-// Yields the body in order from memory or from a file.
+// Yields the body in order from memory or from a file, from `Skip`'s offset on.
 class BodySource {
 public:
     explicit BodySource(const HttpResponse& response) : response_(response)
@@ -75,6 +75,12 @@ public:
             fclose(file_);
     }
     unsigned long long Size() const { return size_; }
+    void Skip(unsigned long long offset)
+    {
+        offset_ = offset;
+        if (file_)
+            _fseeki64(file_, static_cast<long long>(offset), SEEK_SET);
+    }
     // Up to `want` next bytes; empty at the end.
     std::string Next(size_t want)
     {
@@ -270,18 +276,52 @@ void HttpTestServer::ServeConnection(SOCKET client)
             std::string route = record.path.substr(0, record.path.find('?'));
             auto found = routes_.find(route);
             response = found != routes_.end() ? found->second : HttpResponse::WithStatus("404 Not Found");
+            int answer = answers_[route]++;
+            if (response.faultyAnswers >= 0 && answer >= response.faultyAnswers)
+                response.closeAfterBytes = response.stallAfterBytes = -1;
+            if (answer > 0 && !response.laterBody.empty()) {
+                response.body = response.laterBody;
+                response.etag = response.laterEtag;
+            }
         }
-        if (!SendResponse(client, response))
+        if (!SendResponse(client, response, record))
             break;
     }
 Done:
     closesocket(client);
 }
 
-bool HttpTestServer::SendResponse(SOCKET client, const HttpResponse& response)
+bool HttpTestServer::SendResponse(SOCKET client, const HttpResponse& response, const HttpRequestRecord& request)
 {
     BodySource body(response);
-    std::string head = "HTTP/1.1 " + response.status + "\r\n";
+    std::string status = response.status;
+    std::string head;
+    unsigned long long length = body.Size();
+    // A single open range "bytes=N-", honoured when the validator still matches.
+    std::string range = request.Header("Range");
+    std::string ifRange = request.Header("If-Range");
+    bool versioned = !response.etag.empty() || !response.lastModified.empty();
+    bool unsatisfiable = false;
+    if (versioned && !response.ignoreRanges && range.compare(0, 6, "bytes=") == 0 && range.back() == '-' &&
+        (ifRange.empty() || ifRange == response.etag || ifRange == response.lastModified)) {
+        unsigned long long from = std::stoull(range.substr(6));
+        if (from >= length) {
+            status = "416 Range Not Satisfiable";
+            unsatisfiable = true;
+            head += "Content-Range: bytes */" + std::to_string(length) + "\r\n";
+            length = 0;
+        } else {
+            status = "206 Partial Content";
+            head += "Content-Range: bytes " + std::to_string(from) + "-" + std::to_string(length - 1) + "/" +
+                    std::to_string(length) + "\r\n";
+            body.Skip(from);
+            length -= from;
+        }
+    }
+    if (!response.etag.empty())
+        head += "ETag: " + response.etag + "\r\n";
+    if (!response.lastModified.empty())
+        head += "Last-Modified: " + response.lastModified + "\r\n";
     for (const auto& header : response.headers)
         head += header.first + ": " + header.second + "\r\n";
     if (response.chunked)
@@ -289,10 +329,12 @@ bool HttpTestServer::SendResponse(SOCKET client, const HttpResponse& response)
     else if (!response.contentLengthText.empty())
         head += "Content-Length: " + response.contentLengthText + "\r\n";
     else if (response.sendContentLength)
-        head += "Content-Length: " + std::to_string(body.Size()) + "\r\n";
-    head += "\r\n";
+        head += "Content-Length: " + std::to_string(length) + "\r\n";
+    head = "HTTP/1.1 " + status + "\r\n" + head + "\r\n";
     if (!SendAll(client, head.data(), head.size()))
         return false;
+    if (unsatisfiable)
+        return true;
 
     unsigned long long sent = 0;
     size_t pieceSize = response.pieceSize ? response.pieceSize : (1 << 20);

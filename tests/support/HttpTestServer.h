@@ -40,6 +40,19 @@ struct HttpResponse {
     // Stop sending after this many body bytes, and keep the connection open and silent
     // until the server stops (a server that stalls).
     long long stallAfterBytes = -1;
+    // The cut and the stall above happen only in the first this many answers to the
+    // path; -1: in every answer.
+    int faultyAnswers = -1;
+    // Validators. With either, a GET with "Range: bytes=N-" gets 206 (or 416 past the
+    // end), unless If-Range names another validator or ranges are ignored; without
+    // both, Range is ignored too, as by a server that cannot tell versions apart.
+    std::string etag;
+    std::string lastModified;
+    bool ignoreRanges = false;
+    // From the second answer to the path on, this body and ETag instead: the resource
+    // changed on the server.
+    std::string laterBody;
+    std::string laterEtag;
 
     static HttpResponse Ok(std::string body, std::string contentType = "");
     // The body sent at about `bytesPerSecond`, as over a slow link.
@@ -70,7 +83,7 @@ public:
 private:
     void AcceptLoop();
     void ServeConnection(SOCKET client);
-    bool SendResponse(SOCKET client, const HttpResponse& response);
+    bool SendResponse(SOCKET client, const HttpResponse& response, const HttpRequestRecord& request);
 
     SOCKET listener_ = INVALID_SOCKET;
     unsigned short port_ = 0;
@@ -79,6 +92,7 @@ private:
     std::thread acceptThread_;
     mutable std::mutex mutex_;
     std::map<std::string, HttpResponse> routes_;
+    std::map<std::string, int> answers_;
     std::vector<HttpRequestRecord> requests_;
     std::vector<SOCKET> clients_;
     std::vector<std::thread> connectionThreads_;

@@ -7,6 +7,7 @@
 #include "PackTestSupport.h"
 #include "ProgressRecorder.h"
 #include "ServerAccess.h"
+#include "QuickRetry.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ protected:
     HRESULT Extract(const std::string& path, CProgressCtrl* progress = nullptr, const int* abortFlag = nullptr)
     {
         PackStream stream;
-        stream.SetSource(server.Url(path).c_str(), session, &openRequest);
+        stream.SetSource(server.Url(path).c_str(), session, &openRequest, QuickRetry());
         return stream.Extract(target.c_str(), progress, abortFlag);
     }
 
@@ -90,7 +91,7 @@ TEST_F(PackExtractHttp, AnswersThatCannotBeReadFail)
     EXPECT_EQ(E_FAIL, Extract("/not-scripted.pack"));
 
     PackStream closedPort;
-    closedPort.SetSource("http://127.0.0.1:1/x.pack", session);
+    closedPort.SetSource("http://127.0.0.1:1/x.pack", session, nullptr, QuickRetry());
     EXPECT_EQ(E_FAIL, closedPort.Extract(target.c_str(), nullptr, nullptr));
 }
 
@@ -156,13 +157,13 @@ TEST_F(PackExtractHttp, RangeComesFromTheContentLengthAndALocalSourceKeepsIt)
     server.Serve("/big", big);
     PackStream stream;
     ProgressRecorder zero;
-    stream.SetSource(server.Url("/zero").c_str(), session);
+    stream.SetSource(server.Url("/zero").c_str(), session, nullptr, QuickRetry());
     EXPECT_EQ(E_FAIL, stream.Extract(target.c_str(), zero.Control(), nullptr));
     EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 0}), zero.Messages().front());
 
     // Scaled by 2^2 to fit the bar's 31 bits.
     ProgressRecorder scaled;
-    stream.SetSource(server.Url("/big").c_str(), session);
+    stream.SetSource(server.Url("/big").c_str(), session, nullptr, QuickRetry());
     EXPECT_EQ(E_FAIL, stream.Extract(target.c_str(), scaled.Control(), nullptr));
     EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 1610612736}), scaled.Messages().front());
 

@@ -1,0 +1,94 @@
+#include "BackgroundFetch.h"
+
+#include <objbase.h>
+#include <process.h>
+
+#include <cstring>
+#include <new>
+
+#include "AbortFlag.h"
+#include "CatalogFetch.h"
+
+namespace {
+
+volatile LONG runningFetches = 0;
+
+}  // namespace
+
+BackgroundFetch* BackgroundFetch::Start(HINTERNET session, const char* url, const RetrySettings& retry,
+                                        HWND window, UINT message, WPARAM ticket)
+{
+    if (strlen(url) >= sizeof(url_))
+        return nullptr;
+    BackgroundFetch* fetch = new (std::nothrow) BackgroundFetch;
+    if (!fetch)
+        return nullptr;
+    fetch->session_ = session;
+    strcpy(fetch->url_, url);
+    fetch->retry_ = retry;
+    fetch->window_ = window;
+    fetch->message_ = message;
+    fetch->ticket_ = ticket;
+    InterlockedIncrement(&runningFetches);
+    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(NULL, 0, &BackgroundFetch::ThreadMain, fetch, 0, NULL));
+    if (!thread) {
+        InterlockedDecrement(&runningFetches);
+        delete fetch;
+        return nullptr;
+    }
+    CloseHandle(thread);
+    return fetch;
+}
+
+unsigned __stdcall BackgroundFetch::ThreadMain(void* self)
+{
+    static_cast<BackgroundFetch*>(self)->Run();
+    return 0;
+}
+
+void BackgroundFetch::Run()
+{
+    // The parser is MSXML's, on this thread's own apartment.
+    HRESULT com = CoInitialize(NULL);
+    try {
+        result_ = FetchAndParseCatalog(session_, url_, &catalog_, &abortFlag_, &openRequest_, retry_);
+    } catch (...) {
+        // The parser builds strings, which throw when memory runs out.
+        result_ = E_OUTOFMEMORY;
+    }
+    // An abandoned fetch touches nothing of the dialog, which may be gone.
+    if (!IsAbortRequested(&abortFlag_))
+        PostMessageA(window_, message_, ticket_, 0);
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    Release();
+    InterlockedDecrement(&runningFetches);
+}
+
+HRESULT BackgroundFetch::Finish(UpdateCatalog* catalog)
+{
+    HRESULT hr = result_;
+    if (catalog_.xmlText)
+        catalog->TakeFrom(catalog_);
+    Release();
+    return hr;
+}
+
+void BackgroundFetch::Abandon()
+{
+    RequestAbort(&abortFlag_);
+    // On Windows this ends a read that the server has stopped answering.
+    openRequest_.CloseFromOutside();
+    Release();
+}
+
+bool BackgroundFetch::AnyRunning()
+{
+    return InterlockedCompareExchange(&runningFetches, 0, 0) != 0;
+}
+
+void BackgroundFetch::Release()
+{
+    if (InterlockedDecrement(&references_) == 0)
+        delete this;
+}

@@ -1,0 +1,241 @@
+// Drops, stalls and a busy server: a transfer pauses and goes on where it stopped, and a
+// resource that changed between two attempts is taken whole from its new version.
+// The server first: winsock2.h must come before windows.h.
+#include "HttpTestServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "AbortFlag.h"
+#include "FileDownload.h"
+#include "OpenRequest.h"
+#include "PackStream.h"
+#include "PackTestSupport.h"
+#include "ProgressRecorder.h"
+#include "QuickRetry.h"
+#include "ServerAccess.h"
+
+namespace {
+
+const char kNotice[] = "Нет связи с сервером, повтор через ";
+
+class Resume : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        session = InternetOpenA(kInternetAgent, INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY, NULL, NULL, 0);
+        ASSERT_NE(nullptr, session);
+        caption = CreateWindowExA(0, "Static", "файл", WS_POPUP, 0, 0, 300, 20, NULL, NULL, NULL, NULL);
+        retry.notice = caption;
+    }
+    void TearDown() override
+    {
+        DestroyWindow(caption);
+        InternetCloseHandle(session);
+    }
+
+    HRESULT Download(const std::string& name, const int* abortFlag = nullptr)
+    {
+        return DownloadToFile(session, server.Url("/" + name).c_str(), (temp / name).c_str(), progress.Control(),
+                              abortFlag, &openRequest, retry);
+    }
+    HRESULT Extract(const std::string& name, ULONGLONG* received = nullptr)
+    {
+        PackStream stream;
+        stream.SetSource(server.Url("/" + name).c_str(), session, &openRequest, retry);
+        HRESULT hr = stream.Extract((temp / "kit").c_str(), progress.Control(), nullptr);
+        if (received)
+            *received = stream.BytesReceived();
+        return hr;
+    }
+    std::string Caption() const
+    {
+        char text[256] = "";
+        GetWindowTextA(caption, text, sizeof(text));
+        return text;
+    }
+    // The item bar never moves back within one version of a resource.
+    void ExpectPositionsRise() const
+    {
+        std::vector<WPARAM> positions = progress.Positions();
+        for (size_t i = 1; i < positions.size(); ++i)
+            EXPECT_GE(positions[i], positions[i - 1]) << "position " << i;
+    }
+
+    static PackLayout TwoFiles(uint32_t seed)
+    {
+        PackLayout layout;
+        layout.packName = "Bin";
+        layout.files.push_back(PackFile("first.bin", GeneratedData(seed, 300000), MakeFileTime(0x01D5000000000000ull)));
+        layout.files.push_back(PackFile("sub\\second.bin", GeneratedData(seed + 1, 5 << 20)));
+        return layout;
+    }
+
+    HttpTestServer server;
+    HINTERNET session = NULL;
+    HWND caption = NULL;
+    RetrySettings retry = QuickRetry();
+    TempDir temp;
+    ProgressRecorder progress;
+    OpenRequest openRequest;
+};
+
+void ExpectUnpacked(const PackLayout& layout, const std::string& target)
+{
+    for (const PackedFile& file : layout.files)
+        EXPECT_EQ(file.data, ReadWholeFile(target + "\\Bin\\" + file.name)) << file.name;
+}
+
+}  // namespace
+
+TEST_F(Resume, ADroppedPackGoesOnFromTheByteWhereItStopped)
+{
+    PackLayout layout = TwoFiles(1);
+    std::string pack = BuildPack(layout);
+    HttpResponse response = HttpResponse::Ok(pack);
+    response.etag = "\"v1\"";
+    response.closeAfterBytes = 2 << 20;
+    response.faultyAnswers = 1;
+    server.Serve("/a.pack", response);
+    ULONGLONG received = 0;
+    ASSERT_EQ(S_OK, Extract("a.pack", &received));
+    ExpectUnpacked(layout, temp / "kit");
+    // Each byte once: the second request asked for the rest of this version.
+    EXPECT_EQ(pack.size(), received);
+    std::vector<HttpRequestRecord> requests = server.Requests();
+    ASSERT_EQ(2u, requests.size());
+    EXPECT_FALSE(requests[0].HasHeader("Range"));
+    EXPECT_EQ("bytes=" + std::to_string(2 << 20) + "-", requests[1].Header("Range"));
+    EXPECT_EQ("\"v1\"", requests[1].Header("If-Range"));
+    ExpectPositionsRise();
+}
+
+TEST_F(Resume, ADroppedFileGoesOnAndItsCaptionComesBack)
+{
+    std::string data = GeneratedData(2, 4 << 20);
+    HttpResponse response = HttpResponse::Ok(data);
+    // No ETag: the date is the validator.
+    response.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+    response.closeAfterBytes = 2 << 20;
+    response.faultyAnswers = 1;
+    server.Serve("/f.bin", response);
+    ASSERT_EQ(S_OK, Download("f.bin"));
+    EXPECT_EQ(data, ReadWholeFile(temp / "f.bin"));
+    std::vector<HttpRequestRecord> requests = server.Requests();
+    ASSERT_EQ(2u, requests.size());
+    EXPECT_EQ("bytes=" + std::to_string(2 << 20) + "-", requests[1].Header("Range"));
+    EXPECT_EQ(response.lastModified, requests[1].Header("If-Range"));
+    EXPECT_EQ("файл", Caption());
+    ExpectPositionsRise();
+}
+
+TEST_F(Resume, AServerWithoutRangesSendsItAllAndWhatArrivedIsSkipped)
+{
+    PackLayout layout = TwoFiles(3);
+    std::string pack = BuildPack(layout);
+    HttpResponse response = HttpResponse::Ok(pack);
+    response.etag = "\"same\"";
+    response.ignoreRanges = true;
+    response.closeAfterBytes = 3 << 20;
+    response.faultyAnswers = 1;
+    server.Serve("/a.pack", response);
+    ULONGLONG received = 0;
+    ASSERT_EQ(S_OK, Extract("a.pack", &received));
+    ExpectUnpacked(layout, temp / "kit");
+    EXPECT_EQ(pack.size() + (3 << 20), received);
+    ExpectPositionsRise();
+}
+
+TEST_F(Resume, APackThatChangedBetweenAttemptsIsUnpackedWholeFromItsNewVersion)
+{
+    PackLayout older = TwoFiles(4);
+    PackLayout newer = TwoFiles(5);
+    newer.files[0].data = GeneratedData(6, 1000);
+    HttpResponse response = HttpResponse::Ok(BuildPack(older));
+    response.etag = "\"old\"";
+    response.laterBody = BuildPack(newer);
+    response.laterEtag = "\"new\"";
+    // In the second file: the first is complete in its old version by then.
+    response.closeAfterBytes = 1 << 20;
+    server.Serve("/a.pack", response);
+    ASSERT_EQ(S_OK, Extract("a.pack"));
+    ExpectUnpacked(newer, temp / "kit");
+}
+
+TEST_F(Resume, AFileThatChangedBetweenAttemptsIsWrittenFromItsFirstByte)
+{
+    HttpResponse response = HttpResponse::Ok(GeneratedData(7, 3 << 20));
+    response.etag = "\"old\"";
+    response.laterBody = GeneratedData(8, 1 << 20);
+    response.laterEtag = "\"new\"";
+    response.closeAfterBytes = 2 << 20;
+    response.faultyAnswers = 1;
+    server.Serve("/f.bin", response);
+    ASSERT_EQ(S_OK, Download("f.bin"));
+    EXPECT_EQ(GeneratedData(8, 1 << 20), ReadWholeFile(temp / "f.bin"));
+}
+
+TEST_F(Resume, EveryDropThatBroughtNewBytesStartsTheCountAfresh)
+{
+    // Sixteen drops, far more than the five retries allowed in a row without progress.
+    std::string data = GeneratedData(9, 4 << 20);
+    HttpResponse response = HttpResponse::Ok(data);
+    response.etag = "\"v\"";
+    response.closeAfterBytes = 256 << 10;
+    server.Serve("/f.bin", response);
+    ASSERT_EQ(S_OK, Download("f.bin"));
+    EXPECT_EQ(data, ReadWholeFile(temp / "f.bin"));
+    EXPECT_EQ(16u, server.RequestCount());
+}
+
+TEST_F(Resume, ABusyServerIsGivenUpAfterFiveRetriesAndA404AfterOneRequest)
+{
+    server.Serve("/busy", HttpResponse::WithStatus("503 Service Unavailable"));
+    EXPECT_EQ(E_FAIL, Download("busy"));
+    // The first request and five retries.
+    EXPECT_EQ(static_cast<size_t>(1 + kMaxRetries), server.RequestCount());
+    // The wait's notice is gone once the transfer has given up.
+    EXPECT_EQ("файл", Caption());
+
+    EXPECT_EQ(E_FAIL, Download("missing"));
+    EXPECT_EQ(static_cast<size_t>(2 + kMaxRetries), server.RequestCount());
+}
+
+TEST_F(Resume, AStalledLinkIsGivenUpAfterTheReceiveTimeoutAndResumed)
+{
+    std::string data = GeneratedData(10, 1 << 20);
+    HttpResponse response = HttpResponse::Ok(data);
+    response.etag = "\"v\"";
+    response.stallAfterBytes = 600000;
+    response.faultyAnswers = 1;
+    server.Serve("/f.bin", response);
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(S_OK, Download("f.bin"));
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_EQ(data, ReadWholeFile(temp / "f.bin"));
+    EXPECT_EQ(1, server.StalledCount());
+    // Not before the timeout of 2 s, and not long after it (the test's bound, not a goal).
+    EXPECT_GE(seconds, 1.9);
+    EXPECT_LT(seconds, 20.0);
+}
+
+TEST_F(Resume, CancelDuringAWaitEndsAtOnce)
+{
+    server.Serve("/busy", HttpResponse::WithStatus("503 Service Unavailable"));
+    retry.firstWaitMs = 60 * 1000;
+    int abortFlag = 0;
+    std::thread cancel([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        RequestAbort(&abortFlag);
+    });
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(S_OK, Download("busy", &abortFlag));
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    cancel.join();
+    EXPECT_LT(seconds, 10.0);
+    EXPECT_EQ(1u, server.RequestCount());
+    EXPECT_EQ(0u, Caption().find(kNotice));
+    EXPECT_FALSE(FileExists(temp / "busy"));
+}
