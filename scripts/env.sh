@@ -22,7 +22,9 @@ ZEB_BUILD_DIR="${ZEB_BUILD_DIR:-$ZEB_ROOT/build}"
 ZEB_ARCH_BUILD_DIR="$ZEB_BUILD_DIR/$ZEB_ARCH"
 ZEB_TOOLCHAIN="$ZEB_ROOT/cmake/mingw-w64-$ZEB_ARCH-posix.cmake"
 
-export WINEPREFIX="$ZEB_ARCH_CACHE/wineprefix"
+# The tests' prefix, unless a script names one of its own (ZEB_PREFIX_NAME): the demo's
+# windows and wineserver then never meet a test run's.
+export WINEPREFIX="$ZEB_ARCH_CACHE/${ZEB_PREFIX_NAME:-wineprefix}"
 export WINEARCH="$ZEB_WINEARCH"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko install prompts.

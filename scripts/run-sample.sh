@@ -7,6 +7,9 @@
 #   ZEB_HEADLESS=1   use Xvfb even when a display is available
 #   ZEB_ARCH=x86_64  the 64-bit program instead
 set -euo pipefail
+# A Wine prefix of its own (made by setup.sh like the tests' one), so that the demo and a
+# test suite can run side by side and ending the demo's wineserver ends nothing else.
+export ZEB_PREFIX_NAME=sample-wineprefix
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 "$ZEB_ROOT/scripts/setup.sh"
 source "$ZEB_ROOT/scripts/env.sh"
@@ -43,9 +46,9 @@ if [ "${ZEB_HEADLESS:-0}" = 1 ] || ! { [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/n
   unset DISPLAY
   zeb_start_display
 fi
-# A wineserver left by an earlier run (the tests keep theirs for a minute) still serves
-# the desktop of a display that is gone, and windows of the tool would go there: end it,
-# so that this run's Wine starts on this display.
+# A wineserver left by an earlier demo (kept for a minute) still serves the desktop of a
+# display that is gone, and windows of the tool would go there: end it, so that this run's
+# Wine starts on this display. It is the demo prefix's own: a test run has another.
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 wineserver -p 60 2>/dev/null || true

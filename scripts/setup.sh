@@ -12,7 +12,7 @@ APT_PACKAGES=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-tools
   wine wine64 wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick locales
-  cmake make dpkg-dev googletest nginx-light openssl curl ca-certificates iproute2 gawk
+  cmake make dpkg-dev googletest nginx-light openssl curl ca-certificates iproute2 gawk git zip
 )
 
 install_packages() {

@@ -5,7 +5,10 @@
 # wineserver and its own Xvfb, so neither sees the other's windows; most of a suite's
 # time is spent waiting for Wine, not computing. Every line of CTest's output starts with
 # its build, and the last lines sum up both. Arguments go to CTest (e.g. -R smoke).
-#   ZEB_TEST_ARCHES="i686"   test only the builds named (default: "i686 x86_64")
+# Then the 32-bit program is built twice more, in new folders, and the two must be
+# identical (scripts/reproducible-build.sh).
+#   ZEB_TEST_ARCHES="i686"        test only the builds named (default: "i686 x86_64")
+#   ZEB_TEST_REPRODUCIBLE="..."   the targets built twice and compared (default: i686; empty: none)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 read -r -a arches <<<"${ZEB_TEST_ARCHES:-${ZEB_ARCHES[*]}}"
@@ -75,6 +78,17 @@ for i in "${!arches[@]}"; do
     [ "${statuses[$i]}" = 0 ] || [ "$failed_here" != 0 ] || failed=$((failed + 1))
   fi
   unset failed_here total_here
+done
+# After the suites, which wait on Wine and would be slowed by two compilers running.
+read -r -a reproducible <<<"${ZEB_TEST_REPRODUCIBLE-i686}"
+for arch in "${reproducible[@]}"; do
+  if "$ZEB_ROOT/scripts/reproducible-build.sh" --arch "$arch"; then
+    summary+=("$arch: two builds of the program in two folders are identical")
+    passed=$((passed + 1))
+  else
+    summary+=("$arch: two builds of the program in two folders differ or failed")
+    failed=$((failed + 1))
+  fi
 done
 echo
 printf 'results: %s\n' "${summary[@]}"

@@ -1,6 +1,7 @@
 // Drives a running tool window from outside, as a user would, for the headless demo.
 //   drive_sample.exe run <mode 0-5> <folder>   choose, type, OK, wait for "Закрыть"
 //   drive_sample.exe close                      press "Закрыть"
+//   drive_sample.exe wait                       return once the window is shown
 #include <windows.h>
 
 #include <cstdio>
@@ -32,7 +33,13 @@ int main(int argc, char** argv)
     // The tool runs on a named Wine desktop (framed windows under Xvfb); look there.
     const char* desktopName = getenv("ZEB_DESKTOP");
     if (desktopName) {
-        HDESK desktop = OpenDesktopA(desktopName, 0, FALSE, GENERIC_ALL);
+        // The desktop appears only once Wine's explorer has started, which may be after us.
+        HDESK desktop = nullptr;
+        for (int waited = 0; !desktop && waited < 60000; waited += 100) {
+            desktop = OpenDesktopA(desktopName, 0, FALSE, GENERIC_ALL);
+            if (!desktop)
+                Sleep(100);
+        }
         if (!desktop || !SetThreadDesktop(desktop)) {
             fprintf(stderr, "drive_sample: the desktop %s cannot be opened (error %lu)\n", desktopName,
                     GetLastError());
@@ -48,12 +55,14 @@ int main(int argc, char** argv)
                 desktopName ? desktopName : "(default)", seen.empty() ? " none" : seen.c_str());
         return 1;
     }
+    if (argc == 2 && strcmp(argv[1], "wait") == 0)
+        return 0;
     if (argc == 2 && strcmp(argv[1], "close") == 0) {
         driver.Click(IDCANCEL);
         return 0;
     }
     if (argc != 4 || strcmp(argv[1], "run") != 0) {
-        fprintf(stderr, "usage: drive_sample run <mode> <folder> | close\n");
+        fprintf(stderr, "usage: drive_sample run <mode> <folder> | close | wait\n");
         return 2;
     }
     int mode = atoi(argv[2]);

@@ -35,6 +35,8 @@ public:
 
     // Waits for a visible message box owned by the dialog; returns its text ("" on timeout).
     std::string WaitForBox(DWORD timeoutMs = 30000);
+    // The window WaitForBox found (null after a timeout), for a dialog that is not a message box.
+    HWND Box() const { return box_; }
     std::string BoxCaption() const;
     bool BoxOpen() const { return FindBox() != nullptr; }
     // Presses the box's button (IDOK, IDYES, IDNO) and waits until the box is gone.
