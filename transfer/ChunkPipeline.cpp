@@ -198,7 +198,7 @@ void ChunkPipeline::Write()
 {
     HANDLE output = INVALID_HANDLE_VALUE;
     // A copy: the item's slot is reused once both stages have passed it.
-    OutputFile file;
+    OutputFile file = {};
     bool stopped = false;
     Item* item = NULL;
     while (NextItem(&written_, &item)) {
@@ -214,8 +214,15 @@ void ChunkPipeline::Write()
             output = file.withParents
                          ? CreateFileWithParents(file.path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                                                  FILE_ATTRIBUTE_NORMAL, NULL)
-                         : CreateFileA(file.path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, NULL);
+                         : CreateFileA(file.path, GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                                       file.append ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+            if (output != INVALID_HANDLE_VALUE && file.append) {
+                LARGE_INTEGER none = {};
+                if (!SetFilePointerEx(output, none, NULL, FILE_END)) {
+                    CloseHandle(output);
+                    output = INVALID_HANDLE_VALUE;
+                }
+            }
             if (output == INVALID_HANDLE_VALUE)
                 InterlockedExchange(&failed_, 1);
             break;
@@ -228,6 +235,8 @@ void ChunkPipeline::Write()
         case kEnd:
             if (file.fromPack)
                 SetFileTime(output, &file.time, &file.time, &file.time);
+            else if (file.stampWriteTime)
+                SetFileTime(output, NULL, NULL, &file.time);
             CloseHandle(output);
             output = INVALID_HANDLE_VALUE;
             if (file.fromPack && hashing_) {
@@ -250,8 +259,11 @@ void ChunkPipeline::Write()
         }
         Release(&written_);
     }
-    if (output != INVALID_HANDLE_VALUE)
+    if (output != INVALID_HANDLE_VALUE) {
+        if (file.stampWriteTime)
+            SetFileTime(output, NULL, NULL, &file.time);
         CloseHandle(output);
+    }
 }
 
 // Each file's digest over exactly its chunks, in order; the verdict goes to the file's

@@ -14,6 +14,11 @@ struct OutputFile {
     char path[MAX_PATH];
     // Make the directories above the file first (a pack's files); otherwise they must exist.
     bool withParents;
+    // Continue the file from its end instead of writing it anew.
+    bool append;
+    // A plain file: `time` becomes its last-write time when it is closed, also when it is
+    // closed unfinished by an abort or a failure, so that a later run can ask for the rest.
+    bool stampWriteTime;
     // For a pack's file: its time stamp and its digest, checked once it is written
     // (a mismatch prints "<packName>\<fileName>", CR LF, "MD5 mismatch" on standard output).
     bool fromPack;

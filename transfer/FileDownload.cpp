@@ -18,6 +18,26 @@ namespace {
 // Any length; redirects are followed also when they switch between HTTP and HTTPS.
 const HttpRules kFileRules = {kFileRequestFlags, ~0ull, false, nullptr};
 
+// A file that an earlier run stored, whole or in part, with the server's Last-Modified
+// time: the first request asks only for what follows its end, if that version is
+// still the server's.
+void AskForTheRest(HttpSource& source, const char* localPath)
+{
+    WIN32_FILE_ATTRIBUTE_DATA found;
+    SYSTEMTIME written;
+    char date[INTERNET_RFC1123_BUFSIZE + 8];
+    if (!GetFileAttributesExA(localPath, GetFileExInfoStandard, &found) ||
+        (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
+    ULARGE_INTEGER size;
+    size.LowPart = found.nFileSizeLow;
+    size.HighPart = found.nFileSizeHigh;
+    if (size.QuadPart == 0 || !FileTimeToSystemTime(&found.ftLastWriteTime, &written) ||
+        !InternetTimeFromSystemTimeA(&written, INTERNET_RFC1123_FORMAT, date, sizeof(date)))
+        return;
+    source.StartFrom(size.QuadPart, date);
+}
+
 }  // namespace
 
 HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath, CProgressCtrl* progress,
@@ -30,11 +50,12 @@ HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath
     BYTE* chunk = NULL;
     DWORD got = 0;
 
+    CHECK(strlen(localPath) < sizeof(file.path));
+    strcpy(file.path, localPath);
+    AskForTheRest(source, localPath);
     hr = source.Open();
     if (FAILED(hr))
         goto CleanUp;
-    CHECK(strlen(localPath) < sizeof(file.path));
-    strcpy(file.path, localPath);
     // Once for the resource, and again from its first byte whenever it changed on the
     // server between two attempts.
     do {
@@ -45,14 +66,22 @@ HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath
             hr = E_ABORT;
             goto CleanUp;
         }
+        // What an earlier run stored counts as done.
+        for (ULONGLONG held = source.Position(); held > 0;) {
+            DWORD step = held < 0x40000000 ? static_cast<DWORD>(held) : 0x40000000;
+            bytes.Add(step);
+            held -= step;
+        }
         bytes.Report();
         if (hr == S_RESOURCE_CHANGED)
             pipeline.DropFile();
+        file.append = source.Position() > 0;
+        file.stampWriteTime = source.LastModified(&file.time);
         // The writer creates the file and writes each chunk while the next one arrives.
         if (!pipeline.Started())
             CHECK(SUCCEEDED(pipeline.Start(false)));
         pipeline.BeginFile(file);
-        for (ULONGLONG remaining = length;;) {
+        for (ULONGLONG remaining = length - source.Position();;) {
             DWORD wanted = remaining < kTransferBufferSize ? static_cast<DWORD>(remaining) : kTransferBufferSize;
             chunk = pipeline.NextBuffer();
             hr = source.ReadFully(chunk, wanted, &got, bytes);

@@ -102,9 +102,15 @@ void HttpSource::Close()
     }
 }
 
+void HttpSource::StartFrom(ULONGLONG offset, const char* ifRange)
+{
+    startOffset_ = offset;
+    startValidator_ = ifRange;
+}
+
 HRESULT HttpSource::Open()
 {
-    Outcome outcome = Request(0, false);
+    Outcome outcome = Request(startOffset_, startOffset_ > 0);
     if (outcome == kAccepted)
         return S_OK;
     if (outcome == kRetry)
@@ -178,6 +184,42 @@ HRESULT HttpSource::ReadFully(void* buffer, DWORD size, DWORD* got, ByteProgress
     return S_OK;
 }
 
+HRESULT HttpSource::Seek(ULONGLONG offset)
+{
+    if (offset < position_ || offset > length_)
+        return E_FAIL;
+    if (offset == position_)
+        return S_OK;
+    if (ignoresRanges_ || Validator().IsEmpty()) {
+        BYTE scrap[64 * 1024];
+        while (position_ < offset) {
+            ULONGLONG left = offset - position_;
+            DWORD got = 0;
+            HRESULT hr = Read(scrap, left < sizeof(scrap) ? static_cast<DWORD>(left) : sizeof(scrap), &got);
+            if (hr != S_OK)
+                return hr;
+            if (got == 0)
+                return E_FAIL;
+        }
+        return S_OK;
+    }
+    position_ = offset;
+    Outcome outcome = Request(position_, true);
+    switch (outcome) {
+    case kAccepted:
+        return S_OK;
+    case kChanged:
+        return S_RESOURCE_CHANGED;
+    case kAborted:
+        return E_ABORT;
+    case kRefused:
+        return E_FAIL;
+    case kRetry:
+        break;
+    }
+    return Reconnect();
+}
+
 // Waits, then asks again from where the bytes stopped, until an answer is accepted or
 // the retries run out.
 HRESULT HttpSource::Reconnect()
@@ -191,7 +233,7 @@ HRESULT HttpSource::Reconnect()
         if (FAILED(hr))
             return hr;
         ++retries_;
-        Outcome outcome = Request(position_, answered_ && position_ > 0);
+        Outcome outcome = answered_ ? Request(position_, position_ > 0) : Request(startOffset_, startOffset_ > 0);
         switch (outcome) {
         case kAccepted:
             return S_OK;
@@ -214,8 +256,7 @@ HttpSource::Outcome HttpSource::Request(ULONGLONG offset, bool useRange)
     CString validator = Validator();
     DWORD status = 0;
     DWORD size = sizeof(status);
-    char lengthText[32];
-    LONGLONG length = 0;
+    ULONGLONG length = 0;
 
     Close();
     if (!urlValid_)
@@ -252,17 +293,78 @@ HttpSource::Outcome HttpSource::Request(ULONGLONG offset, bool useRange)
         return kRetry;
     if (IsRetriedStatus(status))
         return kRetry;
+    if (!answered_ && useRange)
+        return CheckStartAnswer(status);
     if (status != HTTP_STATUS_OK && !(useRange && status == HTTP_STATUS_PARTIAL_CONTENT))
         return kRefused;
     // No Content-Length (a chunked body) or one that is not a length: the contract is broken.
-    if (!QueryText(HTTP_QUERY_CONTENT_LENGTH, lengthText, sizeof(lengthText)))
-        return kRefused;
-    length = _atoi64(lengthText);
-    if (length < 0)
+    if (!ContentLength(&length))
         return kRefused;
     if (!answered_)
-        return CheckFirstAnswer(static_cast<ULONGLONG>(length));
-    return CheckResumedAnswer(status, static_cast<ULONGLONG>(length), offset);
+        return CheckFirstAnswer(length);
+    return CheckResumedAnswer(status, length, offset);
+}
+
+bool HttpSource::ContentLength(ULONGLONG* length) const
+{
+    char text[32];
+    if (!QueryText(HTTP_QUERY_CONTENT_LENGTH, text, sizeof(text)))
+        return false;
+    LONGLONG value = _atoi64(text);
+    *length = static_cast<ULONGLONG>(value);
+    return value >= 0;
+}
+
+void HttpSource::StoreValidators()
+{
+    char text[256];
+    etag_ = QueryText(HTTP_QUERY_ETAG, text, sizeof(text)) ? text : "";
+    lastModified_ = QueryText(HTTP_QUERY_LAST_MODIFIED, text, sizeof(text)) ? text : "";
+}
+
+// The answer to a first request for the rest of what the caller holds.
+HttpSource::Outcome HttpSource::CheckStartAnswer(DWORD status)
+{
+    char text[256];
+    ULONGLONG length = 0;
+    ULONGLONG first = 0;
+    ULONGLONG total = 0;
+    if (status == HTTP_STATUS_OK)
+        return ContentLength(&length) ? CheckFirstAnswer(length) : kRefused;
+    if (status == 416) {
+        // Nothing past the end: what the caller holds is the whole of this version.
+        CString complete;
+        complete.Format("bytes */%llu", static_cast<unsigned long long>(startOffset_));
+        if (QueryText(HTTP_QUERY_CONTENT_RANGE, text, sizeof(text)) && strcmp(text, complete) == 0 &&
+            startOffset_ <= rules_.maxLength) {
+            StoreValidators();
+            answered_ = true;
+            length_ = position_ = furthest_ = startOffset_;
+            return kAccepted;
+        }
+    } else if (status == HTTP_STATUS_PARTIAL_CONTENT) {
+        if (ContentLength(&length) && QueryText(HTTP_QUERY_CONTENT_RANGE, text, sizeof(text)) &&
+            ParseContentRange(text, &first, &total) && first == startOffset_ && length == total - first &&
+            total <= rules_.maxLength) {
+            StoreValidators();
+            answered_ = true;
+            length_ = total;
+            position_ = furthest_ = startOffset_;
+            return kAccepted;
+        }
+    } else {
+        return kRefused;
+    }
+    // An answer that does not continue what the caller holds: the whole resource.
+    startOffset_ = 0;
+    return Request(0, false);
+}
+
+bool HttpSource::LastModified(FILETIME* time) const
+{
+    SYSTEMTIME parsed;
+    return !lastModified_.IsEmpty() && InternetTimeToSystemTimeA(lastModified_, &parsed, 0) &&
+           SystemTimeToFileTime(&parsed, time);
 }
 
 HttpSource::Outcome HttpSource::CheckFirstAnswer(ULONGLONG length)
@@ -277,9 +379,7 @@ HttpSource::Outcome HttpSource::CheckFirstAnswer(ULONGLONG length)
                 reinterpret_cast<unsigned char*>(type))
             return kRefused;
     }
-    char text[256];
-    etag_ = QueryText(HTTP_QUERY_ETAG, text, sizeof(text)) ? text : "";
-    lastModified_ = QueryText(HTTP_QUERY_LAST_MODIFIED, text, sizeof(text)) ? text : "";
+    StoreValidators();
     answered_ = true;
     length_ = length;
     position_ = 0;
@@ -302,8 +402,10 @@ HttpSource::Outcome HttpSource::CheckResumedAnswer(DWORD status, ULONGLONG lengt
     CString etag = QueryText(HTTP_QUERY_ETAG, text, sizeof(text)) ? text : "";
     CString lastModified = QueryText(HTTP_QUERY_LAST_MODIFIED, text, sizeof(text)) ? text : "";
     const CString& now = etag_.IsEmpty() || etag_[0] == 'W' ? lastModified : etag;
-    if (length == length_ && !validator.IsEmpty() && strcmp(now, validator) == 0)
+    if (length == length_ && !validator.IsEmpty() && strcmp(now, validator) == 0) {
+        ignoresRanges_ = true;
         return SkipTo(offset);
+    }
     // Another version: its bytes start over, whatever the caller already has.
     if (length > rules_.maxLength || (rules_.refuseEmpty && length == 0))
         return kRefused;
@@ -392,6 +494,8 @@ bool HttpSource::QueryText(DWORD query, char* text, DWORD size) const
 
 CString HttpSource::Validator() const
 {
+    if (!answered_)
+        return startValidator_;
     if (!etag_.IsEmpty() && etag_[0] != 'W')
         return etag_;
     return lastModified_;

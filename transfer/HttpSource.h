@@ -52,6 +52,13 @@ public:
     HttpSource(const HttpSource&) = delete;
     HttpSource& operator=(const HttpSource&) = delete;
 
+    // Before Open: the caller already holds the first `offset` bytes of the version that
+    // `ifRange` (an ETag or an HTTP date) names, so the first request asks for the rest.
+    // After Open, Position() tells what the server answered: `offset` when the rest
+    // follows (or, when it equals Length(), nothing is missing), 0 when the whole
+    // resource follows because it changed or the server sends no ranges.
+    void StartFrom(ULONGLONG offset, const char* ifRange);
+
     // Requests the resource until an answer is accepted. S_OK; E_ABORT once the flag is
     // up; E_FAIL for a refused answer, a status that is not retried, a certificate or TLS
     // failure, and after kMaxRetries retries without an answer.
@@ -59,6 +66,10 @@ public:
 
     // The Content-Length of the accepted answer.
     ULONGLONG Length() const { return length_; }
+    // The offset of the next byte Read delivers.
+    ULONGLONG Position() const { return position_; }
+    // The Last-Modified time of the version being read; false when the server sent none.
+    bool LastModified(FILETIME* time) const;
 
     // The next bytes, at most `size` and at most one network piece: S_OK with *got > 0,
     // or S_OK with *got == 0 once all Length() bytes have been delivered. A drop is
@@ -69,6 +80,12 @@ public:
     // Reads until `size` bytes have arrived or the resource ends (*got then tells), moving
     // `progress` by each piece and, between pieces, when a position is due.
     HRESULT ReadFully(void* buffer, DWORD size, DWORD* got, ByteProgress& progress);
+
+    // Goes forward to `offset` of the same version: a new request for the range from
+    // there when the server names its versions and honours ranges, otherwise the bytes
+    // in between are read and dropped. S_OK, S_RESOURCE_CHANGED, E_ABORT or E_FAIL as
+    // for Read.
+    HRESULT Seek(ULONGLONG offset);
 
     // Closes the request; a later Read reconnects.
     void Close();
@@ -81,6 +98,9 @@ private:
     enum Outcome { kAccepted, kRetry, kRefused, kAborted, kChanged };
     Outcome Request(ULONGLONG offset, bool useRange);
     Outcome CheckFirstAnswer(ULONGLONG length);
+    Outcome CheckStartAnswer(DWORD status);
+    bool ContentLength(ULONGLONG* length) const;
+    void StoreValidators();
     Outcome CheckResumedAnswer(DWORD status, ULONGLONG length, ULONGLONG offset);
     Outcome SkipTo(ULONGLONG offset);
     HRESULT Reconnect();
@@ -108,6 +128,9 @@ private:
     bool urlValid_ = false;
 
     bool answered_ = false;
+    ULONGLONG startOffset_ = 0;
+    CString startValidator_;
+    bool ignoresRanges_ = false;
     ULONGLONG length_ = 0;
     ULONGLONG position_ = 0;
     ULONGLONG furthest_ = 0;

@@ -9,6 +9,7 @@
 #include "ByteProgress.h"
 #include "Check.h"
 #include "ChunkPipeline.h"
+#include "KeptFile.h"
 #include "PackFormat.h"
 #include "ProgressScale.h"
 #include "ServerAccess.h"
@@ -35,18 +36,31 @@ HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, cons
     return FAILED(hr) ? hr : finished;
 }
 
+namespace {
+
+// The file of `entry` below the target: false when the path would not fit MAX_PATH.
+bool EntryPath(char (&path)[MAX_PATH], const char* targetDir, const PackHeader& header, const PackEntry& entry)
+{
+    int length = snprintf(path, sizeof(path), "%s\\%s\\%s", targetDir, header.packName, entry.fileName);
+    return length >= 0 && length < MAX_PATH;
+}
+
+}  // namespace
+
 HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, ChunkPipeline& pipeline)
 {
     HRESULT hr = S_OK;
     PackHeader header;
     PackEntry* entries = NULL;
-    OutputFile file;
+    OutputFile file = {};
     BYTE* chunk = NULL;
     DWORD got = 0;
     DWORD tableSize = 0;
     LONGLONG knownSize = -1;
     bool fileBegun = false;
-    int pathLength = 0;
+    bool* kept = NULL;
+    bool keptAny = false;
+    ULONGLONG dataOffset = 0;
     ByteProgress bytes(progress, progressShift);
 
     // Reads `size` bytes, or what arrives before the source ends; any other answer
@@ -89,13 +103,41 @@ HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, 
     // ones before it.
     if (!pipeline.Started())
         CHECK(SUCCEEDED(pipeline.Start(true)));
+
+    // What an earlier run left complete stays: the files on disk are checked against the
+    // table first, each read once, and only the others are fetched.
+    kept = new (std::nothrow) bool[header.entryCount];
+    CHECK(kept);
+    chunk = pipeline.NextBuffer();
     for (DWORD index = 0; index < header.entryCount; ++index) {
         const PackEntry& entry = entries[index];
+        // A name that is refused is refused where its file would be written, in order.
+        kept[index] = false;
+        if (!IsContainedPackName(entry.fileName, sizeof(entry.fileName)) ||
+            !EntryPath(file.path, targetDir, header, entry))
+            continue;
+        hr = VerifyKeptFile(file.path, entry, chunk, kTransferBufferSize, bytes, abortFlag, &kept[index]);
+        if (hr != S_OK)
+            goto CleanUp;
+        keptAny = keptAny || kept[index];
+    }
+    if (keptAny)
+        bytes.Report();
+
+    dataOffset = sizeof(PackHeader) + static_cast<ULONGLONG>(tableSize);
+    for (DWORD index = 0; index < header.entryCount; ++index) {
+        const PackEntry& entry = entries[index];
+        const ULONGLONG entryOffset = dataOffset;
+        dataOffset += entry.fileSize;
+        if (kept[index])
+            continue;
         CHECK(IsContainedPackName(entry.fileName, sizeof(entry.fileName)));
         // A fixed buffer: a path of MAX_PATH characters or more could not be created.
-        pathLength = snprintf(file.path, sizeof(file.path), "%s\\%s\\%s", targetDir, header.packName,
-                              entry.fileName);
-        CHECK(pathLength >= 0 && pathLength < MAX_PATH);
+        CHECK(EntryPath(file.path, targetDir, header, entry));
+        // Adjacent files that are needed are read in one run, without seeking.
+        hr = SeekTo(entryOffset);
+        if (hr != S_OK)
+            goto CleanUp;
         file.withParents = true;
         file.fromPack = true;
         file.time = entry.fileTime;
@@ -137,6 +179,7 @@ CleanUp:
     // closed as it is and written again by the next pass.
     if (hr == S_RESOURCE_CHANGED && fileBegun)
         pipeline.DropFile();
+    delete[] kept;
     delete[] entries;
     return hr;
 }

@@ -88,6 +88,15 @@ HRESULT PackStream::ReadFully(void* buffer, DWORD size, DWORD* bytesRead, BytePr
     return hr;
 }
 
+HRESULT PackStream::SeekTo(ULONGLONG offset)
+{
+    if (session)
+        return source->Seek(offset);
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(file, to, NULL, FILE_BEGIN) ? S_OK : E_FAIL;
+}
+
 void PackStream::Close()
 {
     source.reset();

@@ -51,7 +51,9 @@ public:
     // fails once the flag is set counts as that abort. E_FAIL for every failure,
     // including a digest mismatch (reported on standard output; the rest of the pack
     // is still unpacked), names that would lead outside targetDir and an entry table
-    // above kMaxPackTableSize. A drop is resumed where it stopped; when the pack has
+    // above kMaxPackTableSize. A file already below targetDir with the entry's size and
+    // digest is kept (given the entry's time) and its bytes are not fetched. A drop is
+    // resumed where it stopped; when the pack has
     // changed on the server meanwhile, it is unpacked again from its start, so that no
     // file holds bytes of two versions. The source is left open.
     HRESULT Extract(const char* targetDir, CProgressCtrl* progress, const int* abortFlag);
@@ -68,6 +70,9 @@ private:
     // The size of the resource when it is known: the Content-Length, or a local
     // file's size. -1 when it cannot be told.
     LONGLONG KnownSize() const;
+    // Goes forward to `offset` of the pack, fetching nothing in between where the server
+    // allows. S_OK, E_ABORT, S_RESOURCE_CHANGED or E_FAIL.
+    HRESULT SeekTo(ULONGLONG offset);
     // Reads until `size` bytes have arrived or the source ends, moving `progress`. S_OK,
     // E_ABORT once the abort flag is up, S_RESOURCE_CHANGED, or E_FAIL.
     HRESULT ReadFully(void* buffer, DWORD size, DWORD* bytesRead, ByteProgress& progress);

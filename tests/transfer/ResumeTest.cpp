@@ -239,3 +239,151 @@ TEST_F(Resume, CancelDuringAWaitEndsAtOnce)
     EXPECT_EQ(0u, Caption().find(kNotice));
     EXPECT_FALSE(FileExists(temp / "busy"));
 }
+
+namespace {
+
+// Six files of a few hundred KiB each, behind their 308-byte header and table.
+PackLayout SixFiles()
+{
+    PackLayout layout;
+    layout.packName = "Bin";
+    for (int i = 0; i < 6; ++i)
+        layout.files.push_back(PackFile("f" + std::to_string(i) + ".bin", GeneratedData(20 + i, 200000 + i * 1000),
+                                        MakeFileTime(0x01D5000000000000ull + i)));
+    return layout;
+}
+
+uint64_t DataOffset(const PackLayout& layout, size_t index)
+{
+    uint64_t offset = 308 + 284 * layout.files.size();
+    for (size_t i = 0; i < index; ++i)
+        offset += layout.files[i].data.size();
+    return offset;
+}
+
+FILETIME WriteTime(const std::string& path)
+{
+    FILETIME written = {};
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    GetFileTime(file, NULL, NULL, &written);
+    CloseHandle(file);
+    return written;
+}
+
+}  // namespace
+
+TEST_F(Resume, ASecondRunOverACompletePackFetchesNothingButTheTableAndStampsTheFiles)
+{
+    PackLayout layout = SixFiles();
+    HttpResponse response = HttpResponse::Ok(BuildPack(layout));
+    response.etag = "\"six\"";
+    server.Serve("/a.pack", response);
+    ASSERT_EQ(S_OK, Extract("a.pack"));
+    // Another time on one file: a second run leaves the folder as a fresh download does.
+    const std::string first = temp / "kit" + "\\Bin\\f0.bin";
+    FILETIME other = MakeFileTime(0x01D9000000000000ull);
+    HANDLE file = CreateFileA(first.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_TRUE(SetFileTime(file, &other, &other, &other));
+    CloseHandle(file);
+
+    ULONGLONG received = 0;
+    ASSERT_EQ(S_OK, Extract("a.pack", &received));
+    EXPECT_EQ(DataOffset(layout, 0), received);
+    EXPECT_EQ(2u, server.RequestCount());
+    ExpectUnpacked(layout, temp / "kit");
+    EXPECT_TRUE(SameTime(layout.files[0].time, WriteTime(first)));
+    // The bar still ends full: the kept files count as done.
+    EXPECT_EQ(progress.Positions().back(), static_cast<WPARAM>(BuildPack(layout).size()));
+}
+
+TEST_F(Resume, ASecondRunFetchesExactlyTheMissingTheShortAndTheChangedFiles)
+{
+    PackLayout layout = SixFiles();
+    std::string pack = BuildPack(layout);
+    for (bool ignoreRanges : {false, true}) {
+        RemoveTree(temp / "kit");
+        HttpResponse response = HttpResponse::Ok(pack);
+        response.etag = "\"six\"";
+        response.ignoreRanges = ignoreRanges;
+        server.Serve("/a.pack", response);
+        ASSERT_EQ(S_OK, Extract("a.pack"));
+        const std::string bin = temp / "kit" + "\\Bin\\";
+        ASSERT_TRUE(DeleteFileA((bin + "f1.bin").c_str()));
+        ASSERT_TRUE(WriteWholeFile(bin + "f3.bin", layout.files[3].data.substr(0, 1000)));
+        // One byte changed, size and times as they were: only the digest tells.
+        std::string changed = layout.files[5].data;
+        changed[100] ^= 1;
+        FILETIME time = WriteTime(bin + "f5.bin");
+        ASSERT_TRUE(WriteWholeFile(bin + "f5.bin", changed));
+        HANDLE file = CreateFileA((bin + "f5.bin").c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+        SetFileTime(file, &time, &time, &time);
+        CloseHandle(file);
+
+        const size_t before = server.RequestCount();
+        ULONGLONG received = 0;
+        ASSERT_EQ(S_OK, Extract("a.pack", &received)) << ignoreRanges;
+        ExpectUnpacked(layout, temp / "kit");
+        std::vector<HttpRequestRecord> requests = server.Requests();
+        requests.erase(requests.begin(), requests.begin() + before);
+        if (ignoreRanges) {
+            // One answer read through, writing only what is needed.
+            EXPECT_EQ(2u, requests.size());
+            continue;
+        }
+        ASSERT_EQ(4u, requests.size());
+        EXPECT_FALSE(requests[0].HasHeader("Range"));
+        for (size_t i = 1; i < 4; ++i) {
+            EXPECT_EQ("bytes=" + std::to_string(DataOffset(layout, 2 * i - 1)) + "-", requests[i].Header("Range"));
+            EXPECT_EQ("\"six\"", requests[i].Header("If-Range"));
+        }
+        EXPECT_EQ(DataOffset(layout, 0) + layout.files[1].data.size() + layout.files[3].data.size() +
+                      layout.files[5].data.size(),
+                  received);
+    }
+}
+
+TEST_F(Resume, ASecondRunKeepsAPlainFileThatIsCompleteContinuesAShortOneAndRewritesAChangedOne)
+{
+    const std::string stamp = "Tue, 01 Dec 2026 10:00:00 GMT";
+    const std::string data = GeneratedData(30, 300000);
+    HttpResponse response = HttpResponse::Ok(data);
+    response.lastModified = stamp;
+    server.Serve("/p.bin", response);
+    const std::string path = temp / "p.bin";
+    ASSERT_EQ(S_OK, Download("p.bin"));
+    // Stored with the server's time, which the next run names in If-Range.
+    SYSTEMTIME serverTime = {2026, 12, 2, 1, 10, 0, 0, 0};
+    FILETIME expected;
+    SystemTimeToFileTime(&serverTime, &expected);
+    EXPECT_TRUE(SameTime(expected, WriteTime(path)));
+
+    // Complete: 416, and the file stays as it is.
+    ASSERT_EQ(S_OK, Download("p.bin"));
+    EXPECT_EQ(data, ReadWholeFile(path));
+    std::vector<HttpRequestRecord> requests = server.Requests();
+    ASSERT_EQ(2u, requests.size());
+    EXPECT_EQ("bytes=300000-", requests[1].Header("Range"));
+    EXPECT_EQ(stamp, requests[1].Header("If-Range"));
+    EXPECT_EQ(static_cast<WPARAM>(data.size()), progress.Positions().back());
+
+    // Short, with the time it was stored with (as after an abort): continued from its end.
+    ASSERT_TRUE(WriteWholeFile(path, data.substr(0, 1000)));
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    SetFileTime(file, NULL, NULL, &expected);
+    CloseHandle(file);
+    ASSERT_EQ(S_OK, Download("p.bin"));
+    EXPECT_EQ(data, ReadWholeFile(path));
+    EXPECT_EQ("bytes=1000-", server.Requests().back().Header("Range"));
+
+    // Changed on the server: If-Range fails, the whole new version is written.
+    response.body = GeneratedData(31, 1000);
+    response.lastModified = "Wed, 02 Dec 2026 10:00:00 GMT";
+    server.Serve("/p.bin", response);
+    ASSERT_EQ(S_OK, Download("p.bin"));
+    EXPECT_EQ(response.body, ReadWholeFile(path));
+
+    // No Last-Modified: fetched whole, as the first time.
+    server.Serve("/p.bin", HttpResponse::Ok(data));
+    ASSERT_EQ(S_OK, Download("p.bin"));
+    EXPECT_EQ(data, ReadWholeFile(path));
+}

@@ -1,0 +1,18 @@
+// A pack's file that is already on disk as the pack holds it, so that a second run
+// keeps it instead of fetching it again.
+#pragma once
+
+#include <windows.h>
+
+#include "PackFormat.h"
+
+class ByteProgress;
+
+// Reads the file at `path` once, in chunks of `scratchSize` bytes of `scratch`, and
+// hashes it. When its size and MD5 digest are the entry's, its three times are set to
+// the entry's time and *kept is true; a file that is missing, of another size or
+// digest, or cannot be read or stamped, is not kept. The bytes read move `progress`
+// while it is read, and are taken back when the file is not kept.
+// S_OK, or E_ABORT once *abortFlag (may be null) is raised.
+HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, BYTE* scratch, DWORD scratchSize,
+                       ByteProgress& progress, const int* abortFlag, bool* kept);
