@@ -39,7 +39,7 @@ bool IsRetriedStatus(DWORD status)
 }
 
 // "bytes <first>-<last>/<total>".
-bool ParseContentRange(const char* text, ULONGLONG* first, ULONGLONG* total)
+bool ParseContentRange(const char* text, ULONGLONG* first, ULONGLONG* last, ULONGLONG* total)
 {
     if (strncmp(text, "bytes ", 6) != 0)
         return false;
@@ -56,6 +56,7 @@ bool ParseContentRange(const char* text, ULONGLONG* first, ULONGLONG* total)
     if (end == at || *end != '\0' || from > to || to >= whole)
         return false;
     *first = from;
+    *last = to;
     *total = whole;
     return true;
 }
@@ -108,9 +109,19 @@ void HttpSource::StartFrom(ULONGLONG offset, const char* ifRange)
     startValidator_ = ifRange;
 }
 
+void HttpSource::FirstAskFor(ULONGLONG end)
+{
+    windowEnd_ = end;
+}
+
+ULONGLONG HttpSource::End() const
+{
+    return windowEnd_ < length_ ? windowEnd_ : length_;
+}
+
 HRESULT HttpSource::Open()
 {
-    Outcome outcome = Request(startOffset_, startOffset_ > 0);
+    Outcome outcome = Request(startOffset_, startOffset_ > 0 || windowEnd_ != kWhole);
     if (outcome == kAccepted)
         return S_OK;
     if (outcome == kRetry)
@@ -124,10 +135,10 @@ HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
     for (;;) {
         if (IsAbortRequested(abortFlag_))
             return E_ABORT;
-        if (answered_ && position_ == length_)
+        if (answered_ && position_ == End())
             return S_OK;
         if (request_) {
-            ULONGLONG left = length_ - position_;
+            ULONGLONG left = End() - position_;
             DWORD wanted = size < piece_.Size() ? size : piece_.Size();
             if (wanted > left)
                 wanted = static_cast<DWORD>(left);
@@ -165,6 +176,23 @@ HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
     }
 }
 
+HRESULT HttpSource::Resume()
+{
+    switch (Request(position_, true)) {
+    case kAccepted:
+        return S_OK;
+    case kChanged:
+        return S_RESOURCE_CHANGED;
+    case kAborted:
+        return E_ABORT;
+    case kRefused:
+        return E_FAIL;
+    case kRetry:
+        break;
+    }
+    return Reconnect();
+}
+
 HRESULT HttpSource::ReadFully(void* buffer, DWORD size, DWORD* got, ByteProgress& progress)
 {
     *got = 0;
@@ -184,13 +212,15 @@ HRESULT HttpSource::ReadFully(void* buffer, DWORD size, DWORD* got, ByteProgress
     return S_OK;
 }
 
-HRESULT HttpSource::Seek(ULONGLONG offset)
+HRESULT HttpSource::Seek(ULONGLONG offset, ULONGLONG end)
 {
-    if (offset < position_ || offset > length_)
+    if (offset < position_ || offset > length_ || end < offset)
         return E_FAIL;
-    if (offset == position_)
+    // Still inside what the open request brings.
+    if (request_ && offset == position_ && (end < length_ ? end : length_) <= End())
         return S_OK;
     if (ignoresRanges_ || Validator().IsEmpty()) {
+        windowEnd_ = kWhole;
         BYTE scrap[64 * 1024];
         while (position_ < offset) {
             ULONGLONG left = offset - position_;
@@ -204,20 +234,10 @@ HRESULT HttpSource::Seek(ULONGLONG offset)
         return S_OK;
     }
     position_ = offset;
-    Outcome outcome = Request(position_, true);
-    switch (outcome) {
-    case kAccepted:
+    windowEnd_ = end;
+    if (offset == end)
         return S_OK;
-    case kChanged:
-        return S_RESOURCE_CHANGED;
-    case kAborted:
-        return E_ABORT;
-    case kRefused:
-        return E_FAIL;
-    case kRetry:
-        break;
-    }
-    return Reconnect();
+    return Resume();
 }
 
 // Waits, then asks again from where the bytes stopped, until an answer is accepted or
@@ -233,7 +253,8 @@ HRESULT HttpSource::Reconnect()
         if (FAILED(hr))
             return hr;
         ++retries_;
-        Outcome outcome = answered_ ? Request(position_, position_ > 0) : Request(startOffset_, startOffset_ > 0);
+        Outcome outcome = answered_ ? Request(position_, position_ > 0 || windowEnd_ < length_)
+                                    : Request(startOffset_, startOffset_ > 0 || windowEnd_ != kWhole);
         switch (outcome) {
         case kAccepted:
             return S_OK;
@@ -262,8 +283,11 @@ HttpSource::Outcome HttpSource::Request(ULONGLONG offset, bool useRange)
     if (!urlValid_)
         return kRefused;
     // Without a validator a range could join the bytes of two versions: ask for the whole.
-    if (useRange && validator.IsEmpty())
+    // The first request may ask for a part: whatever version answers is the one read.
+    if (useRange && answered_ && validator.IsEmpty())
         useRange = false;
+    const ULONGLONG end = answered_ ? End() : windowEnd_;
+    const bool bounded = end != kWhole && (!answered_ || end < length_);
     if (!connection_) {
         connection_ = InternetConnectA(session_, host_, port_, NULL, NULL, INTERNET_SERVICE_HTTP, 0, 0);
         if (!connection_)
@@ -279,9 +303,17 @@ HttpSource::Outcome HttpSource::Request(ULONGLONG offset, bool useRange)
                        sizeof(retry_.receiveTimeoutMs));
     InternetSetOptionA(request_, INTERNET_OPTION_CONNECT_TIMEOUT, &retry_.connectTimeoutMs,
                        sizeof(retry_.connectTimeoutMs));
-    if (useRange)
-        headers.Format("Range: bytes=%llu-\r\nIf-Range: %s\r\n", static_cast<unsigned long long>(offset),
-                       validator.GetString());
+    if (useRange) {
+        CString last;
+        CString range;
+        if (bounded)
+            last.Format("%llu", static_cast<unsigned long long>(end - 1));
+        range.Format("Range: bytes=%llu-%s\r\n", static_cast<unsigned long long>(offset), last.GetString());
+        if (validator.IsEmpty())
+            headers = range.GetString();
+        else
+            headers.Format("%sIf-Range: %s\r\n", range.GetString(), validator.GetString());
+    }
     if (!HttpSendRequestA(request_, headers.IsEmpty() ? NULL : headers.GetString(),
                           headers.IsEmpty() ? 0 : static_cast<DWORD>(-1), NULL, 0)) {
         DWORD error = GetLastError();
@@ -328,9 +360,15 @@ HttpSource::Outcome HttpSource::CheckStartAnswer(DWORD status)
     char text[256];
     ULONGLONG length = 0;
     ULONGLONG first = 0;
+    ULONGLONG last = 0;
     ULONGLONG total = 0;
-    if (status == HTTP_STATUS_OK)
+    if (status == HTTP_STATUS_OK) {
+        // The whole body follows, from its first byte.
+        if (startValidator_.IsEmpty())
+            ignoresRanges_ = true;
+        windowEnd_ = kWhole;
         return ContentLength(&length) ? CheckFirstAnswer(length) : kRefused;
+    }
     if (status == 416) {
         // Nothing past the end: what the caller holds is the whole of this version.
         CString complete;
@@ -344,7 +382,8 @@ HttpSource::Outcome HttpSource::CheckStartAnswer(DWORD status)
         }
     } else if (status == HTTP_STATUS_PARTIAL_CONTENT) {
         if (ContentLength(&length) && QueryText(HTTP_QUERY_CONTENT_RANGE, text, sizeof(text)) &&
-            ParseContentRange(text, &first, &total) && first == startOffset_ && length == total - first &&
+            ParseContentRange(text, &first, &last, &total) && first == startOffset_ &&
+            length == last - first + 1 && last + 1 == (windowEnd_ < total ? windowEnd_ : total) &&
             total <= rules_.maxLength) {
             StoreValidators();
             answered_ = true;
@@ -391,9 +430,11 @@ HttpSource::Outcome HttpSource::CheckResumedAnswer(DWORD status, ULONGLONG lengt
     char text[256];
     if (status == HTTP_STATUS_PARTIAL_CONTENT) {
         ULONGLONG first = 0;
+        ULONGLONG last = 0;
         ULONGLONG total = 0;
-        if (QueryText(HTTP_QUERY_CONTENT_RANGE, text, sizeof(text)) && ParseContentRange(text, &first, &total) &&
-            first == offset && total == length_ && length == total - offset)
+        if (QueryText(HTTP_QUERY_CONTENT_RANGE, text, sizeof(text)) &&
+            ParseContentRange(text, &first, &last, &total) && first == offset && total == length_ &&
+            length == last - first + 1 && last + 1 == End())
             return kAccepted;
         // A range that does not continue this version: ask for the whole resource again.
         return Request(offset, false);
@@ -404,6 +445,7 @@ HttpSource::Outcome HttpSource::CheckResumedAnswer(DWORD status, ULONGLONG lengt
     const CString& now = etag_.IsEmpty() || etag_[0] == 'W' ? lastModified : etag;
     if (length == length_ && !validator.IsEmpty() && strcmp(now, validator) == 0) {
         ignoresRanges_ = true;
+        windowEnd_ = kWhole;
         return SkipTo(offset);
     }
     // Another version: its bytes start over, whatever the caller already has.

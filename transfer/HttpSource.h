@@ -44,6 +44,8 @@ const HRESULT S_RESOURCE_CHANGED = MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_ITF, 
 
 class HttpSource {
 public:
+    static const ULONGLONG kWhole = ~0ull;
+
     // `session` is borrowed. Each request is published in `openRequest` (may be null),
     // and every wait and read ends early once *abortFlag (may be null) is raised.
     HttpSource(HINTERNET session, const char* url, const HttpRules& rules, const int* abortFlag,
@@ -58,6 +60,10 @@ public:
     // follows (or, when it equals Length(), nothing is missing), 0 when the whole
     // resource follows because it changed or the server sends no ranges.
     void StartFrom(ULONGLONG offset, const char* ifRange);
+
+    // Before Open: only the bytes before `end` are wanted for now (Seek asks for more), so
+    // that the first request does not bring what may never be read.
+    void FirstAskFor(ULONGLONG end);
 
     // Requests the resource until an answer is accepted. S_OK; E_ABORT once the flag is
     // up; E_FAIL for a refused answer, a status that is not retried, a certificate or TLS
@@ -81,11 +87,12 @@ public:
     // `progress` by each piece and, between pieces, when a position is due.
     HRESULT ReadFully(void* buffer, DWORD size, DWORD* got, ByteProgress& progress);
 
-    // Goes forward to `offset` of the same version: a new request for the range from
-    // there when the server names its versions and honours ranges, otherwise the bytes
-    // in between are read and dropped. S_OK, S_RESOURCE_CHANGED, E_ABORT or E_FAIL as
-    // for Read.
-    HRESULT Seek(ULONGLONG offset);
+    // Goes forward to `offset` of the same version, to read up to `end` (or to the end
+    // of the resource): a new request for that range when the server names its versions
+    // and honours ranges, otherwise the bytes in between are read and dropped and the
+    // request goes on to the end. Read delivers nothing beyond `end`. S_OK,
+    // S_RESOURCE_CHANGED, E_ABORT or E_FAIL as for Read.
+    HRESULT Seek(ULONGLONG offset, ULONGLONG end = kWhole);
 
     // Closes the request; a later Read reconnects.
     void Close();
@@ -104,6 +111,10 @@ private:
     Outcome CheckResumedAnswer(DWORD status, ULONGLONG length, ULONGLONG offset);
     Outcome SkipTo(ULONGLONG offset);
     HRESULT Reconnect();
+    // Asks at once for the range from position_, then as Reconnect.
+    HRESULT Resume();
+    // The end of what the request being read brings.
+    ULONGLONG End() const;
     HRESULT WaitBeforeRetry();
     void ShowNotice(int seconds);
     void RestoreCaption();
@@ -131,6 +142,8 @@ private:
     ULONGLONG startOffset_ = 0;
     CString startValidator_;
     bool ignoresRanges_ = false;
+    // Where the bytes asked for end: kWhole, or the end of the range asked for.
+    ULONGLONG windowEnd_ = kWhole;
     ULONGLONG length_ = 0;
     ULONGLONG position_ = 0;
     ULONGLONG furthest_ = 0;

@@ -14,9 +14,41 @@
 #include "ProgressScale.h"
 #include "ServerAccess.h"
 
+namespace {
+
+// A folder that holds anything may hold an earlier run's files.
+bool HoldsAnything(const char* folder)
+{
+    char pattern[MAX_PATH];
+    WIN32_FIND_DATAA found;
+    if (snprintf(pattern, sizeof(pattern), "%s\\*", folder) >= static_cast<int>(sizeof(pattern)))
+        return false;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    bool any = false;
+    do
+        any = strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0;
+    while (!any && FindNextFileA(search, &found));
+    FindClose(search);
+    return any;
+}
+
+// The file of `entry` below the target: false when the path would not fit MAX_PATH.
+bool EntryPath(char (&path)[MAX_PATH], const char* targetDir, const PackHeader& header, const PackEntry& entry)
+{
+    int length = snprintf(path, sizeof(path), "%s\\%s\\%s", targetDir, header.packName, entry.fileName);
+    return length >= 0 && length < MAX_PATH;
+}
+
+}  // namespace
+
 HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, const int* newAbortFlag)
 {
     abortFlag = newAbortFlag;
+    // Where an earlier run may have left files, the header, the table and each run of
+    // needed files are asked for one by one, so that nothing is sent that is then kept.
+    askInParts = session && HoldsAnything(targetDir);
     HRESULT hr = Open();
     if (FAILED(hr))
         return IsAbortRequested(abortFlag) ? S_OK : hr;
@@ -36,16 +68,6 @@ HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, cons
     return FAILED(hr) ? hr : finished;
 }
 
-namespace {
-
-// The file of `entry` below the target: false when the path would not fit MAX_PATH.
-bool EntryPath(char (&path)[MAX_PATH], const char* targetDir, const PackHeader& header, const PackEntry& entry)
-{
-    int length = snprintf(path, sizeof(path), "%s\\%s\\%s", targetDir, header.packName, entry.fileName);
-    return length >= 0 && length < MAX_PATH;
-}
-
-}  // namespace
 
 HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, ChunkPipeline& pipeline)
 {
@@ -61,6 +83,7 @@ HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, 
     bool* kept = NULL;
     bool keptAny = false;
     ULONGLONG dataOffset = 0;
+    ULONGLONG runEnd = 0;
     ByteProgress bytes(progress, progressShift);
 
     // Reads `size` bytes, or what arrives before the source ends; any other answer
@@ -96,6 +119,9 @@ HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, 
           sizeof(PackHeader) + static_cast<ULONGLONG>(tableSize) <= static_cast<ULONGLONG>(knownSize));
     entries = new (std::nothrow) PackEntry[header.entryCount];
     CHECK(entries);
+    hr = SeekTo(sizeof(PackHeader), sizeof(PackHeader) + static_cast<ULONGLONG>(tableSize));
+    if (hr != S_OK)
+        goto CleanUp;
     READ_FULLY(entries, tableSize);
     CHECK(got == tableSize);
 
@@ -131,11 +157,16 @@ HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, 
         dataOffset += entry.fileSize;
         if (kept[index])
             continue;
+        // A run of needed files that follow one another is one request.
+        if (entryOffset >= runEnd) {
+            runEnd = entryOffset;
+            for (DWORD next = index; next < header.entryCount && !kept[next]; ++next)
+                runEnd += entries[next].fileSize;
+        }
         CHECK(IsContainedPackName(entry.fileName, sizeof(entry.fileName)));
         // A fixed buffer: a path of MAX_PATH characters or more could not be created.
         CHECK(EntryPath(file.path, targetDir, header, entry));
-        // Adjacent files that are needed are read in one run, without seeking.
-        hr = SeekTo(entryOffset);
+        hr = SeekTo(entryOffset, runEnd);
         if (hr != S_OK)
             goto CleanUp;
         file.withParents = true;

@@ -3,6 +3,7 @@
 #include "AbortFlag.h"
 #include "ByteProgress.h"
 #include "OpenRequest.h"
+#include "PackFormat.h"
 #include "ProgressScale.h"
 #include "ServerAccess.h"
 
@@ -45,6 +46,8 @@ HRESULT PackStream::OpenFile()
 HRESULT PackStream::OpenUrl()
 {
     source.reset(new HttpSource(session, location, kPackRules, abortFlag, openRequest, retry));
+    if (askInParts)
+        source->FirstAskFor(sizeof(PackHeader));
     HRESULT hr = source->Open();
     if (FAILED(hr))
         return hr;
@@ -88,10 +91,10 @@ HRESULT PackStream::ReadFully(void* buffer, DWORD size, DWORD* bytesRead, BytePr
     return hr;
 }
 
-HRESULT PackStream::SeekTo(ULONGLONG offset)
+HRESULT PackStream::SeekTo(ULONGLONG offset, ULONGLONG end)
 {
     if (session)
-        return source->Seek(offset);
+        return source->Seek(offset, askInParts ? end : HttpSource::kWhole);
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(offset);
     return SetFilePointerEx(file, to, NULL, FILE_BEGIN) ? S_OK : E_FAIL;

@@ -70,9 +70,10 @@ private:
     // The size of the resource when it is known: the Content-Length, or a local
     // file's size. -1 when it cannot be told.
     LONGLONG KnownSize() const;
-    // Goes forward to `offset` of the pack, fetching nothing in between where the server
-    // allows. S_OK, E_ABORT, S_RESOURCE_CHANGED or E_FAIL.
-    HRESULT SeekTo(ULONGLONG offset);
+    // Goes forward to `offset` of the pack to read what lies before `end`, fetching
+    // nothing in between where the server allows. S_OK, E_ABORT, S_RESOURCE_CHANGED or
+    // E_FAIL.
+    HRESULT SeekTo(ULONGLONG offset, ULONGLONG end);
     // Reads until `size` bytes have arrived or the source ends, moving `progress`. S_OK,
     // E_ABORT once the abort flag is up, S_RESOURCE_CHANGED, or E_FAIL.
     HRESULT ReadFully(void* buffer, DWORD size, DWORD* bytesRead, ByteProgress& progress);
@@ -82,6 +83,8 @@ private:
     OpenRequest* openRequest = nullptr;
     RetrySettings retry;
     const int* abortFlag = nullptr;
+    // Ask for the pack in parts (the header first) rather than whole.
+    bool askInParts = false;
     std::unique_ptr<HttpSource> source;
     HANDLE file = INVALID_HANDLE_VALUE;
     LONGLONG totalSize = 0;

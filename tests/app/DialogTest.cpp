@@ -36,6 +36,7 @@ protected:
         for (int i = 0; i < 16; ++i)
             executables.files.push_back(PackFile("file" + std::to_string(i) + ".bin", GeneratedData(i, 128 << 10)));
         HttpResponse initial = HttpResponse::Ok(BuildPack(executables));
+        initial.etag = "\"initial\"";
         if (delayMs) {
             initial.pieceSize = 16 << 10;
             initial.pieceDelayMs = delayMs;
@@ -45,7 +46,9 @@ protected:
             PackLayout database;
             database.packName = name;
             database.files.push_back(PackFile(std::string(name) + ".ini", "[db]"));
-            server.Serve(std::string("/base/") + name + ".pack", HttpResponse::Ok(BuildPack(database)));
+            HttpResponse pack = HttpResponse::Ok(BuildPack(database));
+            pack.etag = std::string("\"") + name + "\"";
+            server.Serve(std::string("/base/") + name + ".pack", pack);
         }
         PublishCatalog({{"one", "one.pack", "161"}, {"two", "two.pack", "65"}});
     }
@@ -382,4 +385,43 @@ TEST_F(DialogFlow, AllocationFailuresInOkAndTheFetchLeaveADialogThatCloses)
     }
     EXPECT_GT(index, 5);
     printf("%ld allocations from OK to the worker's start each failed in turn\n", index - 1);
+}
+
+TEST_F(DialogFlow, ASecondRunIntoTheSameFolderEndsTheSameAndFetchesAlmostNothing)
+{
+    // Paced, so that what the server sends is about what the tool reads.
+    PublishKit(1);
+    auto runKit = [&](DownloadDialog& run, bool folderHasFiles) {
+        RunDialog(run, [&](WindowDriver& driver) {
+            driver.Click(IDC_KIT_TELMI);
+            driver.Type(IDC_TARGET_FOLDER, target);
+            driver.Click(IDOK);
+            if (folderHasFiles) {
+                EXPECT_EQ(0u, driver.WaitForBox().find("Папка "));
+                driver.Answer(IDYES);
+            }
+            ASSERT_TRUE(driver.WaitUntil([&] { return driver.Text(IDCANCEL) == "Закрыть"; }));
+            EXPECT_FALSE(driver.BoxOpen());
+            driver.Click(IDCANCEL);
+            EXPECT_TRUE(driver.WaitClosed());
+        });
+    };
+    auto folder = [&] {
+        std::vector<std::string> files;
+        for (const std::string& entry : ListTree(target))
+            files.push_back(entry + "=" + ReadWholeFile(target + "\\" + entry));
+        return files;
+    };
+    runKit(dialog, false);
+    const std::vector<std::string> first = folder();
+    const long long firstBytes = server.BodyBytesSent();
+    ASSERT_GT(firstBytes, 2 << 20);
+
+    DownloadDialog second;
+    second.retrySettings = QuickRetry();
+    runKit(second, true);
+    EXPECT_EQ(first, folder());
+    const long long secondBytes = server.BodyBytesSent() - firstBytes;
+    printf("first run: %lld body bytes sent, second run: %lld\n", firstBytes, secondBytes);
+    EXPECT_LT(secondBytes, firstBytes / 10);
 }

@@ -302,9 +302,12 @@ bool HttpTestServer::SendResponse(SOCKET client, const HttpResponse& response, c
     std::string ifRange = request.Header("If-Range");
     bool versioned = !response.etag.empty() || !response.lastModified.empty();
     bool unsatisfiable = false;
-    if (versioned && !response.ignoreRanges && range.compare(0, 6, "bytes=") == 0 && range.back() == '-' &&
+    if (versioned && !response.ignoreRanges && range.compare(0, 6, "bytes=") == 0 &&
+        range.find(',') == std::string::npos &&
         (ifRange.empty() || ifRange == response.etag || ifRange == response.lastModified)) {
         unsigned long long from = std::stoull(range.substr(6));
+        size_t dash = range.find('-');
+        unsigned long long to = dash + 1 < range.size() ? std::stoull(range.substr(dash + 1)) + 1 : length;
         if (from >= length) {
             status = "416 Range Not Satisfiable";
             unsatisfiable = true;
@@ -312,10 +315,11 @@ bool HttpTestServer::SendResponse(SOCKET client, const HttpResponse& response, c
             length = 0;
         } else {
             status = "206 Partial Content";
-            head += "Content-Range: bytes " + std::to_string(from) + "-" + std::to_string(length - 1) + "/" +
+            to = std::min<unsigned long long>(to, length);
+            head += "Content-Range: bytes " + std::to_string(from) + "-" + std::to_string(to - 1) + "/" +
                     std::to_string(length) + "\r\n";
             body.Skip(from);
-            length -= from;
+            length = to - from;
         }
     }
     if (!response.etag.empty())
@@ -339,7 +343,7 @@ bool HttpTestServer::SendResponse(SOCKET client, const HttpResponse& response, c
     unsigned long long sent = 0;
     size_t pieceSize = response.pieceSize ? response.pieceSize : (1 << 20);
     for (;;) {
-        size_t want = pieceSize;
+        size_t want = static_cast<size_t>(std::min<unsigned long long>(pieceSize, length - sent));
         for (long long limit : {response.closeAfterBytes, response.stallAfterBytes}) {
             if (limit >= 0)
                 want = static_cast<size_t>(
@@ -357,6 +361,7 @@ bool HttpTestServer::SendResponse(SOCKET client, const HttpResponse& response, c
         if (!SendAll(client, piece.data(), piece.size()))
             return false;
         sent += rawSize;
+        bodyBytesSent_ += static_cast<long long>(rawSize);
         if (response.pieceDelayMs > 0)
             Sleep(static_cast<DWORD>(response.pieceDelayMs));
     }

@@ -79,6 +79,8 @@ public:
     size_t RequestCount() const;
     // How many answers have reached their stall point.
     int StalledCount() const { return stalled_.load(); }
+    // Body bytes handed to the sockets so far.
+    long long BodyBytesSent() const { return bodyBytesSent_.load(); }
 
 private:
     void AcceptLoop();
@@ -89,6 +91,7 @@ private:
     unsigned short port_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<int> stalled_{0};
+    std::atomic<long long> bodyBytesSent_{0};
     std::thread acceptThread_;
     mutable std::mutex mutex_;
     std::map<std::string, HttpResponse> routes_;

@@ -58,6 +58,9 @@ TEST_F(PackExtractHttp, RequestIsAPlainGetWithTheAgentAndNoCache)
     response.headers.emplace_back("Set-Cookie", "tracker=1; Path=/");
     server.Serve("/dir/sub/x.pack", response);
     ASSERT_EQ(S_OK, Extract("\\dir\\sub\\x.pack"));  // backslashes become slashes
+    // Into an empty folder again: nothing there to keep, so the pack is asked for whole.
+    RemoveTree(target);
+    ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
     ASSERT_EQ(S_OK, Extract("/dir/sub/x.pack"));
     std::vector<HttpRequestRecord> requests = server.Requests();
     ASSERT_EQ(2u, requests.size());
