@@ -293,6 +293,49 @@ summarize() {  # arch kit|offline "title" goal
     "$worst" "$worst_rise" "$result"
 }
 
+# Body bytes nginx has sent so far, from its access log ($request_uri $status $body_bytes_sent ...).
+served_bytes() { awk '{ s += $3 } END { printf "%d", s }' "$job_nginx/access.log"; }
+
+# A second kit job into the folder of a finished one, beside a full download and md5sum
+# over the same files, with the disk's read speed from the same minutes.
+measure_second_run() {
+  local target="$job_run/again-$ZEB_ARCH" output full second md5 sent_full sent_second before baseline peak
+  local figures_line read_speed biggest cached="page cache kept"
+  mkdir -p "$target"
+  run_kit_into() {
+    output="$(wine "$bench/job_bench.exe" kit "$job_base/latest.xml" "$(winepath -w "$target")" | tr -d '\r')" || {
+      echo "$output" >&2
+      return 1
+    }
+    figures_line="$(sed -n 's/^seconds=\(.*\) fetch=\(.*\) baseline=\(.*\) peak=\(.*\)$/\1 \3 \4/p' <<<"$output")"
+  }
+  drop_caches() { sync; if echo 3 > /proc/sys/vm/drop_caches 2>/dev/null; then cached="page cache dropped"; fi; }
+  before="$(served_bytes)"
+  run_kit_into || return 1
+  read -r full baseline peak <<<"$figures_line"
+  sent_full=$(($(served_bytes) - before))
+  drop_caches
+  before="$(served_bytes)"
+  run_kit_into || return 1
+  read -r second baseline peak <<<"$figures_line"
+  sent_second=$(($(served_bytes) - before))
+  drop_caches
+  local start
+  start="$(seconds_now)"
+  find "$target" -type f -print0 | xargs -0 md5sum > /dev/null
+  md5="$(calc %.3f "$(seconds_now) - $start")"
+  drop_caches
+  biggest="$(find "$target" -type f -printf '%s %p\n' | sort -n | tail -1 | cut -d' ' -f2-)"
+  read_speed="$(LC_ALL=C dd if="$biggest" of=/dev/null bs=4M 2>&1 | sed -n 's/.*, \([0-9.,]* [MGk]B\/s\)$/\1/p')"
+  say '  second run, %s (%s): %.2f s; md5sum over the same files %.2f s: ratio %.2f (goal <= 1.30: %s)\n' \
+    "$ZEB_ARCH" "$cached" "$second" "$md5" "$(calc %.3f "$second / $md5")" "$(goal_met "$second <= 1.3 * $md5")"
+  say '  full download into the empty folder %.2f s; bytes sent: full %d, second run %d = %.4f%% (goal <= 1%%: %s)\n' \
+    "$full" "$sent_full" "$sent_second" "$(calc %.4f "100 * $sent_second / $sent_full")" \
+    "$(goal_met "$sent_second <= 0.01 * $sent_full")"
+  say '  second run memory: %+.1f MiB over baseline (goal <= 16: %s); disk read (dd, largest file) %s\n' \
+    "$(calc %.1f "($peak - $baseline) / 1048576")" "$(goal_met "($peak - $baseline) / 1048576 <= 16")" "$read_speed"
+}
+
 run_job_bench() {
   local layout="${job_initial_mib}+${job_databases}x${job_database_mib}"
   local cache="$ZEB_BUILD_DIR/job-bench-cache/$layout" port attempt round
@@ -353,6 +396,9 @@ run_job_bench() {
   done
   machine_speeds "after the rounds"
   echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+  echo
+  echo "A second run into the folder of a finished kit:"
+  for arch in "${arches[@]}"; do use_arch "$arch"; measure_second_run; done
   for arch in "${arches[@]}"; do
     echo
     summarize "$arch" kit "kit job (RunKitJob(65): unpacks, checks MD5) against curl fetching its packs" 1.25
