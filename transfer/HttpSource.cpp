@@ -288,11 +288,13 @@ HttpSource::Outcome HttpSource::Request(ULONGLONG offset, bool useRange)
         useRange = false;
     const ULONGLONG end = answered_ ? End() : windowEnd_;
     const bool bounded = end != kWhole && (!answered_ || end < length_);
-    if (!connection_) {
-        connection_ = InternetConnectA(session_, host_, port_, NULL, NULL, INTERNET_SERVICE_HTTP, 0, 0);
-        if (!connection_)
-            return kRetry;
-    }
+    // A connect handle of its own for each request: under Wine a redirect followed by one
+    // request moves its connect handle to the new host, but not to the new scheme.
+    if (connection_)
+        InternetCloseHandle(connection_);
+    connection_ = InternetConnectA(session_, host_, port_, NULL, NULL, INTERNET_SERVICE_HTTP, 0, 0);
+    if (!connection_)
+        return kRetry;
     request_ = HttpOpenRequestA(connection_, "GET", path_, NULL, NULL, NULL,
                                 rules_.requestFlags | (secure_ ? INTERNET_FLAG_SECURE : 0), 0);
     if (!request_)
