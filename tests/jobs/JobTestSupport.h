@@ -60,7 +60,7 @@ protected:
 
     void AbortAtItemPosition(int count)
     {
-        harness.onItemMessage = [this, count](const ProgressMessage& message) {
+        harness.itemProgress.onMessage = [this, count](const ProgressMessage& message) {
             if (message.message == PBM_SETPOS && message.wParam > 0 && ++itemPositions_ == count)
                 RequestAbort(&harness.dialog.abortRequested);
         };
