@@ -20,7 +20,7 @@
 #include "TestCatalogUrl.h"
 #include "DialogHarness.h"
 #include "PackWriter.h"
-#include "PrivateUsage.h"
+#include "PrivateMemory.h"
 #include "TestFiles.h"
 
 namespace {
@@ -359,7 +359,7 @@ int RunJob(bool kit, const std::string& catalogUrl, const std::string& target, b
         } else {
             double jobSeconds = 0;
             FILETIME created, exited, kernel = {}, user = {};
-            PrivateUsagePeak memory;
+            PrivateBytesPeak memory;
             hr = harness.RunOnWorker([&] {
                 if (breakdown)
                     timedThread = GetCurrentThreadId();

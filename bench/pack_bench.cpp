@@ -21,7 +21,7 @@
 #include "NetworkPiece.h"
 #include "PackStream.h"
 #include "PackWriter.h"
-#include "PrivateUsage.h"
+#include "PrivateMemory.h"
 #include "ServerAccess.h"
 #include "TestFiles.h"
 
@@ -73,7 +73,7 @@ Unpack MeasureUnpack(const std::string& source, HINTERNET session, const std::st
 {
     Unpack result;
     CreateDirectoryA(target.c_str(), NULL);
-    PrivateUsagePeak memory;
+    PrivateBytesPeak memory;
     HRESULT hr = E_FAIL;
     result.seconds = SecondsFor([&] {
         PackStream stream;
