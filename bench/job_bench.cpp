@@ -359,7 +359,7 @@ int RunJob(bool kit, const std::string& catalogUrl, const std::string& target, b
         } else {
             double jobSeconds = 0;
             FILETIME created, exited, kernel = {}, user = {};
-            PrivateBytesPeak memory;
+            PrivateUsagePeak memory;
             hr = harness.RunOnWorker([&] {
                 if (breakdown)
                     timedThread = GetCurrentThreadId();

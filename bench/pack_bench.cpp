@@ -73,7 +73,7 @@ Unpack MeasureUnpack(const std::string& source, HINTERNET session, const std::st
 {
     Unpack result;
     CreateDirectoryA(target.c_str(), NULL);
-    PrivateBytesPeak memory;
+    PrivateUsagePeak memory;
     HRESULT hr = E_FAIL;
     result.seconds = SecondsFor([&] {
         PackStream stream;

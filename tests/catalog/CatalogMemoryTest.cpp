@@ -55,10 +55,10 @@ TEST(CatalogMemory, AThousandLoadsAndParsesLeavePrivateMemoryFlat)
     for (int i = 0; i < 100; ++i)
         ASSERT_NO_FATAL_FAILURE(Round(good, broken));
 
-    const SIZE_T before = PrivateBytes();
+    const SIZE_T before = CommittedPrivateBytes();
     for (int i = 0; i < 1000; ++i)
         ASSERT_NO_FATAL_FAILURE(Round(good, broken));
-    const SIZE_T after = PrivateBytes();
+    const SIZE_T after = CommittedPrivateBytes();
 
     const double growthMib = (static_cast<double>(after) - static_cast<double>(before)) / (1024.0 * 1024.0);
     printf("private memory: %.1f MiB before, %.1f MiB after 1000 rounds (growth %.2f MiB)\n",

@@ -328,9 +328,9 @@ protected:
         ProgressRecorder recorder;
         SIZE_T committedPeak = 0;
         recorder.onMessage = [&](const ProgressMessage&) {
-            committedPeak = std::max(committedPeak, PrivateBytes());
+            committedPeak = std::max(committedPeak, CommittedPrivateBytes());
         };
-        const SIZE_T committedBefore = PrivateBytes();
+        const SIZE_T committedBefore = CommittedPrivateBytes();
         TestAllocator::ResetPeak();
         const SIZE_T heldBefore = TestAllocator::Held();
         {
