@@ -20,7 +20,7 @@
 #include "TestCatalogUrl.h"
 #include "DialogHarness.h"
 #include "PackWriter.h"
-#include "PrivateUsage.h"
+#include "PrivateMemory.h"
 #include "TestFiles.h"
 
 namespace {

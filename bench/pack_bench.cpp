@@ -21,7 +21,7 @@
 #include "NetworkPiece.h"
 #include "PackStream.h"
 #include "PackWriter.h"
-#include "PrivateUsage.h"
+#include "PrivateMemory.h"
 #include "ServerAccess.h"
 #include "TestFiles.h"
 

@@ -4,9 +4,6 @@
 // The server first: winsock2.h must come before windows.h.
 #include "HttpTestServer.h"
 
-#include <fcntl.h>
-#include <io.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,8 +17,10 @@
 #include "PackFormat.h"
 #include "PackStream.h"
 #include "PackWriter.h"
+#include "PrivateMemory.h"
 #include "ProgressRecorder.h"
 #include "ServerAccess.h"
+#include "StdoutCapture.h"
 #include "TestAllocator.h"
 #include "TestFiles.h"
 
@@ -293,49 +292,12 @@ std::set<std::string> TempRootNames()
     return names;
 }
 
-// Committed private memory, summed over the address space. Under Wine 8 PrivateUsage reads 0,
-// PagefileUsage counts only touched pages and PeakPagefileUsage is no peak, so none of them
-// shows an allocation that is never filled; the regions do.
-SIZE_T CommittedPrivateBytes()
-{
-    SIZE_T total = 0;
-    MEMORY_BASIC_INFORMATION info;
-    for (const BYTE* at = nullptr; VirtualQuery(at, &info, sizeof(info)) == sizeof(info);
-         at = static_cast<const BYTE*>(info.BaseAddress) + info.RegionSize) {
-        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE)
-            total += info.RegionSize;
-    }
-    return total;
-}
-
 bool InPlausibleRange(const FILETIME& time)
 {
     // 1980 to 2100: times the file systems under Wine and Windows keep exactly.
     const ULONGLONG ticks = (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
     return ticks >= 0x01A8E79FE1D58000ull && ticks < 0x0230000000000000ull;
 }
-
-// The unpacker prints a line for each digest mismatch, and the cases make thousands of them.
-class QuietStdout {
-public:
-    QuietStdout()
-    {
-        fflush(stdout);
-        saved_ = _dup(1);
-        int nul = _open("NUL", _O_WRONLY);
-        _dup2(nul, 1);
-        _close(nul);
-    }
-    ~QuietStdout()
-    {
-        fflush(stdout);
-        _dup2(saved_, 1);
-        _close(saved_);
-    }
-
-private:
-    int saved_;
-};
 
 // ---- the cases ----
 
@@ -372,7 +334,8 @@ protected:
         TestAllocator::ResetPeak();
         const SIZE_T heldBefore = TestAllocator::Held();
         {
-            QuietStdout quiet;
+            // The unpacker prints a line for each digest mismatch, thousands over the cases.
+            StdoutCapture quiet;
             PackStream stream;
             stream.SetSource(packPath.c_str(), NULL);
             *result = stream.Extract(target.c_str(), recorder.Control(), nullptr);

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "TestCatalogUrl.h"
 #include "DialogHarness.h"
 #include "PackStream.h"
 #include "ServerAccess.h"
@@ -83,8 +82,7 @@ class Https : public DialogJobTest {
 protected:
     HRESULT FetchCatalogFrom(DialogHarness& into, const std::string& origin, const std::string& prefix = "")
     {
-        catalogUrl = origin + prefix + kUpdatePath + "/latest.xml";
-        SetTestCatalogUrl(catalogUrl.c_str());
+        UseCatalogUrl(origin + prefix + kUpdatePath + "/latest.xml");
         return into.dialog.FetchCatalog();
     }
     HRESULT FetchCatalogFrom(const std::string& origin, const std::string& prefix = "")

@@ -1,30 +1,11 @@
-// The server first: winsock2.h must come before windows.h.
-#include "HttpTestServer.h"
-
-#include <objbase.h>
+#include "DialogFixture.h"
 
 #include <gtest/gtest.h>
 
-#include "CatalogText.h"
-#include "TestCatalogUrl.h"
-#include "DialogHarness.h"
-#include "QuickRetry.h"
-
 namespace {
 
-const char kCatalogPath[] = "/ulvooffline/update/latest.xml";
-
-class CatalogFetch : public ::testing::Test {
+class CatalogFetch : public DialogFixture {
 protected:
-    void SetUp() override
-    {
-        CoInitialize(NULL);
-        dialog.retrySettings = QuickRetry();
-        url = server.Url(kCatalogPath);
-        SetTestCatalogUrl(url.c_str());
-    }
-    void TearDown() override { SetTestCatalogUrl(nullptr); }
-
     HRESULT FetchWith(HttpResponse response)
     {
         server.Serve(kCatalogPath, response);
@@ -36,10 +17,6 @@ protected:
         return CatalogXml("http://files.example/base", {{"Первая", "db/1.pack", "161, 160"}, {"second", "db/2.pack"}},
                           {{"setup", "setup.exe"}});
     }
-
-    HttpTestServer server;
-    std::string url;
-    DownloadDialog dialog;
 };
 
 }  // namespace

@@ -6,17 +6,15 @@
 
 #include <objbase.h>
 
-#include <gtest/gtest.h>
-
 #include "AbortFlag.h"
 #include "CatalogText.h"
-#include "TestCatalogUrl.h"
+#include "CatalogUrlTest.h"
 #include "DialogHarness.h"
 #include "PackWriter.h"
 #include "TestFiles.h"
 
 // A dialog with real controls on this thread and an empty target folder for its jobs.
-class DialogJobTest : public ::testing::Test {
+class DialogJobTest : public CatalogUrlTest {
 protected:
     void SetUp() override
     {
@@ -25,12 +23,10 @@ protected:
         ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
         harness.dialog.targetFolder = target.c_str();
     }
-    void TearDown() override { SetTestCatalogUrl(nullptr); }
 
     TempDir temp;
     std::string target;
     DialogHarness harness;
-    std::string catalogUrl;
 };
 
 // The same, with the catalogue and the packs served by the in-process server.
@@ -41,8 +37,7 @@ protected:
     {
         catalogText = xml;
         server.Serve("/ulvooffline/update/latest.xml", HttpResponse::Ok(xml, "text/xml"));
-        catalogUrl = server.Url("/ulvooffline/update/latest.xml");
-        SetTestCatalogUrl(catalogUrl.c_str());
+        UseCatalogUrl(server.Url("/ulvooffline/update/latest.xml"));
         ASSERT_EQ(S_OK, harness.dialog.FetchCatalog());
     }
 
@@ -60,7 +55,7 @@ protected:
 
     void AbortAtItemPosition(int count)
     {
-        harness.onItemMessage = [this, count](const ProgressMessage& message) {
+        harness.itemProgress.onMessage = [this, count](const ProgressMessage& message) {
             if (message.message == PBM_SETPOS && message.wParam > 0 && ++itemPositions_ == count)
                 RequestAbort(&harness.dialog.abortRequested);
         };

@@ -53,10 +53,10 @@ TEST_F(KitJob, WholeKitUnpacksEveryPackAndListsItsDatabases)
 
     EXPECT_EQ("Общий ход", harness.OverallCaption());
     EXPECT_EQ((std::vector<std::string>{"Исполняемые файлы", "one", "three"}), harness.ItemCaptions());
-    std::vector<ProgressMessage> overall = harness.OverallMessages();
+    std::vector<ProgressMessage> overall = harness.overallProgress.Messages();
     ASSERT_FALSE(overall.empty());
     EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 3}), overall.front());
-    EXPECT_EQ((std::vector<WPARAM>{0, 1, 2, 3}), harness.OverallPositions());
+    EXPECT_EQ((std::vector<WPARAM>{0, 1, 2, 3}), harness.overallProgress.Positions());
 
     // Packs are requested at the base URL with every backslash turned into a slash.
     std::vector<std::string> paths;
@@ -90,8 +90,8 @@ TEST_F(KitJob, BlankOnlyAccessBelongsToNoKitAndNoMembersGivesAnEmptyList)
     EXPECT_EQ("", ReadWholeFile(target + "\\ZebDbLst.ini"));
     EXPECT_TRUE(FileExists(target + "\\ZebDbLst.ini"));
     EXPECT_FALSE(DirectoryExists(target + "\\Database"));
-    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 1}), harness.OverallMessages().front());
-    EXPECT_EQ((std::vector<WPARAM>{0, 1}), harness.OverallPositions());
+    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 1}), harness.overallProgress.Messages().front());
+    EXPECT_EQ((std::vector<WPARAM>{0, 1}), harness.overallProgress.Positions());
 }
 
 TEST_F(KitJob, CyrillicNamesAndDuplicatesAreListedAsTheCatalogueHoldsThem)
@@ -111,7 +111,7 @@ TEST_F(KitJob, AbortDuringInitialPackLeavesTheListAlone)
     AbortAtItemPosition(1);
     ASSERT_EQ(S_OK, RunKit(161));
     EXPECT_EQ("from an earlier run", ReadWholeFile(target + "\\ZebDbLst.ini"));
-    EXPECT_EQ((std::vector<WPARAM>{0}), harness.OverallPositions());
+    EXPECT_EQ((std::vector<WPARAM>{0}), harness.overallProgress.Positions());
     EXPECT_FALSE(DirectoryExists(target + "\\Database"));
 }
 
@@ -123,7 +123,7 @@ TEST_F(KitJob, AbortDuringTheSecondDatabaseListsOnlyTheFirst)
     AbortAtItemPosition(4 + 4 + 2);
     ASSERT_EQ(S_OK, RunKit(161));
     EXPECT_EQ(IniLine("one"), ReadWholeFile(target + "\\ZebDbLst.ini"));
-    EXPECT_EQ((std::vector<WPARAM>{0, 1, 2}), harness.OverallPositions());
+    EXPECT_EQ((std::vector<WPARAM>{0, 1, 2}), harness.overallProgress.Positions());
     EXPECT_FALSE(FileExists(target + "\\Database\\three\\data\\three.dat"));
 }
 
@@ -136,7 +136,7 @@ TEST_F(KitJob, FailingDatabaseStopsTheJobWithTheEarlierOnesListed)
     EXPECT_TRUE(FAILED(hr));
     // Emptied once initial.pack was in, closed again: it can be read.
     EXPECT_EQ("", ReadWholeFile(target + "\\ZebDbLst.ini"));
-    EXPECT_EQ((std::vector<WPARAM>{0, 1}), harness.OverallPositions());
+    EXPECT_EQ((std::vector<WPARAM>{0, 1}), harness.overallProgress.Positions());
     for (const HttpRequestRecord& request : server.Requests())
         EXPECT_NE("/base/db/four.pack", request.path);
 

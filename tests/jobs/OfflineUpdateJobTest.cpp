@@ -46,8 +46,8 @@ TEST_F(OfflineUpdateJob, StoresTheCatalogueThenEveryFileBeforeEveryDatabase)
               RequestedPaths());
     EXPECT_EQ((std::vector<std::string>{"Установка", "notes", "empty", "База 1", "db2"}), harness.ItemCaptions());
     EXPECT_EQ("Общий ход", harness.OverallCaption());
-    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 5}), harness.OverallMessages().front());
-    EXPECT_EQ((std::vector<WPARAM>{0, 1, 2, 3, 4, 5}), harness.OverallPositions());
+    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 5}), harness.overallProgress.Messages().front());
+    EXPECT_EQ((std::vector<WPARAM>{0, 1, 2, 3, 4, 5}), harness.overallProgress.Positions());
 }
 
 TEST_F(OfflineUpdateJob, EmptyCatalogueWritesOnlyLatestXml)
@@ -55,7 +55,7 @@ TEST_F(OfflineUpdateJob, EmptyCatalogueWritesOnlyLatestXml)
     PublishCatalog(CatalogXml(Base(), {}, {}));
     ASSERT_EQ(S_OK, RunJob());
     EXPECT_EQ((std::vector<std::string>{"latest.xml"}), ListTree(target));
-    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 0}), harness.OverallMessages().front());
+    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 0}), harness.overallProgress.Messages().front());
 }
 
 TEST_F(OfflineUpdateJob, PathsThatCouldLeaveTheTargetAreRefusedBeforeAnyRequest)
@@ -113,5 +113,5 @@ TEST_F(OfflineUpdateJob, AbortDuringAFileStopsAfterIt)
     EXPECT_LT(partial.size(), static_cast<size_t>((8 << 20) + 5));
     EXPECT_EQ(GeneratedData(5, partial.size()), partial);
     EXPECT_FALSE(FileExists(target + "\\next.bin"));
-    EXPECT_EQ((std::vector<WPARAM>{0}), harness.OverallPositions());
+    EXPECT_EQ((std::vector<WPARAM>{0}), harness.overallProgress.Positions());
 }

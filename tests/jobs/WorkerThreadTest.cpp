@@ -4,6 +4,9 @@
 
 namespace {
 
+// The kit code of each kit button, from the first ("Тэлми") to the fifth ("Креспа").
+const int kCodeOfEachKitButton[] = {161, 160, 164, 163, 65};
+
 // The worker with allocation number `index` on its thread made to fail.
 struct FailingWorker {
     DownloadDialog* dialog;
@@ -24,7 +27,7 @@ protected:
     {
         server.Serve("/base/initial.pack", HttpResponse::Ok(DatabasePack("Bin")));
         std::vector<CatalogEntry> databases;
-        for (int code : {161, 160, 164, 163, 65}) {
+        for (int code : kCodeOfEachKitButton) {
             std::string name = "k" + std::to_string(code);
             server.Serve("/base/" + name + ".pack", HttpResponse::Ok(DatabasePack(name)));
             databases.push_back({name, name + ".pack", std::to_string(code)});
@@ -48,14 +51,13 @@ protected:
 
 TEST_F(WorkerThread, EachKitModeRunsTheKitJobWithItsCode)
 {
-    const int codes[] = {161, 160, 164, 163, 65};
     for (int mode = 0; mode < 5; ++mode) {
         RemoveTree(target);
         ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
         PublishKits();
         harness.dialog.mode = mode;
         EXPECT_TRUE(RunWorker().empty()) << mode;
-        std::string name = "k" + std::to_string(codes[mode]);
+        std::string name = "k" + std::to_string(kCodeOfEachKitButton[mode]);
         EXPECT_EQ("#include = [St,Database\\" + name + "\\" + name + ".ini]\r\n",
                   ReadWholeFile(target + "\\ZebDbLst.ini"))
             << mode;

@@ -7,18 +7,16 @@
 
 #include <objbase.h>
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
 #include "CatalogText.h"
+#include "CatalogUrlTest.h"
 #include "DownloadDialog.h"
 #include "QuickRetry.h"
-#include "TestCatalogUrl.h"
 #include "TestFiles.h"
 
-class DialogFixture : public ::testing::Test {
+class DialogFixture : public CatalogUrlTest {
 protected:
     static constexpr const char* kCatalogPath = "/ulvooffline/update/latest.xml";
     static constexpr const char* kErrorText = "При получении обновления произошла ошибка";
@@ -27,10 +25,8 @@ protected:
     {
         CoInitialize(NULL);
         dialog.retrySettings = QuickRetry();
-        catalogUrl = server.Url(kCatalogPath);
-        SetTestCatalogUrl(catalogUrl.c_str());
+        UseCatalogUrl(server.Url(kCatalogPath));
     }
-    void TearDown() override { SetTestCatalogUrl(nullptr); }
 
     // Serves latest.xml with these records, the packs and files below server.Url("/base").
     void PublishCatalog(const std::vector<CatalogEntry>& databases, const std::vector<CatalogEntry>& files = {})
@@ -47,7 +43,6 @@ protected:
     }
 
     HttpTestServer server;
-    std::string catalogUrl;
     TempDir temp;
     std::string target = temp / "kit";
     DownloadDialog dialog;

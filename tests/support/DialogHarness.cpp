@@ -1,7 +1,5 @@
 #include "DialogHarness.h"
 
-#include <commctrl.h>
-
 #include <atomic>
 #include <thread>
 
@@ -24,8 +22,6 @@ void RegisterHostClass()
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = kHostClass;
     RegisterClassA(&windowClass);
-    INITCOMMONCONTROLSEX init = {sizeof(init), ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&init);
     registered = true;
 }
 
@@ -54,13 +50,11 @@ DialogHarness::DialogHarness()
     dialog.retrySettings = QuickRetry();
     dialog.overallCaption.Attach(MakeChild(host_, "Static", IDC_OVERALL_CAPTION));
     dialog.itemCaption.Attach(MakeChild(host_, "Static", IDC_ITEM_CAPTION));
-    dialog.overallProgress.Attach(MakeChild(host_, PROGRESS_CLASSA, IDC_OVERALL_PROGRESS));
-    dialog.itemProgress.Attach(MakeChild(host_, PROGRESS_CLASSA, IDC_ITEM_PROGRESS));
+    dialog.overallProgress.Attach(overallProgress.Control()->m_hWnd);
+    dialog.itemProgress.Attach(itemProgress.Control()->m_hWnd);
     dialog.okButton.Attach(MakeChild(host_, "Button", IDOK));
     dialog.cancelButton.Attach(MakeChild(host_, "Button", IDCANCEL));
-    for (HWND control : {dialog.overallProgress.GetSafeHwnd(), dialog.itemProgress.GetSafeHwnd(),
-                         dialog.itemCaption.GetSafeHwnd()})
-        Subclass(control, this, &DialogHarness::ControlProc);
+    Subclass(dialog.itemCaption.GetSafeHwnd(), this, &DialogHarness::CaptionProc);
 }
 
 DialogHarness::~DialogHarness()
@@ -84,35 +78,13 @@ LRESULT CALLBACK DialogHarness::HostProc(HWND hwnd, UINT message, WPARAM wParam,
     return CallWindowProcA(original, hwnd, message, wParam, lParam);
 }
 
-LRESULT CALLBACK DialogHarness::ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK DialogHarness::CaptionProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     auto* self = static_cast<DialogHarness*>(GetPropA(hwnd, kHarness));
-    if (self) {
-        if (message == PBM_SETRANGE32 || message == PBM_SETPOS) {
-            ProgressMessage recorded{message, wParam, lParam};
-            if (hwnd == self->dialog.overallProgress.GetSafeHwnd()) {
-                self->overall_.push_back(recorded);
-            } else {
-                self->item_.push_back(recorded);
-                if (self->onItemMessage)
-                    self->onItemMessage(recorded);
-            }
-        } else if (message == WM_SETTEXT && hwnd == self->dialog.itemCaption.GetSafeHwnd()) {
-            self->itemCaptions_.push_back(reinterpret_cast<const char*>(lParam));
-        }
-    }
+    if (self && message == WM_SETTEXT)
+        self->itemCaptions_.push_back(reinterpret_cast<const char*>(lParam));
     auto original = reinterpret_cast<WNDPROC>(GetPropA(hwnd, kOriginalProc));
     return CallWindowProcA(original, hwnd, message, wParam, lParam);
-}
-
-std::vector<WPARAM> DialogHarness::OverallPositions() const
-{
-    std::vector<WPARAM> positions;
-    for (const ProgressMessage& message : overall_) {
-        if (message.message == PBM_SETPOS)
-            positions.push_back(message.wParam);
-    }
-    return positions;
 }
 
 std::string DialogHarness::OverallCaption() const

@@ -36,28 +36,24 @@ public:
     bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000,
                    const std::function<void()>& whilePumping = {});
 
-    std::vector<ProgressMessage> OverallMessages() const { return overall_; }
-    std::vector<ProgressMessage> ItemMessages() const { return item_; }
-    std::vector<WPARAM> OverallPositions() const;
     // Every text the item caption was given, in order.
     std::vector<std::string> ItemCaptions() const { return itemCaptions_; }
     std::string OverallCaption() const;
     int DownloadDoneCount() const { return downloadDone_; }
 
-    // Called on this thread for each item-bar message, before the bar handles it.
-    std::function<void(const ProgressMessage&)> onItemMessage;
     // Called on this thread for each message to the dialog's window.
     std::function<void(UINT message)> onDialogMessage;
 
+    // The dialog's two bars, each recording what it is sent.
+    ProgressRecorder overallProgress;
+    ProgressRecorder itemProgress;
     DownloadDialog dialog;
 
 private:
     static LRESULT CALLBACK HostProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK CaptionProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND host_ = nullptr;
-    std::vector<ProgressMessage> overall_;
-    std::vector<ProgressMessage> item_;
     std::vector<std::string> itemCaptions_;
     int downloadDone_ = 0;
 };

@@ -3,6 +3,7 @@
 #include "PackFormat.h"
 #include "PackTestSupport.h"
 #include "ProgressRecorder.h"
+#include "StdoutCapture.h"
 
 namespace {
 

@@ -1,39 +1,11 @@
 // Shared pieces of the pack extraction tests.
 #pragma once
 
-#include <fcntl.h>
-#include <io.h>
-
-#include <cstdio>
 #include <string>
 
 #include "PackStream.h"
 #include "PackWriter.h"
 #include "TestFiles.h"
-
-// Collects what the code under test prints to standard output.
-class StdoutCapture {
-public:
-    explicit StdoutCapture(const std::string& file) : file_(file)
-    {
-        fflush(stdout);
-        saved_ = _dup(1);
-        int fd = _open(file.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, 0666);
-        _dup2(fd, 1);
-        _close(fd);
-    }
-    std::string Finish()
-    {
-        fflush(stdout);
-        _dup2(saved_, 1);
-        _close(saved_);
-        return ReadWholeFile(file_);
-    }
-
-private:
-    std::string file_;
-    int saved_;
-};
 
 // A typical small pack: two levels of directories, both separators, an empty file.
 inline PackLayout SamplePack()
