@@ -13,7 +13,7 @@ public:
 
     void SetRange(ULONGLONG total) const { Send(PBM_SETRANGE32, 0, ScaledProgress(total, shift_)); }
 
-    void Add(DWORD bytes) { consumed_ += bytes; }
+    void Add(ULONGLONG bytes) { consumed_ += bytes; }
     // Takes back bytes counted ahead (a file on disk that then had to be fetched).
     void TakeBack(ULONGLONG bytes) { consumed_ -= bytes < consumed_ ? bytes : consumed_; }
     ULONGLONG Consumed() const { return consumed_; }

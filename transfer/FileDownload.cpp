@@ -67,11 +67,7 @@ HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath
             goto CleanUp;
         }
         // What an earlier run stored counts as done.
-        for (ULONGLONG held = source.Position(); held > 0;) {
-            DWORD step = held < 0x40000000 ? static_cast<DWORD>(held) : 0x40000000;
-            bytes.Add(step);
-            held -= step;
-        }
+        bytes.Add(source.Position());
         bytes.Report();
         if (hr == S_RESOURCE_CHANGED)
             pipeline.DropFile();

@@ -121,12 +121,30 @@ ULONGLONG HttpSource::End() const
 
 HRESULT HttpSource::Open()
 {
-    Outcome outcome = Request(startOffset_, startOffset_ > 0 || windowEnd_ != kWhole);
-    if (outcome == kAccepted)
+    Outcome outcome = RequestNext();
+    return outcome == kRetry ? Reconnect() : ResultOf(outcome);
+}
+
+HRESULT HttpSource::ResultOf(Outcome outcome)
+{
+    switch (outcome) {
+    case kAccepted:
         return S_OK;
-    if (outcome == kRetry)
-        return Reconnect();
-    return outcome == kAborted ? E_ABORT : E_FAIL;
+    case kChanged:
+        return S_RESOURCE_CHANGED;
+    case kAborted:
+        return E_ABORT;
+    default:
+        return E_FAIL;
+    }
+}
+
+// The first request, or the next one from where the bytes stopped.
+HttpSource::Outcome HttpSource::RequestNext()
+{
+    if (!answered_)
+        return Request(startOffset_, startOffset_ > 0 || windowEnd_ != kWhole);
+    return Request(position_, position_ > 0 || windowEnd_ < length_);
 }
 
 HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
@@ -178,19 +196,8 @@ HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
 
 HRESULT HttpSource::Resume()
 {
-    switch (Request(position_, true)) {
-    case kAccepted:
-        return S_OK;
-    case kChanged:
-        return S_RESOURCE_CHANGED;
-    case kAborted:
-        return E_ABORT;
-    case kRefused:
-        return E_FAIL;
-    case kRetry:
-        break;
-    }
-    return Reconnect();
+    Outcome outcome = Request(position_, true);
+    return outcome == kRetry ? Reconnect() : ResultOf(outcome);
 }
 
 HRESULT HttpSource::ReadFully(void* buffer, DWORD size, DWORD* got, ByteProgress& progress)
@@ -253,21 +260,11 @@ HRESULT HttpSource::Reconnect()
         if (FAILED(hr))
             return hr;
         ++retries_;
-        Outcome outcome = answered_ ? Request(position_, position_ > 0 || windowEnd_ < length_)
-                                    : Request(startOffset_, startOffset_ > 0 || windowEnd_ != kWhole);
-        switch (outcome) {
-        case kAccepted:
-            return S_OK;
-        case kChanged:
-            return S_RESOURCE_CHANGED;
-        case kAborted:
-            return E_ABORT;
-        case kRefused:
+        Outcome outcome = RequestNext();
+        if (outcome == kRefused)
             RestoreCaption();
-            return E_FAIL;
-        case kRetry:
-            break;
-        }
+        if (outcome != kRetry)
+            return ResultOf(outcome);
     }
 }
 

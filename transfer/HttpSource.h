@@ -104,6 +104,8 @@ public:
 private:
     enum Outcome { kAccepted, kRetry, kRefused, kAborted, kChanged };
     Outcome Request(ULONGLONG offset, bool useRange);
+    Outcome RequestNext();
+    static HRESULT ResultOf(Outcome outcome);
     Outcome CheckFirstAnswer(ULONGLONG length);
     Outcome CheckStartAnswer(DWORD status);
     bool ContentLength(ULONGLONG* length) const;
