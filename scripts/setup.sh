@@ -4,6 +4,7 @@
 # A second run with everything in place takes a few seconds.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/apt.sh"
 
 log() { echo "setup: $*" >&2; }
 
@@ -26,8 +27,8 @@ install_packages() {
     dpkg --add-architecture i386
   fi
   log "installing ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  zeb_apt_update
+  zeb_apt_install "${missing[@]}" || exit 1
 }
 
 ensure_locale() {
@@ -56,7 +57,7 @@ ensure_source_lists() {
     sed -n 's/^deb \(.*\)$/deb-src \1/p' /etc/apt/sources.list > /etc/apt/sources.list.d/zeb-deb-src.list
   fi
   mv "$list.tmp" "$list"
-  apt-get update -qq || log "apt-get update reported problems; trying the source package anyway"
+  zeb_apt_update
 }
 
 # Debian's source package, fetched once for both targets.
@@ -66,7 +67,7 @@ fetch_cryptopp_source() {
   ensure_source_lists
   log "fetching Debian's Crypto++ source package"
   rm -rf "$src" && mkdir -p "$src"
-  (cd "$src" && apt-get source -qq libcrypto++ >/dev/null 2>&1)
+  (cd "$src" && zeb_apt_source libcrypto++) || exit 1
   touch "$src/.done"
 }
 
