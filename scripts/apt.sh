@@ -66,3 +66,53 @@ zeb_apt_install() {
 zeb_apt_source() {
   zeb_apt_with_fallback "fetch the source package $1" source -qq "$1" >/dev/null
 }
+
+# Where apt's source lists are (the tests of these scripts point it elsewhere).
+ZEB_APT_ETC="${ZEB_APT_ETC:-/etc/apt}"
+
+# The release's backports suite (<codename>-backports), in a list of ours derived from the
+# machine's own Debian entries of the release, so that no package host is named here. The
+# suite's own priority keeps every package as it is: only a package asked for as
+# PACKAGE/<codename>-backports comes from there.
+zeb_apt_enable_backports() {
+  local codename list f found=""
+  codename="$(zeb_codename)"
+  [ -n "$codename" ] || { zeb_apt_log "the machine names no release whose backports to add"; return 1; }
+  for f in "$ZEB_APT_ETC/sources.list" "$ZEB_APT_ETC"/sources.list.d/*.list "$ZEB_APT_ETC"/sources.list.d/*.sources; do
+    [ -f "$f" ] && grep -Eq "^[^#]*[[:space:]]$codename-backports([[:space:]]|$)" "$f" && return 0
+  done
+  zeb_apt_log "adding the release's backports suite ($codename-backports)"
+  list="$ZEB_APT_ETC/sources.list.d/zeb-backports"
+  : > "$list.sources.tmp"
+  for f in "$ZEB_APT_ETC"/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    grep -q 'debian-archive-keyring' "$f" || continue
+    # Each enabled entry of binary packages that lists the release itself, once more for its backports.
+    awk -v c="$codename" 'BEGIN { RS = ""; FS = "\n" }
+      { deb = 0; release = 0
+        for (i = 1; i <= NF; i++) {
+          value = $i; sub(/^[^:]*:[ \t]*/, "", value); value = " " value " "; gsub(/[ \t]+/, " ", value)
+          if ($i ~ /^Types:/ && value ~ / deb /) deb = 1
+          if ($i ~ /^Suites:/ && index(value, " " c " ")) release = 1
+          if ($i ~ /^Enabled:/ && value ~ / no /) deb = 0
+        }
+        if (!deb || !release) next
+        for (i = 1; i <= NF; i++) {
+          if ($i ~ /^Types:/) print "Types: deb"
+          else if ($i ~ /^Suites:/) print "Suites: " c "-backports"
+          else print $i
+        }
+        print "" }' "$f" >> "$list.sources.tmp"
+  done
+  [ -s "$list.sources.tmp" ] && found=1
+  mv "$list.sources.tmp" "$list.sources"
+  [ -s "$list.sources" ] || rm -f "$list.sources"
+  if [ -f "$ZEB_APT_ETC/sources.list" ]; then
+    # One-line entries of the release with its main component.
+    sed -nE "s/^(deb([[:space:]]+\[[^]]*\])?[[:space:]]+[^[:space:]]+[[:space:]]+)$codename([[:space:]](.*[[:space:]])?main([[:space:]].*)?)$/\1$codename-backports\3/p" \
+      "$ZEB_APT_ETC/sources.list" > "$list.list"
+    if [ -s "$list.list" ]; then found=1; else rm -f "$list.list"; fi
+  fi
+  [ -n "$found" ] || { zeb_apt_log "no Debian entry of $codename to add its backports to"; return 1; }
+  zeb_apt_update
+}

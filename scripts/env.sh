@@ -34,3 +34,5 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 if locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
   export LC_ALL=ru_RU.UTF-8
 fi
+# Which Wine loader runs this target's programs on this machine.
+source "$ZEB_ROOT/scripts/wine.sh"

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs and builds everything the project needs for the target ZEB_ARCH (i686 unless
 # set; scripts/env.sh); safe to run any number of times. The packages serve both targets.
-# A second run with everything in place takes a few seconds.
+# A second run with everything in place takes a few seconds. On a kernel that cannot start
+# 32-bit programs it also installs qemu-user (scripts/wine.sh); where the 32-bit programs
+# cannot run at all, their target is set up to be built, without a Wine prefix.
+# Sourced (by the tests of the scripts), it only defines its steps.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/apt.sh"
@@ -41,20 +44,20 @@ ensure_locale() {
 
 # Source lists are derived from the machine's own binary lists, so no package host is named here.
 ensure_source_lists() {
-  local list=/etc/apt/sources.list.d/zeb-deb-src.sources
+  local list="$ZEB_APT_ETC/sources.list.d/zeb-deb-src.sources"
   [ -f "$list" ] && return
   log "enabling source package lists"
   : > "$list.tmp"
-  for f in /etc/apt/sources.list.d/*.sources; do
+  for f in "$ZEB_APT_ETC"/sources.list.d/*.sources; do
     [ -f "$f" ] || continue
-    case "$f" in *zeb-deb-src*) continue;; esac
+    case "$f" in */zeb-*) continue;; esac
     # Only Debian's own archives carry the source packages we need.
     grep -q 'debian-archive-keyring' "$f" || continue
     sed -n '/^Types:/{s/^Types:.*/Types: deb-src/};p' "$f" >> "$list.tmp"
     echo >> "$list.tmp"
   done
-  if [ -f /etc/apt/sources.list ]; then
-    sed -n 's/^deb \(.*\)$/deb-src \1/p' /etc/apt/sources.list > /etc/apt/sources.list.d/zeb-deb-src.list
+  if [ -f "$ZEB_APT_ETC/sources.list" ]; then
+    sed -n 's/^deb \(.*\)$/deb-src \1/p' "$ZEB_APT_ETC/sources.list" > "$ZEB_APT_ETC/sources.list.d/zeb-deb-src.list"
   fi
   mv "$list.tmp" "$list"
   zeb_apt_update
@@ -103,6 +106,42 @@ build_googletest() {
   cmake --install "$build" >/dev/null
   rm -rf "$build"
   touch "$prefix/.done"
+}
+
+# qemu-user 8 or later, where the kernel cannot start 32-bit programs: the release's own
+# when it is new enough, else its backports' (bookworm's own 7.2 runs Wine about 20 times
+# slower). It is statically linked and pulls in nothing; its recommended qemu-user-binfmt,
+# which would hand i386 programs to it machine-wide, is left out.
+ensure_qemu_i386() {
+  [ "$ZEB_I386" = none ] && [ "$ZEB_I386_KERNEL" = no ] || return 0
+  local major candidate
+  major="$(zeb_qemu_i386_major)"
+  [ -z "$major" ] || [ "$major" -lt 8 ] || return 0
+  candidate="$(apt-cache policy qemu-user 2>/dev/null | sed -n 's/^ *Candidate: \([0-9]*:\)\{0,1\}\([0-9]*\).*$/\2/p')"
+  if [ -n "$candidate" ] && [ "$candidate" -ge 8 ]; then
+    log "installing qemu-user $candidate, for the 32-bit programs"
+    zeb_apt_install qemu-user || true
+  elif zeb_apt_enable_backports; then
+    log "installing qemu-user from $(zeb_codename)-backports, for the 32-bit programs"
+    zeb_apt_install "qemu-user/$(zeb_codename)-backports" || true
+  fi
+}
+
+# The probe of scripts/wine.sh, asked again now that the packages are there, and what it
+# means for the runs, in one line.
+choose_wine_loaders() {
+  unset ZEB_I386
+  source "$ZEB_ROOT/scripts/env.sh"
+  ensure_qemu_i386
+  unset ZEB_I386
+  source "$ZEB_ROOT/scripts/env.sh"
+  case "$ZEB_I386" in
+    native) ;;
+    emulated) log "this kernel cannot start 32-bit programs: the 64-bit ones run through Wine's 64-bit" \
+      "loader, the 32-bit ones under $ZEB_I386_REASON in a private namespace";;
+    none) log "this machine cannot run 32-bit programs ($ZEB_I386_REASON): the 64-bit ones run through" \
+      "Wine's 64-bit loader, the 32-bit ones are built, not run";;
+  esac
 }
 
 create_wine_prefix() {
@@ -181,13 +220,23 @@ create_test_certificates() {
   rm -rf "$dir" && mv "$work" "$dir"
 }
 
-install_packages
-ensure_locale
-source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
-mkdir -p "$ZEB_CACHE" "$ZEB_ARCH_CACHE"
-build_cryptopp
-build_googletest
-create_wine_prefix
-configure_wine_prefix
-create_test_certificates
-log "ready for $ZEB_ARCH (cache: $ZEB_CACHE)"
+setup() {
+  install_packages
+  ensure_locale
+  choose_wine_loaders
+  mkdir -p "$ZEB_CACHE" "$ZEB_ARCH_CACHE"
+  build_cryptopp
+  build_googletest
+  local reason
+  reason="$(zeb_cannot_run "$ZEB_ARCH")"
+  if [ -z "$reason" ]; then
+    create_wine_prefix
+    configure_wine_prefix
+  else
+    log "no $WINEARCH Wine prefix: $reason"
+  fi
+  create_test_certificates
+  log "ready for $ZEB_ARCH (cache: $ZEB_CACHE)"
+}
+
+[ "${BASH_SOURCE[0]}" != "$0" ] || setup
