@@ -253,14 +253,18 @@ TEST_F(Faults, ReadOnlyDiskRefusesTheFolderOrTheFiles)
 // finished file whole. The whole program runs here, since only a process can show that.
 class StalledServer : public Faults {
 protected:
-    // Drives the tool to `modeButton`, waits for the stall, then Cancel and "Да".
-    void RunUntilStallThenAbort(int modeButton)
+    // Drives the tool to `modeButton`, waits for the stall (and, when named, for the file
+    // the tool writes when the stall comes), then Cancel and "Да". The server stalls once
+    // it has sent its bytes, which a slow client (an emulated one) may not have unpacked yet.
+    void RunUntilStallThenAbort(int modeButton, const std::string& fileAtTheStall = "")
     {
         ToolProcess tool;
         WindowDriver driver(tool.Start(catalogUrl));
         ASSERT_TRUE(driver.Dialog());
         Start(driver, modeButton, target);
-        ASSERT_TRUE(driver.WaitUntil([&] { return server.StalledCount() > 0; }));
+        ASSERT_TRUE(driver.WaitUntil([&] {
+            return server.StalledCount() > 0 && (fileAtTheStall.empty() || FileExists(fileAtTheStall));
+        }));
         driver.Click(IDCANCEL);
         EXPECT_EQ("Прервать загрузку?", driver.WaitForBox());
         driver.Answer(IDYES);
@@ -285,7 +289,7 @@ TEST_F(StalledServer, InADatabasePackTheProgramEndsAndFinishedFilesStayWhole)
     database.files.push_back(PackFile("big.bin", GeneratedData(5, 1 << 20)));
     std::string pack = BuildPack(database);
     server.Serve("/base/db.pack", Stalling(pack, pack.size() - 1000));
-    RunUntilStallThenAbort(IDC_KIT_KRESPA);
+    RunUntilStallThenAbort(IDC_KIT_KRESPA, target + "\\Database\\db\\big.bin");
     EXPECT_EQ("first", ReadWholeFile(target + "\\Bin\\small.txt"));
     EXPECT_EQ(GeneratedData(4, 10), ReadWholeFile(target + "\\Bin\\big.bin"));
     EXPECT_EQ("[db]", ReadWholeFile(target + "\\Database\\db\\db.ini"));
