@@ -6,13 +6,35 @@
 #   ZEB_SAMPLE_PORT  port of the sample server (default 18080)
 #   ZEB_HEADLESS=1   use Xvfb even when a display is available
 #   ZEB_ARCH=x86_64  the 64-bit program instead
+# On a kernel that cannot start 32-bit programs the 32-bit one runs under qemu-i386
+# (scripts/wine.sh); where even that is impossible, the 64-bit one runs. Either way it
+# says so and why. (Sourced, by the tests of the scripts, it only defines its steps.)
 set -euo pipefail
 # A Wine prefix of its own (made by setup.sh like the tests' one), so that the demo and a
 # test suite can run side by side and ending the demo's wineserver ends nothing else.
 export ZEB_PREFIX_NAME=sample-wineprefix
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+
+# The program the demo shows: the one asked for where it runs here, else the 64-bit one.
+choose_program() {
+  local reason
+  reason="$(zeb_cannot_run "$ZEB_ARCH")"
+  if [ -n "$reason" ]; then
+    echo "run-sample: $reason; showing the 64-bit program instead" >&2
+    export ZEB_ARCH=x86_64
+    source "$ZEB_ROOT/scripts/env.sh"
+  elif [ "$ZEB_ARCH:$ZEB_I386" = i686:emulated ]; then
+    echo "run-sample: this kernel cannot start 32-bit programs: the 32-bit program runs under $ZEB_I386_REASON" >&2
+  fi
+}
+
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
+
 "$ZEB_ROOT/scripts/setup.sh"
 source "$ZEB_ROOT/scripts/env.sh"
+arch_asked="$ZEB_ARCH"
+choose_program
+[ "$ZEB_ARCH" = "$arch_asked" ] || "$ZEB_ROOT/scripts/setup.sh"
 source "$ZEB_ROOT/scripts/display.sh"
 source "$ZEB_ROOT/scripts/nginx.sh"
 

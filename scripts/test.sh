@@ -6,16 +6,52 @@
 # time is spent waiting for Wine, not computing. Every line of CTest's output starts with
 # its build, and the last lines sum up both. Arguments go to CTest (e.g. -R smoke).
 # Then the 32-bit program is built twice more, in new folders, and the two must be
-# identical (scripts/reproducible-build.sh).
+# identical (scripts/reproducible-build.sh). Before the suites, the tests of the scripts
+# themselves run (tests/scripts/run.sh).
+# On a kernel that cannot start 32-bit programs the 32-bit suite runs under qemu-i386
+# (scripts/wine.sh); where even that is impossible it is not run, and the summary says so
+# and why: the run then passes when everything that ran passed.
 #   ZEB_TEST_ARCHES="i686"        test only the builds named (default: "i686 x86_64")
 #   ZEB_TEST_REPRODUCIBLE="..."   the targets built twice and compared (default: i686; empty: none)
+#   ZEB_TEST_SCRIPTS=0            leave out the tests of the scripts
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
-read -r -a arches <<<"${ZEB_TEST_ARCHES:-${ZEB_ARCHES[*]}}"
-for arch in "${arches[@]}"; do
+read -r -a requested <<<"${ZEB_TEST_ARCHES:-${ZEB_ARCHES[*]}}"
+for arch in "${requested[@]}"; do
   ZEB_ARCH="$arch" "$ZEB_ROOT/scripts/build.sh"
 done
 source "$ZEB_ROOT/scripts/display.sh"
+# Asked again now that set-up has installed what it could.
+source "$ZEB_ROOT/scripts/env.sh"
+
+summary=()
+passed=0
+failed=0
+arches=()
+for arch in "${requested[@]}"; do
+  reason="$(zeb_cannot_run "$arch")"
+  if [ -z "$reason" ]; then
+    arches+=("$arch")
+  else
+    summary+=("$arch ($(ZEB_ARCH="$arch" && source "$ZEB_ROOT/scripts/env.sh" && echo "$ZEB_ARCH_NAME")): not run: $reason")
+  fi
+done
+
+if [ "${ZEB_TEST_SCRIPTS:-1}" != 0 ]; then
+  scripts_log="$ZEB_BUILD_DIR/scripts-tests.log"
+  mkdir -p "$ZEB_BUILD_DIR"
+  "$ZEB_ROOT/tests/scripts/run.sh" 2>&1 | tee "$scripts_log" | sed -u 's/^/[scripts] /' || true
+  read -r passed_here total_here < <(sed -n 's/^scripts: \([0-9]*\) of \([0-9]*\) passed$/\1 \2/p' "$scripts_log") || true
+  if [ -z "${total_here:-}" ]; then
+    summary+=("the tests of the scripts: no result")
+    failed=$((failed + 1))
+  else
+    summary+=("the tests of the scripts: $passed_here of $total_here passed")
+    passed=$((passed + passed_here))
+    failed=$((failed + total_here - passed_here))
+  fi
+  unset passed_here total_here
+fi
 
 displays=()
 xvfb_pids=()
@@ -34,10 +70,18 @@ done
 
 # One build's suite, its output in $ZEB_ARCH_BUILD_DIR/ctest.log.
 run_suite() {  # arch display [CTest arguments]
+  set -euo pipefail
   export ZEB_ARCH="$1" DISPLAY="$2"
   shift 2
   source "$ZEB_ROOT/scripts/env.sh"
   rm -f "$ZEB_ARCH_BUILD_DIR/ctest.log"
+  # Emulated, the suite has a namespace of its own (scripts/wine-session), and what the
+  # tests mount there only a wineserver of the same namespace sees: one that an earlier
+  # run left ends first.
+  if [ "$ZEB_ARCH:$ZEB_I386" = i686:emulated ]; then
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+  fi
   # One wineserver per prefix for the whole run: each test program then starts quickly.
   wineserver -p 60 2>/dev/null || true
   # Wine's own services start with the first program and keep its output pipes open:
@@ -46,9 +90,11 @@ run_suite() {  # arch display [CTest arguments]
   ctest --test-dir "$ZEB_ARCH_BUILD_DIR" --output-on-failure "$@" 2>&1 | tee "$ZEB_ARCH_BUILD_DIR/ctest.log"
 }
 
+export -f run_suite
 suite_pids=()
 for i in "${!arches[@]}"; do
-  (run_suite "${arches[$i]}" "${displays[$i]}" "$@" | sed -u "s/^/[${arches[$i]}] /") &
+  (ZEB_ARCH="${arches[$i]}" "$ZEB_ROOT/scripts/wine-session" bash -c 'run_suite "$@"' run_suite \
+    "${arches[$i]}" "${displays[$i]}" "$@" | sed -u "s/^/[${arches[$i]}] /") &
   suite_pids+=($!)
 done
 statuses=()
@@ -58,20 +104,19 @@ for pid in "${suite_pids[@]}"; do
   statuses+=("$status")
 done
 
-summary=()
-passed=0
-failed=0
 for i in "${!arches[@]}"; do
   export ZEB_ARCH="${arches[$i]}"
   source "$ZEB_ROOT/scripts/env.sh"
+  how="$ZEB_ARCH_NAME"
+  [ "$ZEB_ARCH:$ZEB_I386" != i686:emulated ] || how+=", under $ZEB_I386_REASON"
   # CTest's own count: "N% tests passed, F tests failed out of T".
   read -r failed_here total_here < <(sed -n 's/^.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*$/\1 \2/p' \
     "$ZEB_ARCH_BUILD_DIR/ctest.log") || true
   if [ -z "${total_here:-}" ]; then
-    summary+=("$ZEB_ARCH ($ZEB_ARCH_NAME): no result from CTest (status ${statuses[$i]})")
+    summary+=("$ZEB_ARCH ($how): no result from CTest (status ${statuses[$i]})")
     failed=$((failed + 1))
   else
-    summary+=("$ZEB_ARCH ($ZEB_ARCH_NAME): $((total_here - failed_here)) of $total_here passed")
+    summary+=("$ZEB_ARCH ($how): $((total_here - failed_here)) of $total_here passed")
     passed=$((passed + total_here - failed_here))
     failed=$((failed + failed_here))
     # A failure that CTest did not count (the run itself broke) still fails the whole.
