@@ -7,6 +7,11 @@
 
 zeb_apt_log() { echo "setup: $*" >&2; }
 
+# apt's messages in English, whatever the locale (scripts/env.sh makes it Russian for
+# Wine), so that they can be read here.
+apt-get() { LC_ALL=C command apt-get "$@"; }
+apt-cache() { LC_ALL=C command apt-cache "$@"; }
+
 # The first error line apt-get printed, short enough for one line of ours.
 zeb_first_error() {
   local line

@@ -90,7 +90,9 @@ run_suite() {  # arch display [CTest arguments]
   ctest --test-dir "$ZEB_ARCH_BUILD_DIR" --output-on-failure "$@" 2>&1 | tee "$ZEB_ARCH_BUILD_DIR/ctest.log"
 }
 
+# Each suite in the session of its build (scripts/wine-session).
 export -f run_suite
+export ZEB_ROOT
 suite_pids=()
 for i in "${!arches[@]}"; do
   (ZEB_ARCH="${arches[$i]}" "$ZEB_ROOT/scripts/wine-session" bash -c 'run_suite "$@"' run_suite \
