@@ -113,7 +113,7 @@ trap 'exit 143' TERM HUP
 zeb_start_display
 for arch in "${arches[@]}"; do
   use_arch "$arch"
-  wineserver -p 60 2>/dev/null || true
+  wineserver -p60 2>/dev/null || true
   # Start Wine's own services first, so that their start-up is not timed.
   wine cmd /c exit </dev/null >/dev/null 2>&1
 done

@@ -73,7 +73,7 @@ fi
 # Wine starts on this display. It is the demo prefix's own: a test run has another.
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
-wineserver -p 60 2>/dev/null || true
+wineserver -p60 2>/dev/null || true
 wine cmd /c exit </dev/null >/dev/null 2>&1
 
 if [ ! -f "$site/.done-$port" ]; then

@@ -83,7 +83,7 @@ run_suite() {  # arch display [CTest arguments]
     wineserver -w 2>/dev/null || true
   fi
   # One wineserver per prefix for the whole run: each test program then starts quickly.
-  wineserver -p 60 2>/dev/null || true
+  wineserver -p60 2>/dev/null || true
   # Wine's own services start with the first program and keep its output pipes open:
   # start them here, so that CTest does not wait for them.
   wine cmd /c exit </dev/null >/dev/null 2>&1
