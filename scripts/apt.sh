@@ -17,8 +17,9 @@ zeb_first_error() {
   local line
   line="$(grep -m1 '^[EW]: ' <<<"$1" || true)"
   line="${line#[EW]: }"
+  line="${line% \[IP: *\]}"
   [ -n "$line" ] || line="apt-get failed"
-  echo "${line:0:160}"
+  echo "${line:0:200}"
 }
 
 # The machine's release, from /etc/os-release: never a fixed name.

@@ -8,9 +8,9 @@
 #   32-bit programs  run under qemu-i386 (8 or later), which a private binfmt_misc hands
 #                    Wine's 32-bit loader to (scripts/wine-session); where no such
 #                    namespace or emulator can be had, they do not run at all.
-# scripts/wine-loader/ holds the `wine` and `wine-stable` (which wineboot and winepath
-# start) that do this; it goes first on PATH on such a machine only, so that no other
-# script needs to know.
+# scripts/wine-loader/ holds the `wine`, `wine-stable` (which wineboot and winepath start)
+# and `wineserver` that do this; it goes first on PATH on such a machine only, so that no
+# other script needs to know.
 # The answer lives in the environment of a run, never in the dependency cache, which may
 # move to another machine:
 #   ZEB_I386          native, emulated or none

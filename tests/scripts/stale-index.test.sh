@@ -36,9 +36,10 @@ touch "$scratch/release-resolves"
 install_two
 status=$?
 check "set-up ends well with a stale index" [ "$status" = 0 ]
-check "it tries the update three times, then says it goes on with the lists there are" \
+check "it tries the update three times, then says why in one line and goes on with the lists there are" \
   eval '[ "$(grep -c "^update" "$scratch/apt-calls")" = 3 ] &&
-    has "the package index did not refresh whole after 3 tries (Failed to fetch" "$scratch/out" &&
+    has "the package index did not refresh whole after 3 tries (Failed to fetch http://mirror.example/" "$scratch/out" &&
+    has "Mirror sync in progress?); going on" "$scratch/out" &&
     has "going on with the lists there are" "$scratch/out"'
 check "an install that cannot be resolved is tried once more from the release, saying why" \
   eval 'grep -qx -- "-t $codename install -y -qq --no-install-recommends zeb-missing-a zeb-missing-b" "$scratch/apt-calls" &&
