@@ -147,9 +147,16 @@ choose_wine_loaders() {
 create_wine_prefix() {
   [ -f "$WINEPREFIX/.done" ] && return
   log "creating the $WINEARCH Wine prefix $WINEPREFIX"
-  rm -rf "$WINEPREFIX" && mkdir -p "$(dirname "$WINEPREFIX")"
-  wineboot -i >/dev/null 2>&1 || true
-  wineserver -w
+  # Tried twice: on a machine that has just installed Wine and generated the locale, the
+  # very first wineboot has been seen to end without a prefix, and the next one to work.
+  local try
+  for try in 1 2; do
+    rm -rf "$WINEPREFIX" && mkdir -p "$(dirname "$WINEPREFIX")"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+    [ -f "$WINEPREFIX/system.reg" ] && break
+    log "wineboot made no prefix (try $try of 2)"
+  done
   [ -f "$WINEPREFIX/system.reg" ] || { log "wineboot failed"; exit 1; }
   touch "$WINEPREFIX/.done"
 }
