@@ -3,3 +3,6 @@
 
 // The one box for any failed download: the catalogue fetch or a job.
 const char kDownloadErrorText[] = "При получении обновления произошла ошибка";
+
+// The item caption while a transfer waits for the link; %d is the seconds left.
+const char kRetryNoticeFormat[] = "Нет связи с сервером, повтор через %d с";

@@ -2,6 +2,7 @@
 #include "DownloadDialog.h"
 
 #include "BackgroundFetch.h"
+#include "DialogTexts.h"
 #include "resource.h"
 
 DownloadDialog::DownloadDialog(CWnd* parent)
@@ -85,4 +86,12 @@ void DownloadDialog::OnPaint()
 HCURSOR DownloadDialog::OnQueryDragIcon()
 {
     return static_cast<HCURSOR>(icon);
+}
+
+RetrySettings DownloadDialog::RetryOnItemCaption()
+{
+    RetrySettings retry = retrySettings;
+    retry.notice = itemCaption.GetSafeHwnd();
+    retry.noticeFormat = kRetryNoticeFormat;
+    return retry;
 }

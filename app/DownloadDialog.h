@@ -68,7 +68,7 @@ public:
     int abortRequested;
     // The request the worker is reading, which a confirmed abort closes.
     OpenRequest openRequest;
-    // How long a silent link is waited for and how long before the first retry.
+    // How long a silent link is waited for, and how long and how often to try again.
     RetrySettings retrySettings;
 
     DECLARE_MESSAGE_MAP()
@@ -76,6 +76,8 @@ public:
 private:
     // The fields a job works with.
     JobContext JobFields();
+    // retrySettings, with each wait told on the item caption.
+    RetrySettings RetryOnItemCaption();
 
     // Back to idle after OK did not start a job: the choice enabled, and the controls
     // showing the choice that was read, the folder as it was typed.

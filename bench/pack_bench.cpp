@@ -223,7 +223,7 @@ int Run(const Options& options)
     dropping.closeAfterBytes = 8 << 20;
     server.Serve("/drops.pack", dropping);
     RetrySettings noWaits;
-    noWaits.firstWaitMs = 0;
+    noWaits.patience.firstWaitMs = 0;
     ULONGLONG cleanReceived = 0;
     ULONGLONG droppedReceived = 0;
     const size_t requestsBefore = server.RequestCount();

@@ -7,7 +7,7 @@
 
 namespace {
 
-const HttpRules kCatalogRules = {kFileRequestFlags, kMaxCatalogSize, true, "text/xml"};
+const HttpRules kCatalogRules = {kFileRequestFlags, kMaxCatalogSize, true, "text/xml", true};
 
 }  // namespace
 

@@ -16,9 +16,8 @@ HRESULT DownloadDialog::StartCatalogFetch()
     HRESULT hr = OpenInternetSession();
     if (FAILED(hr))
         return hr;
-    RetrySettings retry = retrySettings;
-    retry.notice = itemCaption.GetSafeHwnd();
-    catalogFetch = BackgroundFetch::Start(internetSession, CatalogUrl(), retry, GetSafeHwnd(), WM_CATALOG_FETCHED,
+    catalogFetch = BackgroundFetch::Start(internetSession, CatalogUrl(), RetryOnItemCaption(), GetSafeHwnd(),
+                                          WM_CATALOG_FETCHED,
                                           ++fetchTicket);
     return catalogFetch ? S_OK : E_FAIL;
 }

@@ -5,10 +5,8 @@
 
 JobContext DownloadDialog::JobFields()
 {
-    RetrySettings retry = retrySettings;
-    retry.notice = itemCaption.GetSafeHwnd();
     return JobContext{internetSession, &catalog,        targetFolder,     &itemCaption, &itemProgress,
-                      &overallCaption, &overallProgress, &abortRequested, &openRequest, retry};
+                      &overallCaption, &overallProgress, &abortRequested, &openRequest, RetryOnItemCaption()};
 }
 
 HRESULT DownloadDialog::DownloadPack(const char* caption, const char* path, const char* targetDir)

@@ -1,6 +1,7 @@
 #include "KitJob.h"
 
 #include "AbortFlag.h"
+#include "HeldFiles.h"
 #include "PackStream.h"
 
 HRESULT DownloadKitPack(const JobContext& job, const char* caption, const char* path, const char* targetDir)
@@ -18,11 +19,13 @@ HRESULT RunKit(const JobContext& job, int kitCode)
 {
     HRESULT hr = S_OK;
     HANDLE listFile = INVALID_HANDLE_VALUE;
+    CString listPath;
+    CString newListPath;
+    bool listExisted = false;
 
     // The strings below throw when memory runs out; the list file is closed all the same.
     try {
         CString token;
-        CString listPath;
         CString databaseDir;
         CString line;
         int selectedCount = 0;
@@ -48,9 +51,11 @@ HRESULT RunKit(const JobContext& job, int kitCode)
             return FAILED(hr) ? hr : S_OK;
         job.overallProgress->SendMessage(PBM_SETPOS, 1, 0);
 
+        // The new list grows beside the old one, which stays until the job ends.
         listPath.Format("%s\\ZebDbLst.ini", job.targetFolder);
-        listFile = CreateFileA(listPath, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                               NULL);
+        newListPath = PartPath(listPath);
+        listExisted = GetFileAttributesA(listPath) != INVALID_FILE_ATTRIBUTES;
+        listFile = OpenHeldFile(newListPath, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
         if (listFile == INVALID_HANDLE_VALUE)
             return E_FAIL;
 
@@ -81,7 +86,18 @@ HRESULT RunKit(const JobContext& job, int kitCode)
         hr = E_OUTOFMEMORY;
     }
 
-    if (listFile != INVALID_HANDLE_VALUE)
+    if (listFile != INVALID_HANDLE_VALUE) {
         CloseHandle(listFile);
+        // A run that did not finish lists the databases it completed only where there was
+        // no list; an earlier list names what the folder held, and stays.
+        const bool finished = SUCCEEDED(hr) && !IsAbortRequested(job.abortFlag);
+        if (finished || !listExisted) {
+            HRESULT moved = MoveOver(newListPath, listPath);
+            if (SUCCEEDED(hr))
+                hr = moved;
+        } else {
+            DeleteFileA(newListPath);
+        }
+    }
     return hr;
 }

@@ -4,18 +4,24 @@
 
 #include "AbortFlag.h"
 #include "FileDownload.h"
+#include "HeldFiles.h"
 
 namespace {
 
-// Writes the text up to its first NUL; a short write or a failed close fails.
+// Writes the text up to its first NUL beside `path`, then puts it in place, so that a
+// failed write leaves the earlier file as it was.
 HRESULT SaveCatalogText(const char* path, const char* text)
 {
-    FILE* file = fopen(path, "wb");
+    const CString partPath = PartPath(path);
+    FILE* file = fopen(partPath, "wb");
     if (!file)
         return E_FAIL;
     bool written = fputs(text, file) != EOF;
     bool closed = fclose(file) == 0;
-    return written && closed ? S_OK : E_FAIL;
+    if (written && closed)
+        return MoveOver(partPath, path);
+    DeleteFileA(partPath);
+    return E_FAIL;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "DirectoryChain.h"
+#include "HeldFiles.h"
 #include "ServerAccess.h"
 
 namespace {
@@ -211,11 +212,14 @@ void ChunkPipeline::Write()
         switch (item->kind) {
         case kBegin:
             file = item->file;
-            output = file.withParents
-                         ? CreateFileWithParents(file.path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                                                 FILE_ATTRIBUTE_NORMAL, NULL)
-                         : CreateFileA(file.path, GENERIC_READ | GENERIC_WRITE, 0, NULL,
-                                       file.append ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+            WhileHeld([&] {
+                output = file.withParents
+                             ? CreateFileWithParents(file.path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                                     FILE_ATTRIBUTE_NORMAL, NULL)
+                             : CreateFileA(file.path, GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                                           file.append ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+                return output != INVALID_HANDLE_VALUE;
+            });
             if (output != INVALID_HANDLE_VALUE && file.append) {
                 LARGE_INTEGER none = {};
                 if (!SetFilePointerEx(output, none, NULL, FILE_END)) {

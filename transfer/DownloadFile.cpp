@@ -5,8 +5,6 @@
 HRESULT DownloadDialog::DownloadFile(const char* caption, const char* path)
 {
     itemCaption.SetWindowText(caption);
-    RetrySettings retry = retrySettings;
-    retry.notice = itemCaption.GetSafeHwnd();
     return DownloadBelow(internetSession, catalog.baseUrl, targetFolder, path, &itemProgress, &abortRequested,
-                         &openRequest, retry);
+                         &openRequest, RetryOnItemCaption());
 }

@@ -8,6 +8,7 @@
 #include "ByteProgress.h"
 #include "Check.h"
 #include "ChunkPipeline.h"
+#include "HeldFiles.h"
 #include "HttpSource.h"
 #include "ProgressScale.h"
 #include "RelativePath.h"
@@ -16,26 +17,40 @@
 namespace {
 
 // Any length; redirects are followed also when they switch between HTTP and HTTPS.
-const HttpRules kFileRules = {kFileRequestFlags, ~0ull, false, nullptr};
+const HttpRules kFileRules = {kFileRequestFlags, ~0ull, false, nullptr, false};
 
 // A file that an earlier run stored, whole or in part, with the server's Last-Modified
 // time: the first request asks only for what follows its end, if that version is
-// still the server's.
-void AskForTheRest(HttpSource& source, const char* localPath)
+// still the server's. Returns the size on disk, 0 when there is no such file.
+ULONGLONG AskForTheRest(HttpSource& source, const char* localPath)
 {
     WIN32_FILE_ATTRIBUTE_DATA found;
     SYSTEMTIME written;
     char date[INTERNET_RFC1123_BUFSIZE + 8];
     if (!GetFileAttributesExA(localPath, GetFileExInfoStandard, &found) ||
-        (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return;
+        (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        return 0;
     ULARGE_INTEGER size;
     size.LowPart = found.nFileSizeLow;
     size.HighPart = found.nFileSizeHigh;
-    if (size.QuadPart == 0 || !FileTimeToSystemTime(&found.ftLastWriteTime, &written) ||
-        !InternetTimeFromSystemTimeA(&written, INTERNET_RFC1123_FORMAT, date, sizeof(date)))
-        return;
-    source.StartFrom(size.QuadPart, date);
+    if (size.QuadPart > 0 && FileTimeToSystemTime(&found.ftLastWriteTime, &written) &&
+        InternetTimeFromSystemTimeA(&written, INTERNET_RFC1123_FORMAT, date, sizeof(date)))
+        source.StartFrom(size.QuadPart, date);
+    return size.QuadPart;
+}
+
+// The file on disk is the server's whole version: it is only given the server's time,
+// where it differs, so that read access is all it needs.
+void KeepComplete(const HttpSource& source, const char* localPath, CProgressCtrl* progress)
+{
+    FILETIME time;
+    const ULONGLONG length = source.Length();
+    ByteProgress bytes(progress, ProgressShiftFor(static_cast<LONGLONG>(length)));
+    bytes.SetRange(length);
+    bytes.Add(length);
+    bytes.Report();
+    if (source.LastModified(&time))
+        StampFile(localPath, time, true);
 }
 
 }  // namespace
@@ -49,13 +64,22 @@ HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath
     OutputFile file = {};
     BYTE* chunk = NULL;
     DWORD got = 0;
+    const CString partPath = PartPath(localPath);
+    ULONGLONG onDisk = 0;
+    // An earlier run's file is replaced only by a whole new version: it is received
+    // under another name beside it and then renamed over it.
+    bool replacing = false;
+    bool aborted = false;
 
-    CHECK(strlen(localPath) < sizeof(file.path));
-    strcpy(file.path, localPath);
-    AskForTheRest(source, localPath);
+    CHECK(partPath.GetLength() < static_cast<int>(sizeof(file.path)));
+    onDisk = AskForTheRest(source, localPath);
     hr = source.Open();
     if (FAILED(hr))
         goto CleanUp;
+    if (onDisk > 0 && source.Position() == source.Length()) {
+        KeepComplete(source, localPath, progress);
+        goto CleanUp;
+    }
     // Once for the resource, and again from its first byte whenever it changed on the
     // server between two attempts.
     do {
@@ -71,6 +95,8 @@ HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath
         bytes.Report();
         if (hr == S_RESOURCE_CHANGED)
             pipeline.DropFile();
+        replacing = onDisk > 0 && source.Position() == 0;
+        strcpy(file.path, replacing ? partPath.GetString() : localPath);
         file.append = source.Position() > 0;
         file.stampWriteTime = source.LastModified(&file.time);
         // The writer creates the file and writes each chunk while the next one arrives.
@@ -108,15 +134,20 @@ HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath
 
 CleanUp:
     source.Close();
+    aborted = hr == E_ABORT || (FAILED(hr) && IsAbortRequested(abortFlag));
     {
         // The chunks handed over are written before the result is known.
         HRESULT finished = pipeline.Finish();
-        if (hr == E_ABORT || (FAILED(hr) && IsAbortRequested(abortFlag)))
-            hr = S_OK;
-        else if (SUCCEEDED(hr))
+        if (SUCCEEDED(hr))
             hr = finished;
     }
-    return hr;
+    if (replacing) {
+        if (SUCCEEDED(hr) && !aborted)
+            hr = MoveOver(partPath, localPath);
+        else
+            DeleteFileA(partPath);
+    }
+    return aborted ? S_OK : hr;
 }
 
 HRESULT DownloadBelow(HINTERNET session, const char* baseUrl, const char* folder, const char* path,

@@ -1,7 +1,5 @@
 #include "HttpSource.h"
 
-#include <mbstring.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,58 +8,13 @@
 #include "ByteProgress.h"
 #include "OpenRequest.h"
 
-namespace {
-
-// A certificate or TLS failure is the server's or the network's refusal, never a transient.
-bool IsSecurityFailure(DWORD error)
-{
-    switch (error) {
-    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
-    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
-    case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
-    case ERROR_INTERNET_INVALID_CA:
-    case ERROR_INTERNET_SEC_CERT_ERRORS:
-    case ERROR_INTERNET_SEC_CERT_NO_REV:
-    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
-    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
-    case ERROR_INTERNET_SEC_INVALID_CERT:
-    case ERROR_INTERNET_SEC_CERT_REVOKED:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Statuses that say "try again later": a busy or restarting server or gateway.
-bool IsRetriedStatus(DWORD status)
-{
-    return status == 408 || status == 429 || status == 502 || status == 503 || status == 504;
-}
-
-// "bytes <first>-<last>/<total>".
-bool ParseContentRange(const char* text, ULONGLONG* first, ULONGLONG* last, ULONGLONG* total)
-{
-    if (strncmp(text, "bytes ", 6) != 0)
-        return false;
-    char* end = NULL;
-    const ULONGLONG from = _strtoui64(text + 6, &end, 10);
-    if (end == text + 6 || *end != '-')
-        return false;
-    const char* at = end + 1;
-    const ULONGLONG to = _strtoui64(at, &end, 10);
-    if (end == at || *end != '/')
-        return false;
-    at = end + 1;
-    const ULONGLONG whole = _strtoui64(at, &end, 10);
-    if (end == at || *end != '\0' || from > to || to >= whole)
-        return false;
-    *first = from;
-    *last = to;
-    *total = whole;
-    return true;
-}
-
-}  // namespace
+// The headers of an answer that the judge reads, as text.
+struct AnswerText {
+    char contentRange[128];
+    char contentType[256];
+    char etag[256];
+    char lastModified[64];
+};
 
 HttpSource::HttpSource(HINTERNET session, const char* url, const HttpRules& rules, const int* abortFlag,
                        OpenRequest* openRequest, const RetrySettings& retry)
@@ -105,13 +58,9 @@ void HttpSource::Close()
 
 void HttpSource::StartFrom(ULONGLONG offset, const char* ifRange)
 {
-    startOffset_ = offset;
-    startValidator_ = ifRange;
-}
-
-void HttpSource::FirstAskFor(ULONGLONG end)
-{
-    windowEnd_ = end;
+    held_ = offset > 0;
+    position_ = offset;
+    lastModified_ = ifRange;
 }
 
 ULONGLONG HttpSource::End() const
@@ -121,30 +70,205 @@ ULONGLONG HttpSource::End() const
 
 HRESULT HttpSource::Open()
 {
-    Outcome outcome = RequestNext();
-    return outcome == kRetry ? Reconnect() : ResultOf(outcome);
+    progressTick_ = GetTickCount();
+    return urlValid_ ? Ask() : E_FAIL;
 }
 
-HRESULT HttpSource::ResultOf(Outcome outcome)
+const char* HttpSource::Validator() const
 {
-    switch (outcome) {
-    case kAccepted:
-        return S_OK;
-    case kChanged:
-        return S_RESOURCE_CHANGED;
-    case kAborted:
-        return E_ABORT;
-    default:
-        return E_FAIL;
+    return IsStrongEtag(etag_) && !etagsDisagree_ ? etag_.GetString() : lastModified_.GetString();
+}
+
+Asked HttpSource::WhatToAsk() const
+{
+    const char* validator = Validator();
+    // Without a validator a range could join the bytes of two versions: the whole is asked for.
+    const bool whole = wholeNext_ || !held_ || !*validator;
+    Asked asked = {};
+    asked.offset = whole ? 0 : position_;
+    asked.end = whole || windowEnd_ >= length_ ? kToTheEnd : windowEnd_;
+    asked.ranged = !whole;
+    asked.ifRange = whole ? "" : validator;
+    asked.length = held_ ? length_ : kUnknownLength;
+    asked.etag = etag_;
+    asked.lastModified = lastModified_;
+    return asked;
+}
+
+HRESULT HttpSource::Ask()
+{
+    for (;;) {
+        if (tries_ > 0) {
+            DWORD waitMs = 0;
+            if (!WaitBeforeTry(rules_, retry_.patience, tries_, GetTickCount() - progressTick_, bytesReceived_ > 0,
+                               &waitMs)) {
+                RestoreCaption();
+                return E_FAIL;
+            }
+            HRESULT hr = Wait(waitMs);
+            if (FAILED(hr))
+                return hr;
+        }
+        const Asked asked = WhatToAsk();
+        AnswerText text = {};
+        Answer answer = {};
+        answer.contentRange = text.contentRange;
+        answer.contentType = text.contentType;
+        answer.etag = text.etag;
+        answer.lastModified = text.lastModified;
+        if (Send(asked, &answer.error))
+            Collect(&answer, &text);
+        // A send that failed because the abort closed the request under it is that abort.
+        if (answer.error && IsAbortRequested(abortFlag_))
+            return E_ABORT;
+        const Verdict verdict = JudgeAnswer(rules_, retry_.patience, asked, answer, channelErrors_);
+        if (answer.error == ERROR_INTERNET_SECURITY_CHANNEL_ERROR)
+            ++channelErrors_;
+        switch (verdict.next) {
+        case Next::kUse:
+        case Next::kComplete: {
+            HRESULT hr = Follow(verdict, answer, asked.end);
+            if (hr != S_FALSE)
+                return hr;
+            break;
+        }
+        case Next::kStartOver:
+            wholeNext_ = true;
+            break;
+        case Next::kRetry:
+            break;
+        case Next::kGiveUp:
+            Close();
+            RestoreCaption();
+            return E_FAIL;
+        }
+        // Every try that brings nothing usable counts, a start-over too, so no path
+        // repeats for ever.
+        Close();
+        ++tries_;
     }
 }
 
-// The first request, or the next one from where the bytes stopped.
-HttpSource::Outcome HttpSource::RequestNext()
+// Takes a usable answer: S_OK, S_RESOURCE_CHANGED when bytes of another version were
+// delivered before, or S_FALSE when the bytes to drop did not arrive.
+HRESULT HttpSource::Follow(const Verdict& verdict, const Answer& answer, ULONGLONG end)
 {
-    if (!answered_)
-        return Request(startOffset_, startOffset_ > 0 || windowEnd_ != kWhole);
-    return Request(position_, position_ > 0 || windowEnd_ < length_);
+    const bool delivered = answered_;
+    if (verdict.next == Next::kComplete) {
+        Close();
+        length_ = position_ = requestEnd_ = verdict.length;
+        held_ = answered_ = true;
+        return S_OK;
+    }
+    if (!held_ || verdict.newVersion) {
+        windowEnd_ = kWhole;
+        // Nodes of a farm may tag the same bytes differently, but not date them so.
+        etagsDisagree_ = etagsDisagree_ || (held_ && lastModified_ == answer.lastModified && etag_ != answer.etag);
+        etag_ = answer.etag;
+        lastModified_ = answer.lastModified;
+    }
+    held_ = answered_ = true;
+    wholeNext_ = false;
+    length_ = verdict.length;
+    position_ = verdict.first;
+    requestEnd_ = verdict.first == 0 ? length_ : (end < length_ ? end : length_);
+    if (verdict.skip > 0) {
+        takesRanges_ = false;
+        if (!Skip(verdict.skip))
+            return S_FALSE;
+    }
+    return verdict.newVersion && delivered ? S_RESOURCE_CHANGED : S_OK;
+}
+
+bool HttpSource::Send(const Asked& asked, DWORD* error)
+{
+    CString headers;
+    *error = 0;
+    Close();
+    // A connect handle of its own for each request: under Wine a redirect followed by one
+    // request moves its connect handle to the new host, but not to the new scheme.
+    if (connection_)
+        InternetCloseHandle(connection_);
+    connection_ = InternetConnectA(session_, host_, port_, NULL, NULL, INTERNET_SERVICE_HTTP, 0, 0);
+    if (connection_)
+        request_ = HttpOpenRequestA(connection_, "GET", path_, NULL, NULL, NULL,
+                                    rules_.requestFlags | (secure_ ? INTERNET_FLAG_SECURE : 0), 0);
+    if (!request_) {
+        const DWORD failure = GetLastError();
+        *error = failure ? failure : ERROR_INTERNET_CANNOT_CONNECT;
+        return false;
+    }
+    PublishRequest(openRequest_, request_);
+    // Only a request handle made this way takes a receive timeout before it is sent.
+    InternetSetOptionA(request_, INTERNET_OPTION_RECEIVE_TIMEOUT, &retry_.receiveTimeoutMs,
+                       sizeof(retry_.receiveTimeoutMs));
+    InternetSetOptionA(request_, INTERNET_OPTION_CONNECT_TIMEOUT, &retry_.connectTimeoutMs,
+                       sizeof(retry_.connectTimeoutMs));
+    if (asked.ranged) {
+        CString last;
+        if (asked.end != kToTheEnd)
+            last.Format("%llu", static_cast<unsigned long long>(asked.end - 1));
+        headers.Format("Range: bytes=%llu-%s\r\nIf-Range: %s\r\n", static_cast<unsigned long long>(asked.offset),
+                       last.GetString(), asked.ifRange);
+    }
+    if (!HttpSendRequestA(request_, headers.IsEmpty() ? NULL : headers.GetString(),
+                          headers.IsEmpty() ? 0 : static_cast<DWORD>(-1), NULL, 0)) {
+        const DWORD failure = GetLastError();
+        *error = failure ? failure : ERROR_INTERNET_CONNECTION_RESET;
+        return false;
+    }
+    return true;
+}
+
+void HttpSource::Collect(Answer* answer, AnswerText* text)
+{
+    // Room for any 64-bit length, and no more: a longer text is no length.
+    char value[32];
+    DWORD size = sizeof(answer->status);
+    if (!HttpQueryInfoA(request_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &answer->status, &size, NULL)) {
+        answer->error = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+        return;
+    }
+    if (QueryText(HTTP_QUERY_CONTENT_LENGTH, value, sizeof(value))) {
+        char* end = NULL;
+        answer->contentLength = _strtoui64(value, &end, 10);
+        answer->hasLength = end != value && *end == '\0';
+    }
+    answer->chunked = QueryText(HTTP_QUERY_TRANSFER_ENCODING, value, sizeof(value)) && _stricmp(value, "chunked") == 0;
+    QueryText(HTTP_QUERY_CONTENT_RANGE, text->contentRange, sizeof(text->contentRange));
+    QueryText(HTTP_QUERY_CONTENT_TYPE, text->contentType, sizeof(text->contentType));
+    QueryText(HTTP_QUERY_ETAG, text->etag, sizeof(text->etag));
+    QueryText(HTTP_QUERY_LAST_MODIFIED, text->lastModified, sizeof(text->lastModified));
+    takesRanges_ = takesRanges_ || answer->status == HTTP_STATUS_PARTIAL_CONTENT ||
+                   (QueryText(HTTP_QUERY_ACCEPT_RANGES, value, sizeof(value)) && _stricmp(value, "bytes") == 0);
+}
+
+// The server sends the same version whole: the bytes the caller already has are read
+// and dropped.
+bool HttpSource::Skip(ULONGLONG count)
+{
+    BYTE scrap[64 * 1024];
+    while (position_ < count) {
+        ULONGLONG left = count - position_;
+        DWORD wanted = left < sizeof(scrap) ? static_cast<DWORD>(left) : sizeof(scrap);
+        DWORD read = 0;
+        if (!InternetReadFile(request_, scrap, wanted, &read) || read == 0 || read > wanted)
+            return false;
+        position_ += read;
+        bytesReceived_ += read;
+    }
+    return true;
+}
+
+// Only bytes beyond any reached before are progress: a resource that starts over, or a
+// link that always drops at the same byte, must still run out of patience.
+void HttpSource::NoteProgress()
+{
+    if (position_ <= furthest_)
+        return;
+    furthest_ = position_;
+    tries_ = 0;
+    progressTick_ = GetTickCount();
 }
 
 HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
@@ -153,10 +277,10 @@ HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
     for (;;) {
         if (IsAbortRequested(abortFlag_))
             return E_ABORT;
-        if (answered_ && position_ == End())
+        if (answered_ && position_ >= End())
             return S_OK;
-        if (request_) {
-            ULONGLONG left = End() - position_;
+        if (request_ && position_ < requestEnd_) {
+            const ULONGLONG left = (End() < requestEnd_ ? End() : requestEnd_) - position_;
             DWORD wanted = size < piece_.Size() ? size : piece_.Size();
             if (wanted > left)
                 wanted = static_cast<DWORD>(left);
@@ -170,13 +294,7 @@ HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
                     piece_.Finished(read);
                 position_ += read;
                 bytesReceived_ += read;
-                // Only bytes beyond any reached before are progress: a resource that
-                // starts over, or a link that always drops at the same byte, must
-                // still run out of retries.
-                if (position_ > furthest_) {
-                    furthest_ = position_;
-                    retries_ = 0;
-                }
+                NoteProgress();
                 RestoreCaption();
                 *got = read;
                 return S_OK;
@@ -186,18 +304,13 @@ HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
                 return E_ABORT;
             // A failed read, a receive timeout, or a body that ended before its length
             // (WinINet reports a connection closed by the server as a normal end).
-            Close();
+            ++tries_;
         }
-        HRESULT hr = Reconnect();
+        Close();
+        HRESULT hr = Ask();
         if (hr != S_OK)
             return hr;
     }
-}
-
-HRESULT HttpSource::Resume()
-{
-    Outcome outcome = Request(position_, true);
-    return outcome == kRetry ? Reconnect() : ResultOf(outcome);
 }
 
 HRESULT HttpSource::ReadFully(void* buffer, DWORD size, DWORD* got, ByteProgress& progress)
@@ -224,9 +337,11 @@ HRESULT HttpSource::Seek(ULONGLONG offset, ULONGLONG end)
     if (offset < position_ || offset > length_ || end < offset)
         return E_FAIL;
     // Still inside what the open request brings.
-    if (request_ && offset == position_ && (end < length_ ? end : length_) <= End())
+    if (request_ && offset == position_ && (end < length_ ? end : length_) <= requestEnd_) {
+        windowEnd_ = end;
         return S_OK;
-    if (ignoresRanges_ || Validator().IsEmpty()) {
+    }
+    if (!takesRanges_ || !*Validator()) {
         windowEnd_ = kWhole;
         BYTE scrap[64 * 1024];
         while (position_ < offset) {
@@ -240,249 +355,16 @@ HRESULT HttpSource::Seek(ULONGLONG offset, ULONGLONG end)
         }
         return S_OK;
     }
+    Close();
     position_ = offset;
     windowEnd_ = end;
-    if (offset == end)
+    if (offset >= End())
         return S_OK;
-    return Resume();
+    return Ask();
 }
 
-// Waits, then asks again from where the bytes stopped, until an answer is accepted or
-// the retries run out.
-HRESULT HttpSource::Reconnect()
+HRESULT HttpSource::Wait(DWORD waitMs)
 {
-    for (;;) {
-        if (retries_ >= kMaxRetries) {
-            RestoreCaption();
-            return E_FAIL;
-        }
-        HRESULT hr = WaitBeforeRetry();
-        if (FAILED(hr))
-            return hr;
-        ++retries_;
-        Outcome outcome = RequestNext();
-        if (outcome == kRefused)
-            RestoreCaption();
-        if (outcome != kRetry)
-            return ResultOf(outcome);
-    }
-}
-
-HttpSource::Outcome HttpSource::Request(ULONGLONG offset, bool useRange)
-{
-    CString headers;
-    CString validator = Validator();
-    DWORD status = 0;
-    DWORD size = sizeof(status);
-    ULONGLONG length = 0;
-
-    Close();
-    if (!urlValid_)
-        return kRefused;
-    // Without a validator a range could join the bytes of two versions: ask for the whole.
-    // The first request may ask for a part: whatever version answers is the one read.
-    if (useRange && answered_ && validator.IsEmpty())
-        useRange = false;
-    const ULONGLONG end = answered_ ? End() : windowEnd_;
-    const bool bounded = end != kWhole && (!answered_ || end < length_);
-    // A connect handle of its own for each request: under Wine a redirect followed by one
-    // request moves its connect handle to the new host, but not to the new scheme.
-    if (connection_)
-        InternetCloseHandle(connection_);
-    connection_ = InternetConnectA(session_, host_, port_, NULL, NULL, INTERNET_SERVICE_HTTP, 0, 0);
-    if (!connection_)
-        return kRetry;
-    request_ = HttpOpenRequestA(connection_, "GET", path_, NULL, NULL, NULL,
-                                rules_.requestFlags | (secure_ ? INTERNET_FLAG_SECURE : 0), 0);
-    if (!request_)
-        return kRetry;
-    PublishRequest(openRequest_, request_);
-    // Only a request handle made this way takes a receive timeout before it is sent.
-    InternetSetOptionA(request_, INTERNET_OPTION_RECEIVE_TIMEOUT, &retry_.receiveTimeoutMs,
-                       sizeof(retry_.receiveTimeoutMs));
-    InternetSetOptionA(request_, INTERNET_OPTION_CONNECT_TIMEOUT, &retry_.connectTimeoutMs,
-                       sizeof(retry_.connectTimeoutMs));
-    if (useRange) {
-        CString last;
-        CString range;
-        if (bounded)
-            last.Format("%llu", static_cast<unsigned long long>(end - 1));
-        range.Format("Range: bytes=%llu-%s\r\n", static_cast<unsigned long long>(offset), last.GetString());
-        if (validator.IsEmpty())
-            headers = range.GetString();
-        else
-            headers.Format("%sIf-Range: %s\r\n", range.GetString(), validator.GetString());
-    }
-    if (!HttpSendRequestA(request_, headers.IsEmpty() ? NULL : headers.GetString(),
-                          headers.IsEmpty() ? 0 : static_cast<DWORD>(-1), NULL, 0)) {
-        DWORD error = GetLastError();
-        if (IsAbortRequested(abortFlag_))
-            return kAborted;
-        return IsSecurityFailure(error) ? kRefused : kRetry;
-    }
-    if (!HttpQueryInfoA(request_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, NULL))
-        return kRetry;
-    if (IsRetriedStatus(status))
-        return kRetry;
-    if (!answered_ && useRange)
-        return CheckStartAnswer(status);
-    if (status != HTTP_STATUS_OK && !(useRange && status == HTTP_STATUS_PARTIAL_CONTENT))
-        return kRefused;
-    // No Content-Length (a chunked body) or one that is not a length: the contract is broken.
-    if (!ContentLength(&length))
-        return kRefused;
-    if (!answered_)
-        return CheckFirstAnswer(length);
-    return CheckResumedAnswer(status, length, offset);
-}
-
-bool HttpSource::ContentLength(ULONGLONG* length) const
-{
-    char text[32];
-    if (!QueryText(HTTP_QUERY_CONTENT_LENGTH, text, sizeof(text)))
-        return false;
-    LONGLONG value = _atoi64(text);
-    *length = static_cast<ULONGLONG>(value);
-    return value >= 0;
-}
-
-void HttpSource::StoreValidators()
-{
-    char text[256];
-    etag_ = QueryText(HTTP_QUERY_ETAG, text, sizeof(text)) ? text : "";
-    lastModified_ = QueryText(HTTP_QUERY_LAST_MODIFIED, text, sizeof(text)) ? text : "";
-}
-
-// The answer to a first request for the rest of what the caller holds.
-HttpSource::Outcome HttpSource::CheckStartAnswer(DWORD status)
-{
-    char text[256];
-    ULONGLONG length = 0;
-    ULONGLONG first = 0;
-    ULONGLONG last = 0;
-    ULONGLONG total = 0;
-    if (status == HTTP_STATUS_OK) {
-        // The whole body follows, from its first byte.
-        if (startValidator_.IsEmpty())
-            ignoresRanges_ = true;
-        windowEnd_ = kWhole;
-        return ContentLength(&length) ? CheckFirstAnswer(length) : kRefused;
-    }
-    if (status == 416) {
-        // Nothing past the end: what the caller holds is the whole of this version.
-        CString complete;
-        complete.Format("bytes */%llu", static_cast<unsigned long long>(startOffset_));
-        if (QueryText(HTTP_QUERY_CONTENT_RANGE, text, sizeof(text)) && strcmp(text, complete) == 0 &&
-            startOffset_ <= rules_.maxLength) {
-            StoreValidators();
-            answered_ = true;
-            length_ = position_ = furthest_ = startOffset_;
-            return kAccepted;
-        }
-    } else if (status == HTTP_STATUS_PARTIAL_CONTENT) {
-        if (ContentLength(&length) && QueryText(HTTP_QUERY_CONTENT_RANGE, text, sizeof(text)) &&
-            ParseContentRange(text, &first, &last, &total) && first == startOffset_ &&
-            length == last - first + 1 && last + 1 == (windowEnd_ < total ? windowEnd_ : total) &&
-            total <= rules_.maxLength) {
-            StoreValidators();
-            answered_ = true;
-            length_ = total;
-            position_ = furthest_ = startOffset_;
-            return kAccepted;
-        }
-    } else {
-        return kRefused;
-    }
-    // An answer that does not continue what the caller holds: the whole resource.
-    startOffset_ = 0;
-    return Request(0, false);
-}
-
-bool HttpSource::LastModified(FILETIME* time) const
-{
-    SYSTEMTIME parsed;
-    return !lastModified_.IsEmpty() && InternetTimeToSystemTimeA(lastModified_, &parsed, 0) &&
-           SystemTimeToFileTime(&parsed, time);
-}
-
-HttpSource::Outcome HttpSource::CheckFirstAnswer(ULONGLONG length)
-{
-    char type[256];
-    if (length > rules_.maxLength || (rules_.refuseEmpty && length == 0))
-        return kRefused;
-    if (rules_.typePrefix) {
-        if (!QueryText(HTTP_QUERY_CONTENT_TYPE, type, sizeof(type)) ||
-            _mbsstr(reinterpret_cast<unsigned char*>(type),
-                    reinterpret_cast<const unsigned char*>(rules_.typePrefix)) !=
-                reinterpret_cast<unsigned char*>(type))
-            return kRefused;
-    }
-    StoreValidators();
-    answered_ = true;
-    length_ = length;
-    position_ = 0;
-    return kAccepted;
-}
-
-HttpSource::Outcome HttpSource::CheckResumedAnswer(DWORD status, ULONGLONG length, ULONGLONG offset)
-{
-    char text[256];
-    if (status == HTTP_STATUS_PARTIAL_CONTENT) {
-        ULONGLONG first = 0;
-        ULONGLONG last = 0;
-        ULONGLONG total = 0;
-        if (QueryText(HTTP_QUERY_CONTENT_RANGE, text, sizeof(text)) &&
-            ParseContentRange(text, &first, &last, &total) && first == offset && total == length_ &&
-            length == last - first + 1 && last + 1 == End())
-            return kAccepted;
-        // A range that does not continue this version: ask for the whole resource again.
-        return Request(offset, false);
-    }
-    CString validator = Validator();
-    CString etag = QueryText(HTTP_QUERY_ETAG, text, sizeof(text)) ? text : "";
-    CString lastModified = QueryText(HTTP_QUERY_LAST_MODIFIED, text, sizeof(text)) ? text : "";
-    const CString& now = etag_.IsEmpty() || etag_[0] == 'W' ? lastModified : etag;
-    if (length == length_ && !validator.IsEmpty() && strcmp(now, validator) == 0) {
-        ignoresRanges_ = true;
-        windowEnd_ = kWhole;
-        return SkipTo(offset);
-    }
-    // Another version: its bytes start over, whatever the caller already has.
-    if (length > rules_.maxLength || (rules_.refuseEmpty && length == 0))
-        return kRefused;
-    etag_ = etag;
-    lastModified_ = lastModified;
-    length_ = length;
-    position_ = 0;
-    return kChanged;
-}
-
-// The server ignores ranges and sends the same version whole: the bytes the caller
-// already has are read and dropped.
-HttpSource::Outcome HttpSource::SkipTo(ULONGLONG offset)
-{
-    BYTE scrap[64 * 1024];
-    ULONGLONG skipped = 0;
-    while (skipped < offset) {
-        ULONGLONG left = offset - skipped;
-        DWORD wanted = left < sizeof(scrap) ? static_cast<DWORD>(left) : sizeof(scrap);
-        DWORD read = 0;
-        BOOL ok = InternetReadFile(request_, scrap, wanted, &read);
-        if (IsAbortRequested(abortFlag_))
-            return kAborted;
-        if (!ok || read == 0 || read > wanted) {
-            Close();
-            return kRetry;
-        }
-        skipped += read;
-        bytesReceived_ += read;
-    }
-    return kAccepted;
-}
-
-HRESULT HttpSource::WaitBeforeRetry()
-{
-    const DWORD waitMs = retry_.firstWaitMs << retries_;
     const DWORD started = GetTickCount();
     int shown = -1;
     for (;;) {
@@ -503,7 +385,7 @@ HRESULT HttpSource::WaitBeforeRetry()
 
 void HttpSource::ShowNotice(int seconds)
 {
-    if (!retry_.notice)
+    if (!retry_.notice || !retry_.noticeFormat)
         return;
     if (!noticeShown_) {
         int length = GetWindowTextLengthA(retry_.notice);
@@ -511,8 +393,8 @@ void HttpSource::ShowNotice(int seconds)
         ownCaption_.ReleaseBuffer();
         noticeShown_ = true;
     }
-    char text[96];
-    snprintf(text, sizeof(text), "Нет связи с сервером, повтор через %d с", seconds);
+    char text[128];
+    snprintf(text, sizeof(text), retry_.noticeFormat, seconds);
     SetWindowTextA(retry_.notice, text);
 }
 
@@ -524,20 +406,21 @@ void HttpSource::RestoreCaption()
     SetWindowTextA(retry_.notice, ownCaption_);
 }
 
+bool HttpSource::LastModified(FILETIME* time) const
+{
+    SYSTEMTIME parsed;
+    return !lastModified_.IsEmpty() && InternetTimeToSystemTimeA(lastModified_, &parsed, 0) &&
+           SystemTimeToFileTime(&parsed, time);
+}
+
 bool HttpSource::QueryText(DWORD query, char* text, DWORD size) const
 {
     DWORD length = size;
-    if (!HttpQueryInfoA(request_, query, text, &length, NULL) || length >= size)
+    text[0] = '\0';
+    if (!HttpQueryInfoA(request_, query, text, &length, NULL) || length >= size) {
+        text[0] = '\0';
         return false;
+    }
     text[length] = '\0';
     return true;
-}
-
-CString HttpSource::Validator() const
-{
-    if (!answered_)
-        return startValidator_;
-    if (!etag_.IsEmpty() && etag_[0] != 'W')
-        return etag_;
-    return lastModified_;
 }

@@ -7,44 +7,34 @@
 
 #include <afxstr.h>
 
+#include "AnswerJudge.h"
 #include "NetworkPiece.h"
 
 class ByteProgress;
 class OpenRequest;
+struct AnswerText;
 
-// What a caller demands of the first answer; a refused answer is never retried.
-struct HttpRules {
-    DWORD requestFlags;
-    // The largest Content-Length accepted, and whether 0 is refused.
-    ULONGLONG maxLength;
-    bool refuseEmpty;
-    // When set, the Content-Type must begin with this text.
-    const char* typePrefix;
-};
-
-// How long a link may stay silent, and how long to wait before the first retry (each
-// later wait is twice the one before). The program keeps the defaults; tests shorten them.
+// How long a link may stay silent, how long to keep trying, and where a wait is told.
+// The program keeps the defaults; tests shorten them.
 struct RetrySettings {
     DWORD receiveTimeoutMs = 30 * 1000;
     DWORD connectTimeoutMs = 30 * 1000;
-    DWORD firstWaitMs = 1000;
-    // The caption that shows "Нет связи с сервером, повтор через N с" during a wait, and
-    // gets its own text back when data flows again; may be null.
+    Patience patience;
+    // The caption that shows the wait, with `noticeFormat` (a printf format taking the
+    // seconds left as an int), and gets its own text back when data flows again. Either
+    // may be null: then no wait is shown.
     HWND notice = NULL;
+    const char* noticeFormat = nullptr;
 };
 
-// Retries in a row without a new byte before the transfer gives up: waits of 1, 2, 4, 8
-// and 16 s.
-const int kMaxRetries = 5;
-
-// Read's answer when the resource changed on the server between two attempts: Length()
-// is the new version's, and the next bytes are its first. A success code, so that a
-// caller that does not start over still sees no failure: every caller checks for it.
+// Read's answer when the resource changed on the server after some of it was delivered:
+// Length() is the new version's, and the next bytes are its first. A success code, so
+// that a caller that does not start over still sees no failure: every caller checks for it.
 const HRESULT S_RESOURCE_CHANGED = MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_ITF, 0x0201);
 
 class HttpSource {
 public:
-    static const ULONGLONG kWhole = ~0ull;
+    static const ULONGLONG kWhole = kToTheEnd;
 
     // `session` is borrowed. Each request is published in `openRequest` (may be null),
     // and every wait and read ends early once *abortFlag (may be null) is raised.
@@ -57,17 +47,13 @@ public:
     // Before Open: the caller already holds the first `offset` bytes of the version that
     // `ifRange` (an ETag or an HTTP date) names, so the first request asks for the rest.
     // After Open, Position() tells what the server answered: `offset` when the rest
-    // follows (or, when it equals Length(), nothing is missing), 0 when the whole
-    // resource follows because it changed or the server sends no ranges.
+    // follows (or, when it equals Length(), nothing is missing), 0 when the whole of
+    // another version follows.
     void StartFrom(ULONGLONG offset, const char* ifRange);
 
-    // Before Open: only the bytes before `end` are wanted for now (Seek asks for more), so
-    // that the first request does not bring what may never be read.
-    void FirstAskFor(ULONGLONG end);
-
-    // Requests the resource until an answer is accepted. S_OK; E_ABORT once the flag is
-    // up; E_FAIL for a refused answer, a status that is not retried, a certificate or TLS
-    // failure, and after kMaxRetries retries without an answer.
+    // Requests the resource until an answer can be used. S_OK; E_ABORT once the flag is
+    // up; E_FAIL for a refused answer, a status that is not retried, a security failure,
+    // and once the patience for trying without progress is spent.
     HRESULT Open();
 
     // The Content-Length of the accepted answer.
@@ -97,33 +83,31 @@ public:
     // Closes the request; a later Read reconnects.
     void Close();
 
+    // Whether the server sends ranges of this resource (it said so, or sent one).
+    bool TakesRanges() const { return takesRanges_; }
+
     // Every body byte read from the network, including those read again after a
     // reconnection to a server that ignores ranges.
     ULONGLONG BytesReceived() const { return bytesReceived_; }
 
 private:
-    enum Outcome { kAccepted, kRetry, kRefused, kAborted, kChanged };
-    Outcome Request(ULONGLONG offset, bool useRange);
-    Outcome RequestNext();
-    static HRESULT ResultOf(Outcome outcome);
-    Outcome CheckFirstAnswer(ULONGLONG length);
-    Outcome CheckStartAnswer(DWORD status);
-    bool ContentLength(ULONGLONG* length) const;
-    void StoreValidators();
-    Outcome CheckResumedAnswer(DWORD status, ULONGLONG length, ULONGLONG offset);
-    Outcome SkipTo(ULONGLONG offset);
-    HRESULT Reconnect();
-    // Asks at once for the range from position_, then as Reconnect.
-    HRESULT Resume();
-    // The end of what the request being read brings.
+    // Asks for the bytes from position_ until an answer can be used, waiting between tries.
+    HRESULT Ask();
+    Asked WhatToAsk() const;
+    bool Send(const Asked& asked, DWORD* error);
+    void Collect(Answer* answer, AnswerText* text);
+    HRESULT Follow(const Verdict& verdict, const Answer& answer, ULONGLONG end);
+    bool Skip(ULONGLONG count);
+    void NoteProgress();
+    // The end of what the current version offers the caller.
     ULONGLONG End() const;
-    HRESULT WaitBeforeRetry();
+    HRESULT Wait(DWORD waitMs);
     void ShowNotice(int seconds);
     void RestoreCaption();
     bool QueryText(DWORD query, char* text, DWORD size) const;
-    // The validator a resumed request names in If-Range: the ETag, or Last-Modified when
-    // the server sends no strong ETag. Empty when there is neither.
-    CString Validator() const;
+    // The validator a range names in If-Range: the strong ETag, or Last-Modified when the
+    // server sends none or its nodes disagree on it. Empty when there is neither.
+    const char* Validator() const;
 
     HINTERNET session_;
     CString url_;
@@ -140,18 +124,24 @@ private:
     bool secure_ = false;
     bool urlValid_ = false;
 
+    // A version is held once an answer was used, or from StartFrom.
+    bool held_ = false;
     bool answered_ = false;
-    ULONGLONG startOffset_ = 0;
-    CString startValidator_;
-    bool ignoresRanges_ = false;
-    // Where the bytes asked for end: kWhole, or the end of the range asked for.
-    ULONGLONG windowEnd_ = kWhole;
-    ULONGLONG length_ = 0;
-    ULONGLONG position_ = 0;
-    ULONGLONG furthest_ = 0;
+    // The next request asks for the whole resource, whatever is held.
+    bool wholeNext_ = false;
+    bool takesRanges_ = false;
+    bool etagsDisagree_ = false;
     CString etag_;
     CString lastModified_;
-    int retries_ = 0;
+    ULONGLONG length_ = kUnknownLength;
+    ULONGLONG position_ = 0;
+    // Where the bytes the open request brings end, and where the caller wants them to.
+    ULONGLONG requestEnd_ = 0;
+    ULONGLONG windowEnd_ = kWhole;
+    ULONGLONG furthest_ = 0;
+    int tries_ = 0;
+    int channelErrors_ = 0;
+    DWORD progressTick_ = 0;
     ULONGLONG bytesReceived_ = 0;
     bool noticeShown_ = false;
     CString ownCaption_;

@@ -7,6 +7,7 @@
 
 #include "AbortFlag.h"
 #include "ByteProgress.h"
+#include "HeldFiles.h"
 
 HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, BYTE* scratch, DWORD scratchSize,
                        ByteProgress& progress, const int* abortFlag, bool* kept)
@@ -19,8 +20,8 @@ HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, BYTE* scratch, 
     bool same = false;
 
     *kept = false;
-    HANDLE file = CreateFileA(path, GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    HANDLE file = OpenHeldFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
     if (file == INVALID_HANDLE_VALUE)
         return S_OK;
     if (!GetFileSizeEx(file, &size) || size.QuadPart != entry.fileSize)
@@ -41,11 +42,11 @@ HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, BYTE* scratch, 
     }
     md5.Final(digest);
     same = memcmp(digest, entry.md5, sizeof(digest)) == 0;
-    // Stamped as a fresh download leaves it, so that the folder ends the same either way.
-    *kept = same && SetFileTime(file, &entry.fileTime, &entry.fileTime, &entry.fileTime);
 
 CleanUp:
     CloseHandle(file);
+    // Stamped as a fresh download leaves it, so that the folder ends the same either way.
+    *kept = same && StampFile(path, entry.fileTime, false);
     // Only a kept file's bytes count as done; the others are counted as they arrive.
     if (!*kept && hr == S_OK)
         progress.TakeBack(entry.fileSize - remaining);

@@ -9,6 +9,7 @@
 #include "ByteProgress.h"
 #include "Check.h"
 #include "ChunkPipeline.h"
+#include "EarlierFiles.h"
 #include "KeptFile.h"
 #include "PackFormat.h"
 #include "ProgressScale.h"
@@ -16,22 +17,12 @@
 
 namespace {
 
-// A folder that holds anything may hold an earlier run's files.
-bool HoldsAnything(const char* folder)
+// The pack's own folder below the target, where an earlier run left its files.
+bool PackFolderHoldsFiles(const char* targetDir, const PackHeader& header)
 {
-    char pattern[MAX_PATH];
-    WIN32_FIND_DATAA found;
-    if (snprintf(pattern, sizeof(pattern), "%s\\*", folder) >= static_cast<int>(sizeof(pattern)))
-        return false;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return false;
-    bool any = false;
-    do
-        any = strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0;
-    while (!any && FindNextFileA(search, &found));
-    FindClose(search);
-    return any;
+    char folder[MAX_PATH];
+    const int length = snprintf(folder, sizeof(folder), "%s\\%s", targetDir, header.packName);
+    return length >= 0 && length < MAX_PATH && HoldsEarlierFiles(folder);
 }
 
 // The file of `entry` below the target: false when the path would not fit MAX_PATH.
@@ -46,9 +37,7 @@ bool EntryPath(char (&path)[MAX_PATH], const char* targetDir, const PackHeader& 
 HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, const int* newAbortFlag)
 {
     abortFlag = newAbortFlag;
-    // Where an earlier run may have left files, the header, the table and each run of
-    // needed files are asked for one by one, so that nothing is sent that is then kept.
-    askInParts = session && HoldsAnything(targetDir);
+    askInParts = false;
     HRESULT hr = Open();
     if (FAILED(hr))
         return IsAbortRequested(abortFlag) ? S_OK : hr;
@@ -81,6 +70,8 @@ HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, 
     LONGLONG knownSize = -1;
     bool fileBegun = false;
     bool* kept = NULL;
+    bool* sharesName = NULL;
+    const char** names = NULL;
     bool keptAny = false;
     ULONGLONG dataOffset = 0;
     ULONGLONG runEnd = 0;
@@ -109,6 +100,10 @@ HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, 
     if (header.entryCount == 0)
         goto CleanUp;
     CHECK(IsContainedPackName(header.packName, sizeof(header.packName)));
+    // Where an earlier run left files of this pack, each run of needed files is asked
+    // for on its own, so that nothing is sent that is then kept. Otherwise the one
+    // request goes on.
+    askInParts = session && PackFolderHoldsFiles(targetDir, header);
 
     // Refuse a table that cannot exist, or is larger than any real kit needs,
     // before allocating room for it.
@@ -134,13 +129,28 @@ HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, 
     // table first, each read once, and only the others are fetched.
     kept = new (std::nothrow) bool[header.entryCount];
     CHECK(kept);
+    for (DWORD index = 0; index < header.entryCount; ++index)
+        kept[index] = false;
+    if (askInParts) {
+        // Nothing more of the answer is read before the first file that is missing,
+        // unless the server can send nothing but the whole.
+        if (source->TakesRanges())
+            source->Close();
+        sharesName = new (std::nothrow) bool[header.entryCount];
+        names = new (std::nothrow) const char*[header.entryCount];
+        CHECK(sharesName && names);
+        for (DWORD index = 0; index < header.entryCount; ++index)
+            names[index] = entries[index].fileName;
+        CHECK(MarkNamesSharedByCase(names, sizeof(PackEntry::fileName), header.entryCount, sharesName));
+    }
     chunk = pipeline.NextBuffer();
-    for (DWORD index = 0; index < header.entryCount; ++index) {
+    for (DWORD index = 0; askInParts && index < header.entryCount; ++index) {
         const PackEntry& entry = entries[index];
         // A name that is refused is refused where its file would be written, in order.
-        kept[index] = false;
-        if (!IsContainedPackName(entry.fileName, sizeof(entry.fileName)) ||
-            !EntryPath(file.path, targetDir, header, entry))
+        // Entries that are one file on disk are written again in order, as the first
+        // time, so that the last one is what stays.
+        if (sharesName[index] || !IsContainedPackName(entry.fileName, sizeof(entry.fileName)) ||
+            !EntryPath(file.path, targetDir, header, entry) || !IsPlainPathBelow(targetDir, file.path))
             continue;
         hr = VerifyKeptFile(file.path, entry, chunk, kTransferBufferSize, bytes, abortFlag, &kept[index]);
         if (hr != S_OK)
@@ -210,6 +220,8 @@ CleanUp:
     // closed as it is and written again by the next pass.
     if (hr == S_RESOURCE_CHANGED && fileBegun)
         pipeline.DropFile();
+    delete[] names;
+    delete[] sharesName;
     delete[] kept;
     delete[] entries;
     return hr;

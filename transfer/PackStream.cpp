@@ -10,7 +10,7 @@
 namespace {
 
 // A pack may be of any size; its format, not its headers, says what it holds.
-const HttpRules kPackRules = {kPackRequestFlags, ~0ull, false, nullptr};
+const HttpRules kPackRules = {kPackRequestFlags, ~0ull, false, nullptr, false};
 
 }  // namespace
 
@@ -46,8 +46,6 @@ HRESULT PackStream::OpenFile()
 HRESULT PackStream::OpenUrl()
 {
     source.reset(new HttpSource(session, location, kPackRules, abortFlag, openRequest, retry));
-    if (askInParts)
-        source->FirstAskFor(sizeof(PackHeader));
     HRESULT hr = source->Open();
     if (FAILED(hr))
         return hr;

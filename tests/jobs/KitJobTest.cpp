@@ -115,35 +115,42 @@ TEST_F(KitJob, AbortDuringInitialPackLeavesTheListAlone)
     EXPECT_FALSE(DirectoryExists(target + "\\Database"));
 }
 
-TEST_F(KitJob, AbortDuringTheSecondDatabaseListsOnlyTheFirst)
+TEST_F(KitJob, AbortDuringTheSecondDatabaseListsOnlyTheFirstWhereThereWasNoList)
 {
     PublishSampleKit();
-    ASSERT_TRUE(WriteWholeFile(target + "\\ZebDbLst.ini", "from an earlier run"));
     // initial.pack reports 4 positions above 0 (header, table, two files), "one" 4 more.
     AbortAtItemPosition(4 + 4 + 2);
     ASSERT_EQ(S_OK, RunKit(161));
     EXPECT_EQ(IniLine("one"), ReadWholeFile(target + "\\ZebDbLst.ini"));
     EXPECT_EQ((std::vector<WPARAM>{0, 1, 2}), harness.overallProgress.Positions());
     EXPECT_FALSE(FileExists(target + "\\Database\\three\\data\\three.dat"));
+    EXPECT_FALSE(FileExists(target + "\\ZebDbLst.ini.part"));
 }
 
-TEST_F(KitJob, FailingDatabaseStopsTheJobWithTheEarlierOnesListed)
+TEST_F(KitJob, AFailedRunKeepsAnEarlierListAndOtherwiseListsTheDatabasesDone)
 {
+    const std::string list = target + "\\ZebDbLst.ini";
     PublishSampleKit();
     server.Serve("/base/db/three.pack", HttpResponse::WithStatus("500 Internal Server Error"));
-    ASSERT_TRUE(WriteWholeFile(target + "\\ZebDbLst.ini", "from an earlier run"));
     HRESULT hr = RunKit(65);  // three, four
     EXPECT_TRUE(FAILED(hr));
-    // Emptied once initial.pack was in, closed again: it can be read.
-    EXPECT_EQ("", ReadWholeFile(target + "\\ZebDbLst.ini"));
+    // No list before: one naming what was done, here nothing, closed so it can be read.
+    EXPECT_EQ("", ReadWholeFile(list));
     EXPECT_EQ((std::vector<WPARAM>{0, 1}), harness.overallProgress.Positions());
     for (const HttpRequestRecord& request : server.Requests())
         EXPECT_NE("/base/db/four.pack", request.path);
 
     PublishSampleKit();
     server.Serve("/base/db/four.pack", HttpResponse::Ok(DatabasePack("four").substr(0, 400)));
+    ASSERT_TRUE(DeleteFileA(list.c_str()));
     EXPECT_TRUE(FAILED(RunKit(65)));
-    EXPECT_EQ(IniLine("three"), ReadWholeFile(target + "\\ZebDbLst.ini"));
+    EXPECT_EQ(IniLine("three"), ReadWholeFile(list));
+
+    // A rerun that fails leaves the list there was as it was.
+    ASSERT_TRUE(WriteWholeFile(list, "from an earlier run"));
+    EXPECT_TRUE(FAILED(RunKit(65)));
+    EXPECT_EQ("from an earlier run", ReadWholeFile(list));
+    EXPECT_FALSE(FileExists(list + ".part"));
 }
 
 TEST_F(KitJob, FailingInitialPackCreatesNoList)

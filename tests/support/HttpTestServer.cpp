@@ -283,6 +283,10 @@ void HttpTestServer::ServeConnection(SOCKET client)
                 response.body = response.laterBody;
                 response.etag = response.laterEtag;
             }
+            if (response.etagPerAnswer)
+                response.etag = "\"node" + std::to_string(answer) + "\"";
+            if (answer >= response.silentFrom && answer < response.silentFrom + response.silentCount)
+                break;
         }
         if (!SendResponse(client, response, record))
             break;
@@ -304,14 +308,15 @@ bool HttpTestServer::SendResponse(SOCKET client, const HttpResponse& response, c
     bool unsatisfiable = false;
     if (versioned && !response.ignoreRanges && range.compare(0, 6, "bytes=") == 0 &&
         range.find(',') == std::string::npos &&
-        (ifRange.empty() || ifRange == response.etag || ifRange == response.lastModified)) {
+        (ifRange.empty() || response.ignoreIfRange || ifRange == response.etag || ifRange == response.lastModified)) {
         unsigned long long from = std::stoull(range.substr(6));
         size_t dash = range.find('-');
         unsigned long long to = dash + 1 < range.size() ? std::stoull(range.substr(dash + 1)) + 1 : length;
         if (from >= length) {
             status = "416 Range Not Satisfiable";
             unsatisfiable = true;
-            head += "Content-Range: bytes */" + std::to_string(length) + "\r\n";
+            if (!response.bare416)
+                head += "Content-Range: bytes */" + std::to_string(length) + "\r\n";
             length = 0;
         } else {
             status = "206 Partial Content";
@@ -322,10 +327,13 @@ bool HttpTestServer::SendResponse(SOCKET client, const HttpResponse& response, c
             length = to - from;
         }
     }
-    if (!response.etag.empty())
+    const bool bare = unsatisfiable && response.bare416;
+    if (!response.etag.empty() && !bare)
         head += "ETag: " + response.etag + "\r\n";
-    if (!response.lastModified.empty())
+    if (!response.lastModified.empty() && !bare)
         head += "Last-Modified: " + response.lastModified + "\r\n";
+    if (versioned && !response.ignoreRanges && !bare)
+        head += "Accept-Ranges: bytes\r\n";
     for (const auto& header : response.headers)
         head += header.first + ": " + header.second + "\r\n";
     if (response.chunked)

@@ -49,6 +49,17 @@ struct HttpResponse {
     std::string etag;
     std::string lastModified;
     bool ignoreRanges = false;
+    // Ranges honoured whatever If-Range names, as by an intermediary that drops it.
+    bool ignoreIfRange = false;
+    // A range past the end gets a bare 416, as from Apache and lighttpd: no
+    // Content-Range and no validators.
+    bool bare416 = false;
+    // Each answer tags the body with an ETag of its own, as the nodes of a farm may.
+    bool etagPerAnswer = false;
+    // Answers with these numbers (0 is the first to the path) close the connection
+    // without a word, as a restarting server or a resetting middlebox does.
+    int silentFrom = -1;
+    int silentCount = 0;
     // From the second answer to the path on, this body and ETag instead: the resource
     // changed on the server.
     std::string laterBody;

@@ -44,7 +44,6 @@ TEST_F(FileDownload, ThreeGiBUsesDivisorTwoForRangeAndPositions)
     HttpResponse response = HttpResponse::Ok(GeneratedData(1, 6 << 20));
     response.contentLengthText = "3221225472";
     response.closeAfterBytes = 6 << 20;
-    // The retry asks for the rest, which this server cannot give (416): no second body.
     response.etag = "\"v\"";
     server.Serve("/huge.bin", response);
     // The body ends long before the announced length: a failure, and the bytes stay.
@@ -54,9 +53,10 @@ TEST_F(FileDownload, ThreeGiBUsesDivisorTwoForRangeAndPositions)
     ASSERT_GE(item.size(), 3u);
     EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 1610612736}), item[0]);
     EXPECT_EQ((ProgressMessage{PBM_SETPOS, 0, 0}), item[1]);
-    // Every later position is half the bytes received so far.
+    // Every later position of the first pass is half the bytes received so far. (The
+    // server cannot give the rest, so the file starts over until the tries run out.)
     WPARAM last = 0;
-    for (size_t i = 2; i < item.size(); ++i) {
+    for (size_t i = 2; i < item.size() && item[i].message != PBM_SETRANGE32; ++i) {
         EXPECT_EQ(static_cast<UINT>(PBM_SETPOS), item[i].message);
         EXPECT_GT(item[i].wParam, last);
         last = item[i].wParam;

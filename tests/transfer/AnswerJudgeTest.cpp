@@ -1,0 +1,208 @@
+// Every answer the update server may give, and what the transfer does next: a table.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <string>
+
+#include "AnswerJudge.h"
+
+namespace {
+
+const HttpRules kRules = {0, ~0ull, false, nullptr, false};
+const char kTag[] = "\"v1\"";
+const char kDate[] = "Tue, 01 Dec 2026 10:00:00 GMT";
+
+// A request for the rest of a 1000-byte resource from byte 400, under its ETag.
+Asked Resumed(const char* ifRange = kTag, ULONGLONG offset = 400, ULONGLONG end = kToTheEnd)
+{
+    return Asked{offset, end, true, ifRange, 1000, kTag, kDate};
+}
+
+Answer Status(DWORD status, ULONGLONG length, const char* contentRange = "", const char* etag = kTag,
+              const char* date = kDate)
+{
+    return Answer{0, status, true, length, false, contentRange, "", etag, date};
+}
+
+struct Row {
+    const char* what;
+    Asked asked;
+    Answer answer;
+    Next next;
+    ULONGLONG first;
+    ULONGLONG skip;
+    bool newVersion;
+};
+
+std::string Name(Next next)
+{
+    switch (next) {
+    case Next::kUse:
+        return "use";
+    case Next::kComplete:
+        return "complete";
+    case Next::kStartOver:
+        return "start over";
+    case Next::kRetry:
+        return "retry";
+    case Next::kGiveUp:
+        return "give up";
+    }
+    return "?";
+}
+
+}  // namespace
+
+TEST(AnswerJudge, EveryAnswerHasOneVerdict)
+{
+    const Asked first = {0, kToTheEnd, false, "", kUnknownLength, "", ""};
+    // A file of 1000 bytes on disk, dated kDate, whose rest is asked for.
+    const Asked onDisk = {1000, kToTheEnd, true, kDate, kUnknownLength, "", kDate};
+    Answer chunked206 = Status(206, 0, "bytes 400-999/1000");
+    chunked206.chunked = true;
+    chunked206.hasLength = false;
+    Answer chunked200 = Status(200, 0);
+    chunked200.chunked = true;
+    chunked200.hasLength = false;
+    Answer noLength = Status(200, 0);
+    noLength.hasLength = false;
+    const Row rows[] = {
+        {"a first answer", first, Status(200, 1000), Next::kUse, 0, 0, false},
+        {"a first answer without a length", first, noLength, Next::kGiveUp, 0, 0, false},
+        {"a chunked first answer", first, chunked200, Next::kGiveUp, 0, 0, false},
+        {"a 404", first, Status(404, 10), Next::kGiveUp, 0, 0, false},
+        {"a 500", first, Status(500, 10), Next::kGiveUp, 0, 0, false},
+        {"a busy server", first, Status(503, 10), Next::kRetry, 0, 0, false},
+        {"a gateway that timed out", Resumed(), Status(504, 10), Next::kRetry, 0, 0, false},
+        {"the rest, as asked", Resumed(), Status(206, 600, "bytes 400-999/1000"), Next::kUse, 400, 0, false},
+        {"the rest, dated as asked", Resumed(kDate), Status(206, 600, "bytes 400-999/1000", "\"other\""),
+         Next::kUse, 400, 0, false},
+        {"a range of another ETag", Resumed(), Status(206, 600, "bytes 400-999/1000", "\"v2\""), Next::kStartOver,
+         0, 0, false},
+        {"a range of another date", Resumed(kDate), Status(206, 600, "bytes 400-999/1000", kTag, "Wed"),
+         Next::kStartOver, 0, 0, false},
+        {"a range without validators", Resumed(), Status(206, 600, "bytes 400-999/1000", "", ""), Next::kStartOver,
+         0, 0, false},
+        {"a range starting elsewhere", Resumed(), Status(206, 700, "bytes 300-999/1000"), Next::kStartOver, 0, 0,
+         false},
+        {"a range of another total", Resumed(), Status(206, 600, "bytes 400-999/1200"), Next::kStartOver, 0, 0,
+         false},
+        {"a range whose length disagrees", Resumed(), Status(206, 500, "bytes 400-999/1000"), Next::kStartOver, 0,
+         0, false},
+        {"a range without Content-Range", Resumed(), Status(206, 600, ""), Next::kStartOver, 0, 0, false},
+        {"a chunked range", Resumed(), chunked206, Next::kStartOver, 0, 0, false},
+        {"the bounded range asked for", Resumed(kTag, 400, 700), Status(206, 300, "bytes 400-699/1000"), Next::kUse,
+         400, 0, false},
+        {"more than the bounded range", Resumed(kTag, 400, 700), Status(206, 600, "bytes 400-999/1000"),
+         Next::kStartOver, 0, 0, false},
+        {"the same version whole", Resumed(), Status(200, 1000), Next::kUse, 0, 400, false},
+        {"another version whole", Resumed(), Status(200, 1200, "", "\"v2\""), Next::kUse, 0, 0, true},
+        {"the same ETag, another length", Resumed(), Status(200, 1200), Next::kUse, 0, 0, true},
+        {"a whole answer without validators", Resumed(), Status(200, 1000, "", "", ""), Next::kUse, 0, 0, true},
+        {"a chunked whole answer to a range", Resumed(), chunked200, Next::kGiveUp, 0, 0, false},
+        {"a complete file, 416 with its size", onDisk, Status(416, 0, "bytes */1000"), Next::kComplete, 1000, 0,
+         false},
+        {"a complete file, bare 416 (Apache, lighttpd)", onDisk, Status(416, 300, "", "", ""), Next::kComplete, 1000,
+         0, false},
+        {"a 416 with another size", onDisk, Status(416, 0, "bytes */1200"), Next::kStartOver, 0, 0, false},
+        {"a 416 to a range inside the resource", Resumed(), Status(416, 0, "bytes */1000"), Next::kStartOver, 0, 0,
+         false},
+        {"a chunked 416", onDisk, [] {
+             Answer answer = Status(416, 0);
+             answer.chunked = true;
+             return answer;
+         }(),
+         Next::kStartOver, 0, 0, false},
+        {"a complete file whose server sends the whole (no ranges)", onDisk, Status(200, 1000, "", "", kDate),
+         Next::kUse, 0, 1000, false},
+        {"a file changed on the server", onDisk, Status(200, 1500, "", "", "Wed"), Next::kUse, 0, 0, true},
+        {"a 304 to a range", Resumed(), Status(304, 0), Next::kGiveUp, 0, 0, false},
+    };
+    for (const Row& row : rows) {
+        Verdict verdict = JudgeAnswer(kRules, Patience(), row.asked, row.answer, 0);
+        EXPECT_EQ(Name(row.next), Name(verdict.next)) << row.what;
+        if (verdict.next != row.next || (row.next != Next::kUse && row.next != Next::kComplete))
+            continue;
+        EXPECT_EQ(row.first, verdict.first) << row.what;
+        EXPECT_EQ(row.skip, verdict.skip) << row.what;
+        EXPECT_EQ(row.newVersion, verdict.newVersion) << row.what;
+    }
+}
+
+TEST(AnswerJudge, WhatTheCallerDemandsIsFinal)
+{
+    const HttpRules catalogue = {0, 64 << 20, true, "text/xml", true};
+    const Asked first = {0, kToTheEnd, false, "", kUnknownLength, "", ""};
+    Answer xml = Status(200, 100);
+    xml.contentType = "text/xml; charset=windows-1251";
+    EXPECT_EQ(Next::kUse, JudgeAnswer(catalogue, Patience(), first, xml, 0).next);
+    Answer html = xml;
+    html.contentType = "text/html";
+    EXPECT_EQ(Next::kGiveUp, JudgeAnswer(catalogue, Patience(), first, html, 0).next);
+    Answer empty = xml;
+    empty.contentLength = 0;
+    EXPECT_EQ(Next::kGiveUp, JudgeAnswer(catalogue, Patience(), first, empty, 0).next);
+    Answer huge = xml;
+    huge.contentLength = (64 << 20) + 1;
+    EXPECT_EQ(Next::kGiveUp, JudgeAnswer(catalogue, Patience(), first, huge, 0).next);
+    // Another version after a drop must meet the same demands.
+    const Asked resumed = {50, kToTheEnd, true, kTag, 100, kTag, ""};
+    Answer changed = html;
+    changed.etag = "\"v2\"";
+    EXPECT_EQ(Next::kGiveUp, JudgeAnswer(catalogue, Patience(), resumed, changed, 0).next);
+}
+
+TEST(AnswerJudge, SecurityFailuresAreFinalAndAChannelErrorIsTriedAFewTimes)
+{
+    const Asked first = {0, kToTheEnd, false, "", kUnknownLength, "", ""};
+    Answer failed = {};
+    for (DWORD error : {ERROR_INTERNET_SEC_CERT_DATE_INVALID, ERROR_INTERNET_SEC_CERT_CN_INVALID,
+                        ERROR_INTERNET_INVALID_CA, ERROR_INTERNET_SEC_CERT_REVOKED,
+                        ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR, ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR}) {
+        failed.error = error;
+        EXPECT_EQ(Next::kGiveUp, JudgeAnswer(kRules, Patience(), first, failed, 0).next) << error;
+    }
+    for (DWORD error : {ERROR_INTERNET_CANNOT_CONNECT, ERROR_INTERNET_CONNECTION_RESET, ERROR_INTERNET_TIMEOUT,
+                        ERROR_INTERNET_NAME_NOT_RESOLVED, ERROR_HTTP_INVALID_SERVER_RESPONSE}) {
+        failed.error = error;
+        EXPECT_EQ(Next::kRetry, JudgeAnswer(kRules, Patience(), first, failed, 5).next) << error;
+    }
+    failed.error = ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
+    EXPECT_EQ(Next::kRetry, JudgeAnswer(kRules, Patience(), first, failed, 0).next);
+    EXPECT_EQ(Next::kRetry, JudgeAnswer(kRules, Patience(), first, failed, 1).next);
+    EXPECT_EQ(Next::kGiveUp, JudgeAnswer(kRules, Patience(), first, failed, 2).next);
+}
+
+TEST(AnswerJudge, WaitsGrowToHalfAMinuteAndTryingEndsAfterTwoMinutesWithoutProgress)
+{
+    const HttpRules file = kRules;
+    const HttpRules catalogue = {0, ~0ull, false, nullptr, true};
+    const Patience patience;
+    DWORD elapsed = 0;
+    std::string waits;
+    for (int tries = 1;; ++tries) {
+        DWORD waitMs = 0;
+        if (!WaitBeforeTry(file, patience, tries, elapsed, true, &waitMs))
+            break;
+        waits += std::to_string(waitMs / 1000) + " ";
+        // Each try itself takes a while too.
+        elapsed += waitMs + 500;
+    }
+    EXPECT_EQ("1 2 4 8 16 30 30 30 ", waits);
+    EXPECT_GE(elapsed, 120000u);
+    EXPECT_LT(elapsed, 240000u);
+
+    // The catalogue before anything arrived: about 30 s, as a user without a network expects.
+    elapsed = 0;
+    int tries = 1;
+    for (DWORD waitMs = 0; WaitBeforeTry(catalogue, patience, tries, elapsed, false, &waitMs); ++tries)
+        elapsed += waitMs;
+    EXPECT_EQ(6, tries);
+    EXPECT_LE(elapsed, 31000u);
+    // Once it has received something, it has the whole window.
+    DWORD waitMs = 0;
+    EXPECT_TRUE(WaitBeforeTry(catalogue, patience, 7, 60000, true, &waitMs));
+    EXPECT_EQ(30000u, waitMs);
+}

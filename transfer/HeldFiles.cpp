@@ -1,0 +1,49 @@
+#include "HeldFiles.h"
+
+bool MayBeHeldBriefly(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+HANDLE OpenHeldFile(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags)
+{
+    HANDLE file = INVALID_HANDLE_VALUE;
+    WhileHeld([&] {
+        file = CreateFileA(path, access, share, NULL, disposition, flags, NULL);
+        return file != INVALID_HANDLE_VALUE;
+    });
+    return file;
+}
+
+bool StampFile(const char* path, const FILETIME& time, bool writeOnly)
+{
+    WIN32_FILE_ATTRIBUTE_DATA found;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &found))
+        return false;
+    if (CompareFileTime(&found.ftLastWriteTime, &time) == 0 &&
+        (writeOnly || (CompareFileTime(&found.ftCreationTime, &time) == 0 &&
+                       CompareFileTime(&found.ftLastAccessTime, &time) == 0)))
+        return true;
+    // Attributes only: a read-only file takes its times too.
+    HANDLE file = OpenHeldFile(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool stamped = writeOnly ? SetFileTime(file, NULL, NULL, &time) : SetFileTime(file, &time, &time, &time);
+    CloseHandle(file);
+    return stamped;
+}
+
+HRESULT MoveOver(const char* from, const char* to)
+{
+    return WhileHeld([&] { return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0; })
+               ? S_OK
+               : E_FAIL;
+}
+
+CString PartPath(const char* path)
+{
+    CString part;
+    part.Format("%s.part", path);
+    return part;
+}
