@@ -118,7 +118,9 @@ Verdict JudgeAnswer(const HttpRules& rules, const Patience& patience, const Aske
         return Only(channelErrors + 1 >= patience.channelErrorTries ? Next::kGiveUp : Next::kRetry);
     if (answer.error)
         return Only(IsSecurityFailure(answer.error) ? Next::kGiveUp : Next::kRetry);
-    if (IsRetriedStatus(answer.status))
+    // No status line: the connection closed before any answer (Wine then reports status
+    // 0 rather than an error), as a restarting server or a resetting middlebox does.
+    if (answer.status < 100 || IsRetriedStatus(answer.status))
         return Only(Next::kRetry);
     if (!asked.ranged)
         return answer.status == HTTP_STATUS_OK ? UseWhole(rules, answer, asked.length != kUnknownLength)

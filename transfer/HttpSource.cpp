@@ -163,7 +163,9 @@ HRESULT HttpSource::Follow(const Verdict& verdict, const Answer& answer, ULONGLO
     if (!held_ || verdict.newVersion) {
         windowEnd_ = kWhole;
         // Nodes of a farm may tag the same bytes differently, but not date them so.
-        etagsDisagree_ = etagsDisagree_ || (held_ && lastModified_ == answer.lastModified && etag_ != answer.etag);
+        etagsDisagree_ = etagsDisagree_ || (held_ && *answer.lastModified &&
+                                            strcmp(lastModified_, answer.lastModified) == 0 &&
+                                            strcmp(etag_, answer.etag) != 0);
         etag_ = answer.etag;
         lastModified_ = answer.lastModified;
     }
@@ -177,7 +179,11 @@ HRESULT HttpSource::Follow(const Verdict& verdict, const Answer& answer, ULONGLO
         if (!Skip(verdict.skip))
             return S_FALSE;
     }
-    return verdict.newVersion && delivered ? S_RESOURCE_CHANGED : S_OK;
+    if (!verdict.newVersion || !delivered)
+        return S_OK;
+    // Starting over is no progress, so that no path repeats for ever.
+    ++tries_;
+    return S_RESOURCE_CHANGED;
 }
 
 bool HttpSource::Send(const Asked& asked, DWORD* error)

@@ -225,6 +225,11 @@ void HttpTestServer::AcceptLoop()
             closesocket(client);
             break;
         }
+        // A client that leaves an answer unread may keep its connection open without
+        // reading (Wine does), and a send blocked on it would hold the server's end.
+        DWORD sendTimeoutMs = 3000;
+        setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeoutMs),
+                   sizeof(sendTimeoutMs));
         clients_.push_back(client);
         connectionThreads_.emplace_back([this, client] { ServeConnection(client); });
     }

@@ -75,6 +75,7 @@ TEST(AnswerJudge, EveryAnswerHasOneVerdict)
         {"a 404", first, Status(404, 10), Next::kGiveUp, 0, 0, false},
         {"a 500", first, Status(500, 10), Next::kGiveUp, 0, 0, false},
         {"a busy server", first, Status(503, 10), Next::kRetry, 0, 0, false},
+        {"a connection closed before any answer", Resumed(), Status(0, 0, "", "", ""), Next::kRetry, 0, 0, false},
         {"a gateway that timed out", Resumed(), Status(504, 10), Next::kRetry, 0, 0, false},
         {"the rest, as asked", Resumed(), Status(206, 600, "bytes 400-999/1000"), Next::kUse, 400, 0, false},
         {"the rest, dated as asked", Resumed(kDate), Status(206, 600, "bytes 400-999/1000", "\"other\""),

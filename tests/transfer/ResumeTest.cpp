@@ -378,6 +378,20 @@ TEST_F(Resume, ASecondRunKeepsAPlainFileThatIsCompleteContinuesAShortOneAndRewri
     EXPECT_EQ(stamp, requests[1].Header("If-Range"));
     EXPECT_EQ(static_cast<WPARAM>(data.size()), progress.Positions().back());
 
+    // Complete as well when answered as Apache and lighttpd do (a bare 416), with the file
+    // read-only and held open by another reader: nothing needs writing.
+    response.bare416 = true;
+    server.Serve("/p.bin", response);
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                                0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    EXPECT_EQ(S_OK, Download("p.bin"));
+    CloseHandle(reader);
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(data, ReadWholeFile(path));
+    EXPECT_EQ(3u, server.RequestCount());
+
     // Short, with the time it was stored with (as after an abort): continued from its end.
     ASSERT_TRUE(WriteWholeFile(path, data.substr(0, 1000)));
     HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
@@ -398,4 +412,77 @@ TEST_F(Resume, ASecondRunKeepsAPlainFileThatIsCompleteContinuesAShortOneAndRewri
     server.Serve("/p.bin", HttpResponse::Ok(data));
     ASSERT_EQ(S_OK, Download("p.bin"));
     EXPECT_EQ(data, ReadWholeFile(path));
+}
+
+TEST_F(Resume, AnIntermediaryThatDropsIfRangeNeverMixesTwoVersions)
+{
+    // It honours Range whatever If-Range names, after the resource changed on the server.
+    auto changing = [](const std::string& body, const std::string& later) {
+        HttpResponse response = HttpResponse::Ok(body);
+        response.etag = "\"v1\"";
+        response.closeAfterBytes = 1 << 20;
+        response.faultyAnswers = 1;
+        response.laterBody = later;
+        response.laterEtag = "\"v2\"";
+        response.ignoreIfRange = true;
+        return response;
+    };
+    PackLayout layout = TwoFiles(1);
+    PackLayout later = TwoFiles(7);
+    server.Serve("/a.pack", changing(BuildPack(layout), BuildPack(later)));
+    ASSERT_EQ(S_OK, Extract("a.pack"));
+    ExpectUnpacked(later, temp / "kit");
+
+    const std::string laterData = GeneratedData(21, 3 << 20);
+    server.Serve("/f.bin", changing(GeneratedData(20, 3 << 20), laterData));
+    ASSERT_EQ(S_OK, Download("f.bin"));
+    EXPECT_EQ(laterData, ReadWholeFile(temp / "f.bin"));
+}
+
+TEST_F(Resume, ARerunThatCannotFetchTheNewVersionLeavesTheOldFileAsItWas)
+{
+    const std::string data = GeneratedData(40, 1 << 20);
+    HttpResponse response = HttpResponse::Ok(data);
+    response.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+    server.Serve("/f.bin", response);
+    ASSERT_EQ(S_OK, Download("f.bin"));
+    const FILETIME stored = WriteTime(temp / "f.bin");
+
+    // A new version that never arrives whole.
+    response.body = GeneratedData(41, 9 << 20);
+    response.lastModified = "Wed, 02 Dec 2026 10:00:00 GMT";
+    response.closeAfterBytes = 1 << 20;
+    response.ignoreRanges = true;
+    server.Serve("/f.bin", response);
+    EXPECT_EQ(E_FAIL, Download("f.bin"));
+    EXPECT_EQ(data, ReadWholeFile(temp / "f.bin"));
+    EXPECT_TRUE(SameTime(stored, WriteTime(temp / "f.bin")));
+    EXPECT_FALSE(FileExists(temp / "f.bin.part"));
+}
+
+TEST_F(Resume, AnOutageWithRefusedConnectionsAndAFarmsChangingETagsIsRiddenOut)
+{
+    // Every node of the farm tags the pack its own way, but dates it alike; after the
+    // first drop the next three connections close unanswered, and the next two
+    // answers drop too.
+    PackLayout layout = TwoFiles(3);
+    std::string pack = BuildPack(layout);
+    HttpResponse response = HttpResponse::Ok(pack);
+    response.etagPerAnswer = true;
+    response.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+    response.closeAfterBytes = 1 << 20;
+    response.faultyAnswers = 6;
+    response.silentFrom = 1;
+    response.silentCount = 3;
+    server.Serve("/a.pack", response);
+    ULONGLONG received = 0;
+    ASSERT_EQ(S_OK, Extract("a.pack", &received));
+    ExpectUnpacked(layout, temp / "kit");
+    // The first answer after the outage named another ETag, so the pack started over
+    // once (keeping its first file, which had arrived whole); from then on the date
+    // joined the ranges.
+    EXPECT_EQ(7u, server.RequestCount());
+    EXPECT_EQ(pack.size() + (1 << 20) - layout.files[0].data.size(), received);
+    EXPECT_EQ(server.Requests()[4].Header("If-Range"), "\"node0\"");
+    EXPECT_EQ(server.Requests()[5].Header("If-Range"), response.lastModified);
 }
