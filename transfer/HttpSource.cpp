@@ -9,6 +9,7 @@
 #include "AbortFlag.h"
 #include "ByteProgress.h"
 #include "OpenRequest.h"
+#include "RetryNotice.h"
 
 namespace {
 
@@ -512,7 +513,7 @@ void HttpSource::ShowNotice(int seconds)
         noticeShown_ = true;
     }
     char text[96];
-    snprintf(text, sizeof(text), "Нет связи с сервером, повтор через %d с", seconds);
+    snprintf(text, sizeof(text), kRetryNoticeFormat, seconds);
     SetWindowTextA(retry_.notice, text);
 }
 
