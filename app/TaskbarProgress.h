@@ -25,7 +25,7 @@ extern const UINT WM_TASKBARBUTTONCREATED;
 // while the item caption shows the retry notice, error from a failure until its box is
 // answered; nothing again once the job has ended or was cancelled. The value follows the
 // overall bar, read a few times a second. UI thread only: the button is an
-// apartment-threaded COM object, and the caption's and the bar's messages are handled there.
+// apartment-threaded COM object made there, and the worker's caption texts arrive there.
 class TaskbarProgress {
 public:
     TaskbarProgress() = default;

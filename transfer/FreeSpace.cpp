@@ -23,7 +23,7 @@ HRESULT EnsureRoomFor(const char* path, ULONGLONG stillToWrite)
         directory[length + 1] = L'\0';
         ULARGE_INTEGER freeToCaller;
         if (QueryDiskFreeSpace(directory, &freeToCaller, NULL, NULL))
-            return stillToWrite > freeToCaller.QuadPart ? HRESULT_FROM_WIN32(ERROR_DISK_FULL) : S_OK;
+            return stillToWrite > freeToCaller.QuadPart ? E_FAIL : S_OK;
         // A folder that the item creates does not exist yet: its parent is on the same volume.
         while (length > 0 && directory[length - 1] != L'\\' && directory[length - 1] != L'/')
             --length;

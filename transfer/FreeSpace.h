@@ -12,6 +12,6 @@ extern BOOL(WINAPI* QueryDiskFreeSpace)(LPCWSTR directory, PULARGE_INTEGER freeT
 // S_OK when the volume that holds `path` (a folder, or a file in one; neither need exist
 // yet, the nearest existing folder above is asked) has at least `stillToWrite` bytes free
 // for this user, and also when its free space cannot be told (the write itself then
-// decides). HRESULT_FROM_WIN32(ERROR_DISK_FULL), the result of a write that found the
-// disk full, otherwise. A UNC path to a share is asked the same way.
+// decides). Otherwise E_FAIL, what the transfers give for a write that fails. A UNC path
+// to a share is asked the same way.
 HRESULT EnsureRoomFor(const char* path, ULONGLONG stillToWrite);
