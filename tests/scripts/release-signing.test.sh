@@ -1,7 +1,8 @@
 # The release signed with a throwaway key: both programs carry a signature that
 # `osslsigncode verify` accepts, SHA256SUMS checks the signed files as an administrator
-# unpacks them, and removing the signature gives back the reproducible program. Without a
-# key the release is unsigned and says so; a key half given or a wrong password makes none.
+# unpacks them, and removing the signature gives back the reproducible program. The same
+# key on a PKCS#11 token (SoftHSM) signs too. Without a key the release is unsigned and
+# says so; a key half given or a wrong password makes none.
 # The real scripts/release.sh and scripts/signing.sh, in a copy of the checkout whose two
 # builds stand in with a small program of each target.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -48,6 +49,23 @@ check "without its signature each program is the reproducible build" \
   eval '(cd "$dist" && osslsigncode remove-signature -in ${programs[0]} -out "$scratch/32.exe" >/dev/null &&
     osslsigncode remove-signature -in ${programs[1]} -out "$scratch/64.exe" >/dev/null) &&
     cmp -s "$scratch/32.exe" "$scratch/small-i686.exe" && cmp -s "$scratch/64.exe" "$scratch/small-x86_64.exe"'
+
+# The key on a token that never hands it out: SoftHSM, with a token of the scratch's own.
+export SOFTHSM2_CONF="$scratch/softhsm2.conf"
+mkdir -p "$scratch/tokens"
+printf 'directories.tokendir = %s\nobjectstore.backend = file\n' "$scratch/tokens" > "$SOFTHSM2_CONF"
+openssl pkcs8 -topk8 -nocrypt -in "$scratch/key.pem" -out "$scratch/key8.pem"
+softhsm2-util --init-token --free --label zeb --pin 1234 --so-pin 5678 >/dev/null &&
+  softhsm2-util --import "$scratch/key8.pem" --token zeb --label publisher --id 01 --pin 1234 >/dev/null
+ZEB_SIGN_PKCS11_MODULE=/usr/lib/softhsm/libsofthsm2.so \
+  ZEB_SIGN_PKCS11_ENGINE="$(ls /usr/lib/*/engines-3/pkcs11.so | head -n1)" \
+  ZEB_SIGN_PKCS11_KEY="pkcs11:token=zeb;object=publisher;type=private" ZEB_SIGN_CERTS="$scratch/cert.pem" \
+  ZEB_SIGN_PASSWORD=1234 release
+status=$?
+check "a release with a key on a PKCS#11 token signs both programs" \
+  eval '[ "$status" = 0 ] && has "of the PKCS#11 token of /usr/lib/softhsm/libsofthsm2.so" "$scratch/out" &&
+    (cd "$dist" && for p in ${programs[@]}; do osslsigncode verify -CAfile "$scratch/cert.pem" -in "$p" >/dev/null || exit 1; done &&
+      sha256sum -c SHA256SUMS >/dev/null)'
 
 ZEB_SIGN_PKCS12="$scratch/publisher.p12" ZEB_SIGN_PASSWORD=wrong release
 wrong=$?
