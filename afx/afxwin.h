@@ -207,6 +207,9 @@ public:                       \
         return TRUE;                          \
     }
 
+// LRESULT handler(WPARAM, LPARAM), for a message that RegisterWindowMessage named
+#define ON_REGISTERED_MESSAGE(messageVariable, handler) ON_MESSAGE(messageVariable, handler)
+
 #define END_MESSAGE_MAP()                                              \
     return TheBaseClass::OnWndMsg(message, wParam, lParam, result);   \
     }

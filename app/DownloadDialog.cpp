@@ -39,6 +39,8 @@ BEGIN_MESSAGE_MAP(DownloadDialog, CDialog)
     ON_BN_CLICKED(IDC_BROWSE_FOLDER, OnBrowseFolder)
     ON_MESSAGE(WM_DOWNLOAD_DONE, OnDownloadDone)
     ON_MESSAGE(WM_CATALOG_FETCHED, OnCatalogFetched)
+    ON_MESSAGE(WM_DOWNLOAD_FAILED, OnDownloadFailed)
+    ON_REGISTERED_MESSAGE(WM_TASKBARBUTTONCREATED, OnTaskbarButtonCreated)
     ON_WM_TIMER()
 END_MESSAGE_MAP()
 
@@ -62,7 +64,20 @@ BOOL DownloadDialog::OnInitDialog()
     CDialog::OnInitDialog();
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    taskbar.Attach(m_hWnd, itemCaption.GetSafeHwnd(), overallProgress.GetSafeHwnd());
     return TRUE;
+}
+
+LRESULT DownloadDialog::OnTaskbarButtonCreated(WPARAM, LPARAM)
+{
+    taskbar.ButtonCreated();
+    return 0;
+}
+
+LRESULT DownloadDialog::OnDownloadFailed(WPARAM, LPARAM)
+{
+    taskbar.JobFailed();
+    return 0;
 }
 
 void DownloadDialog::OnPaint()

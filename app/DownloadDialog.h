@@ -10,6 +10,7 @@
 #include "HttpSource.h"
 #include "JobContext.h"
 #include "OpenRequest.h"
+#include "TaskbarProgress.h"
 #include "UpdateCatalog.h"
 
 class BackgroundFetch;
@@ -18,6 +19,8 @@ class BackgroundFetch;
 const UINT WM_DOWNLOAD_DONE = WM_USER + 100;
 // Posted by the catalogue fetch when it has ended (wParam: the fetch's ticket).
 const UINT WM_CATALOG_FETCHED = WM_USER + 101;
+// Sent by the worker when its job has failed, before the error box (wParam 0, lParam 0).
+const UINT WM_DOWNLOAD_FAILED = WM_USER + 102;
 
 class DownloadDialog : public CDialog {
 public:
@@ -30,6 +33,8 @@ public:
     void OnOK() override;
     void OnCancel() override;
     virtual LRESULT OnDownloadDone(WPARAM wParam, LPARAM lParam);
+    LRESULT OnDownloadFailed(WPARAM, LPARAM);
+    LRESULT OnTaskbarButtonCreated(WPARAM, LPARAM);
     LRESULT OnCatalogFetched(WPARAM ticket, LPARAM);
     void OnTimer(UINT_PTR id);
     void OnPaint();
@@ -70,6 +75,8 @@ public:
     OpenRequest openRequest;
     // How long a silent link is waited for, and how long and how often to try again.
     RetrySettings retrySettings;
+    // The job's progress on the taskbar button.
+    TaskbarProgress taskbar;
 
     DECLARE_MESSAGE_MAP()
 

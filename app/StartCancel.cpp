@@ -71,8 +71,10 @@ LRESULT DownloadDialog::OnCatalogFetched(WPARAM ticket, LPARAM)
     if (SUCCEEDED(fetched)) {
         okButton.ShowWindow(SW_HIDE);
         workerThread = AfxBeginThread(WorkerThreadProc, this, THREAD_PRIORITY_NORMAL, 0, 0, NULL);
-        if (workerThread)
+        if (workerThread) {
+            taskbar.JobStarted();
             return 0;
+        }
         okButton.ShowWindow(SW_SHOW);
     }
     MessageBox(kDownloadErrorText, "", MB_OK);
@@ -117,6 +119,7 @@ LRESULT DownloadDialog::OnDownloadDone(WPARAM, LPARAM)
     bool aborted = IsAbortRequested(&abortRequested);
     workerThread = nullptr;
     KillTimer(kAbortGraceTimer);
+    taskbar.JobEnded();
     if (aborted)
         CDialog::OnCancel();
     cancelButton.EnableWindow(TRUE);

@@ -1,9 +1,11 @@
 #include "OfflineUpdateJob.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "AbortFlag.h"
 #include "FileDownload.h"
+#include "FreeSpace.h"
 #include "HeldFiles.h"
 
 namespace {
@@ -37,7 +39,10 @@ HRESULT RunOfflineUpdate(const JobContext& job)
     job.overallProgress->SendMessage(PBM_SETPOS, 0, 0);
 
     latestPath.Format("%s\\latest.xml", job.targetFolder);
-    HRESULT hr = SaveCatalogText(latestPath, catalog.xmlText ? catalog.xmlText : "");
+    const char* text = catalog.xmlText ? catalog.xmlText : "";
+    HRESULT hr = EnsureRoomFor(latestPath, strlen(text));
+    if (SUCCEEDED(hr))
+        hr = SaveCatalogText(latestPath, text);
     if (FAILED(hr))
         return hr;
 

@@ -6,6 +6,7 @@
 #include "DialogTexts.h"
 #include "DownloadDialog.h"
 #include "JobModes.h"
+#include "KeepAwake.h"
 
 namespace {
 
@@ -13,6 +14,9 @@ namespace {
 // one) has failed like any other.
 HRESULT RunJobOfMode(DownloadDialog& dialog)
 {
+    // Hours on a slow line must not end in sleep; the error box after a job waits awake
+    // for no one.
+    KeepAwake awake;
     try {
         const int mode = dialog.mode;
         if (mode >= 0 && mode < kKitModeCount)
@@ -36,8 +40,10 @@ UINT WorkerThreadProc(LPVOID param)
 
     HRESULT hr = RunJobOfMode(*dialog);
     // Once the user has asked to stop, a read ended by that request is no news to them.
-    if (FAILED(hr) && !IsAbortRequested(&dialog->abortRequested))
+    if (FAILED(hr) && !IsAbortRequested(&dialog->abortRequested)) {
+        SendMessageA(dialog->GetSafeHwnd(), WM_DOWNLOAD_FAILED, 0, 0);
         MessageBoxA(dialog->GetSafeHwnd(), kDownloadErrorText, "", MB_OK);
+    }
     PostMessageA(dialog->GetSafeHwnd(), WM_DOWNLOAD_DONE, 0, 0);
     return 1;
 }

@@ -8,6 +8,7 @@
 #include "ByteProgress.h"
 #include "Check.h"
 #include "ChunkPipeline.h"
+#include "FreeSpace.h"
 #include "HeldFiles.h"
 #include "HttpSource.h"
 #include "ProgressScale.h"
@@ -99,6 +100,9 @@ HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath
         strcpy(file.path, replacing ? partPath.GetString() : localPath);
         file.append = source.Position() > 0;
         file.stampWriteTime = source.LastModified(&file.time);
+        hr = EnsureRoomFor(localPath, length - source.Position());
+        if (FAILED(hr))
+            goto CleanUp;
         // The writer creates the file and writes each chunk while the next one arrives.
         if (!pipeline.Started())
             CHECK(SUCCEEDED(pipeline.Start(false)));

@@ -10,6 +10,7 @@
 #include "Check.h"
 #include "ChunkPipeline.h"
 #include "EarlierFiles.h"
+#include "FreeSpace.h"
 #include "KeptFile.h"
 #include "PackFormat.h"
 #include "ProgressScale.h"
@@ -30,6 +31,15 @@ bool EntryPath(char (&path)[MAX_PATH], const char* targetDir, const PackHeader& 
 {
     int length = snprintf(path, sizeof(path), "%s\\%s\\%s", targetDir, header.packName, entry.fileName);
     return length >= 0 && length < MAX_PATH;
+}
+
+// The bytes of the files that are not kept: what the pack still has to write.
+ULONGLONG MissingBytes(const PackEntry* entries, const bool* kept, DWORD count)
+{
+    ULONGLONG missing = 0;
+    for (DWORD index = 0; index < count; ++index)
+        missing += kept[index] ? 0 : entries[index].fileSize;
+    return missing;
 }
 
 }  // namespace
@@ -159,6 +169,9 @@ HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, 
     }
     if (keptAny)
         bytes.Report();
+    hr = EnsureRoomFor(targetDir, MissingBytes(entries, kept, header.entryCount));
+    if (FAILED(hr))
+        goto CleanUp;
 
     dataOffset = sizeof(PackHeader) + static_cast<ULONGLONG>(tableSize);
     for (DWORD index = 0; index < header.entryCount; ++index) {

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "PackWriter.h"
+#include "TaskbarRecorder.h"
 #include "TestAllocator.h"
 #include "TestFiles.h"
 #include "WindowDriver.h"
@@ -38,7 +39,8 @@ protected:
         executables.packName = "Bin";
         for (int i = 0; i < 16; ++i)
             executables.files.push_back(PackFile("file" + std::to_string(i) + ".bin", GeneratedData(i, 128 << 10)));
-        HttpResponse initial = HttpResponse::Ok(BuildPack(executables));
+        initialPack = BuildPack(executables);
+        HttpResponse initial = HttpResponse::Ok(initialPack);
         initial.etag = "\"initial\"";
         if (delayMs) {
             initial.pieceSize = 16 << 10;
@@ -55,6 +57,8 @@ protected:
         }
         PublishCatalog({{"one", "one.pack", "161"}, {"two", "two.pack", "65"}});
     }
+
+    std::string initialPack;
 };
 
 }  // namespace
@@ -227,8 +231,10 @@ TEST_F(DialogFlow, FailedFetchThenWholeRunToClose)
         // Back to idle, the field holds what was typed.
         EXPECT_EQ(typed, driver.Text(IDC_TARGET_FOLDER));
 
-        // Again: the folder made the first time is empty, so no question.
+        // Again: the folder made the first time is empty, so no question. The taskbar
+        // button that the shell offers here (Wine's) changes nothing in the run.
         PublishKit();
+        TaskbarRecorder::Announce(driver.Dialog());
         driver.Click(IDOK);
         ASSERT_TRUE(driver.WaitUntil([&] { return driver.Text(IDCANCEL) == "Закрыть"; }));
         EXPECT_FALSE(driver.BoxOpen());
@@ -249,7 +255,9 @@ TEST_F(DialogFlow, FailedFetchThenWholeRunToClose)
 TEST_F(DialogFlow, CancelDuringARunAnsweredNoThenYes)
 {
     PublishKit(50);
+    TaskbarRecorder taskbar;
     RunDialog(dialog, [&](WindowDriver& driver) {
+        TaskbarRecorder::Announce(driver.Dialog());
         driver.Click(IDC_KIT_TELMI);
         driver.Type(IDC_TARGET_FOLDER, target);
         driver.Click(IDOK);
@@ -273,6 +281,7 @@ TEST_F(DialogFlow, CancelDuringARunAnsweredNoThenYes)
     });
     EXPECT_EQ(1u, CatalogRequests());
     EXPECT_FALSE(FileExists(target + "\\ZebDbLst.ini"));
+    EXPECT_EQ((std::vector<TBPFLAG>{TBPF_NORMAL, TBPF_NOPROGRESS}), taskbar.States());
 }
 
 TEST_F(DialogFlow, YesAfterTheJobEndedUnderTheQuestionClosesNothing)
@@ -312,6 +321,45 @@ TEST_F(DialogFlow, FailedJobShowsItsBoxBeforeClose)
         driver.Click(IDCANCEL);
         EXPECT_TRUE(driver.WaitClosed());
     });
+}
+
+TEST_F(DialogFlow, TheTaskbarButtonFollowsTheRunPausedDuringARetryWaitAndRedUntilTheFailureIsAnswered)
+{
+    PublishKit();
+    // initial.pack drops once halfway, and the kit's database is missing.
+    HttpResponse dropping = HttpResponse::Ok(initialPack);
+    dropping.etag = "\"initial\"";
+    dropping.closeAfterBytes = static_cast<long long>(initialPack.size() / 2);
+    dropping.faultyAnswers = 1;
+    server.Serve("/base/initial.pack", dropping);
+    server.Serve("/base/one.pack", HttpResponse::WithStatus("404 Not Found"));
+    TaskbarRecorder taskbar;
+    RunDialog(dialog, [&](WindowDriver& driver) {
+        // Only once the shell says the button exists is it asked for.
+        driver.Click(IDC_KIT_TELMI);
+        driver.Type(IDC_TARGET_FOLDER, target);
+        EXPECT_TRUE(taskbar.Opened().empty());
+        TaskbarRecorder::Announce(driver.Dialog());
+        EXPECT_EQ(std::vector<HWND>{driver.Dialog()}, taskbar.Opened());
+
+        driver.Click(IDOK);
+        EXPECT_EQ(kErrorText, driver.WaitForBox());
+        EXPECT_EQ(TBPF_ERROR, taskbar.States().back());
+        // The value reaches the overall bar's: initial.pack done, one of two.
+        EXPECT_TRUE(driver.WaitUntil([&] {
+            return !taskbar.Values().empty() && taskbar.Values().back() == TaskbarRecorder::Value{1, 2};
+        }));
+        driver.Answer(IDOK);
+        ASSERT_TRUE(driver.WaitUntil([&] { return driver.Text(IDCANCEL) == "Закрыть"; }));
+        driver.Click(IDCANCEL);
+        EXPECT_TRUE(driver.WaitClosed());
+    });
+    EXPECT_EQ((std::vector<TBPFLAG>{TBPF_NORMAL, TBPF_PAUSED, TBPF_NORMAL, TBPF_ERROR, TBPF_NOPROGRESS}),
+              taskbar.States());
+    // Never backwards: each value is at least the share of the one before.
+    std::vector<TaskbarRecorder::Value> values = taskbar.Values();
+    for (size_t i = 1; i < values.size(); ++i)
+        EXPECT_GE(values[i].completed * values[i - 1].total, values[i - 1].completed * values[i].total) << i;
 }
 
 TEST_F(DialogFlow, InputDuringASlowFetchChangesNothing)

@@ -1,4 +1,8 @@
 #include "JobTestSupport.h"
+
+#include <mutex>
+
+#include "KeepAwake.h"
 #include "TestAllocator.h"
 #include "WorkerThread.h"
 
@@ -18,6 +22,34 @@ struct FailingWorker {
         TestAllocator::FailAllocation(GetCurrentThreadId(), worker->index);
         return WorkerThreadProc(worker->dialog);
     }
+};
+
+// SetThreadExecutionState recorded while this object lives: each call's flags and thread.
+class ExecutionStateRecorder {
+public:
+    struct Call {
+        EXECUTION_STATE flags;
+        DWORD thread;
+    };
+    ExecutionStateRecorder() { SetExecutionState = &Record; }
+    ~ExecutionStateRecorder() { SetExecutionState = SetThreadExecutionState; }
+
+    // The calls since the last time they were taken.
+    std::vector<Call> Take()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return std::move(calls_);
+    }
+
+private:
+    static EXECUTION_STATE WINAPI Record(EXECUTION_STATE flags)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        calls_.push_back({flags, GetCurrentThreadId()});
+        return ES_CONTINUOUS;
+    }
+    static inline std::mutex mutex_;
+    static inline std::vector<Call> calls_;
 };
 
 class WorkerThread : public JobTest {
@@ -131,4 +163,32 @@ TEST_F(WorkerThread, AllocationFailuresAnywhereInTheJobEndWithTheBoxAndTheEnd)
     }
     EXPECT_GT(index, 5);
     printf("%ld allocations of the kit job each failed in turn\n", index - 1);
+}
+
+TEST_F(WorkerThread, TheComputerIsKeptAwakeOnTheWorkerWhileAJobRunsWhateverItsEnd)
+{
+    ExecutionStateRecorder executionState;
+    PublishKits();
+    harness.dialog.mode = 4;
+    auto expectSetThenCleared = [&](const char* end) {
+        std::vector<ExecutionStateRecorder::Call> calls = executionState.Take();
+        ASSERT_EQ(2u, calls.size()) << end;
+        EXPECT_EQ(static_cast<EXECUTION_STATE>(ES_CONTINUOUS | ES_SYSTEM_REQUIRED), calls[0].flags) << end;
+        EXPECT_EQ(static_cast<EXECUTION_STATE>(ES_CONTINUOUS), calls[1].flags) << end;
+        // Windows keeps the state per thread: cleared where it was set, on the worker.
+        EXPECT_EQ(calls[0].thread, calls[1].thread) << end;
+        EXPECT_NE(GetCurrentThreadId(), calls[0].thread) << end;
+    };
+
+    EXPECT_TRUE(RunWorker().empty());
+    expectSetThenCleared("success");
+
+    server.Serve("/base/k65.pack", HttpResponse::WithStatus("404 Not Found"));
+    EXPECT_EQ(1u, RunWorker().size());
+    expectSetThenCleared("failure");
+
+    PublishKits();
+    AbortAtItemPosition(1);
+    EXPECT_TRUE(RunWorker().empty());
+    expectSetThenCleared("cancel");
 }

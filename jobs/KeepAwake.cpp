@@ -1,0 +1,3 @@
+#include "KeepAwake.h"
+
+EXECUTION_STATE(WINAPI* SetExecutionState)(EXECUTION_STATE) = SetThreadExecutionState;
