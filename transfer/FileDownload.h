@@ -15,10 +15,14 @@ class OpenRequest;
 // pieces and the file written in chunks of up to 4 MiB. Moves `progress` (may be null)
 // by the bytes received. S_OK when every announced byte is stored, and also when
 // *abortFlag (may be null) stops the download, including a read that fails once the
-// flag is up; E_FAIL otherwise. What was written stays, also after a failure or an
-// abort. Each request is published in `openRequest` (may be null). A drop is resumed
-// where it stopped; when the resource changed on the server meanwhile, the file is
-// written again from its first byte.
+// flag is up; E_FAIL otherwise. Each request is published in `openRequest` (may be
+// null). A drop is resumed where it stopped; when the resource changed on the server
+// meanwhile, the file is written again from its first byte.
+// A file already at `localPath` (an earlier run's) is asked for from its end under its
+// time: kept when complete, continued when short, and otherwise replaced only by a
+// whole new version, received as `localPath`.part and renamed over it; on a failure or
+// an abort the .part file goes and the old file stays as it was. A file that was not
+// there is written under its own name, and what arrived of it stays.
 HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath, CProgressCtrl* progress,
                        const int* abortFlag, OpenRequest* openRequest,
                        const RetrySettings& retry = RetrySettings());
