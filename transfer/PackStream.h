@@ -52,8 +52,8 @@ public:
     // including a digest mismatch (reported on standard output; the rest of the pack
     // is still unpacked), names that would lead outside targetDir and an entry table
     // above kMaxPackTableSize. A file already below targetDir with the entry's size and
-    // digest is kept (given the entry's time) and its bytes are not fetched. A drop is
-    // resumed where it stopped; when the pack has
+    // digest is kept (given the entry's time) and its bytes are not fetched; a first run
+    // makes one request. A drop is resumed where it stopped; when the pack has
     // changed on the server meanwhile, it is unpacked again from its start, so that no
     // file holds bytes of two versions. The source is left open.
     HRESULT Extract(const char* targetDir, CProgressCtrl* progress, const int* abortFlag);
@@ -83,7 +83,8 @@ private:
     OpenRequest* openRequest = nullptr;
     RetrySettings retry;
     const int* abortFlag = nullptr;
-    // Ask for the pack in parts (the header first) rather than whole.
+    // The pack's folder holds an earlier run's files: the first answer is left after the
+    // table, and each run of files that are missing is asked for as a range of its own.
     bool askInParts = false;
     std::unique_ptr<HttpSource> source;
     HANDLE file = INVALID_HANDLE_VALUE;
