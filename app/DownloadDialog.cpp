@@ -14,8 +14,7 @@ DownloadDialog::DownloadDialog(CWnd* parent)
       icon(LoadIconA(AfxFindResourceHandle(MAKEINTRESOURCEA(IDR_MAINFRAME), MAKEINTRESOURCEA(14)),
                      MAKEINTRESOURCEA(IDR_MAINFRAME))),
       internetSession(NULL),
-      workerThread(nullptr),
-      abortRequested(0)
+      workerThread(nullptr)
 {
 }
 

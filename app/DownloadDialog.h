@@ -7,10 +7,10 @@
 #include <afxcmn.h>
 #include <afxwin.h>
 
-#include "HttpSource.h"
+#include "CancelToken.h"
 #include "JobContext.h"
-#include "OpenRequest.h"
 #include "TaskbarProgress.h"
+#include "TransferEnv.h"
 #include "UpdateCatalog.h"
 
 class BackgroundFetch;
@@ -68,11 +68,9 @@ public:
     HINTERNET internetSession;
     UpdateCatalog catalog;
     CWinThread* workerThread;
-    // Written by the UI thread (0 to 1 only), polled by the worker: always through
-    // RequestAbort and IsAbortRequested.
-    int abortRequested;
-    // The request the worker is reading, which a confirmed abort closes.
-    OpenRequest openRequest;
+    // Cancelled by the UI thread once the user has confirmed an abort; the worker's
+    // transfers poll it, and the request it closes ends a read the server stopped answering.
+    CancelToken cancelToken;
     // How long a silent link is waited for, and how long and how often to try again.
     RetrySettings retrySettings;
     // The job's progress on the taskbar button.

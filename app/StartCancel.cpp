@@ -1,5 +1,4 @@
 // DownloadDialog::OnOK, OnCatalogFetched, OnCancel and OnDownloadDone: one download from start to close.
-#include "AbortFlag.h"
 #include "BackgroundFetch.h"
 #include "DialogTexts.h"
 #include "DirectoryChain.h"
@@ -105,10 +104,8 @@ void DownloadDialog::OnCancel()
     }
     if (MessageBox("Прервать загрузку?", "", MB_YESNO) != IDYES)
         return;
-    bool firstRequest = !IsAbortRequested(&abortRequested);
-    RequestAbort(&abortRequested);
-    // On Windows this ends a read that the server has stopped answering.
-    openRequest.CloseFromOutside();
+    bool firstRequest = !cancelToken.IsCancelled();
+    cancelToken.Cancel();
     // The job may have ended while the question was open.
     if (firstRequest && workerThread)
         SetTimer(kAbortGraceTimer, kAbortGraceMs);
@@ -116,7 +113,7 @@ void DownloadDialog::OnCancel()
 
 LRESULT DownloadDialog::OnDownloadDone(WPARAM, LPARAM)
 {
-    bool aborted = IsAbortRequested(&abortRequested);
+    bool aborted = cancelToken.IsCancelled();
     workerThread = nullptr;
     KillTimer(kAbortGraceTimer);
     taskbar.JobEnded();

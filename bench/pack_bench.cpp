@@ -18,6 +18,7 @@
 #include <string>
 
 #include "HttpTestServer.h"
+#include "CancelToken.h"
 #include "NetworkPiece.h"
 #include "PackStream.h"
 #include "PackWriter.h"
@@ -77,8 +78,9 @@ Unpack MeasureUnpack(const std::string& source, HINTERNET session, const std::st
     HRESULT hr = E_FAIL;
     result.seconds = SecondsFor([&] {
         PackStream stream;
-        stream.SetSource(source.c_str(), session, nullptr, retry);
-        hr = stream.Extract(target.c_str(), nullptr, nullptr);
+        CancelToken never;
+        stream.SetSource(source.c_str(), session, retry);
+        hr = stream.Extract(target.c_str(), nullptr, never);
         if (received)
             *received = stream.BytesReceived();
     });

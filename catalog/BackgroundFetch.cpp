@@ -6,7 +6,6 @@
 #include <cstring>
 #include <new>
 
-#include "AbortFlag.h"
 #include "CatalogFetch.h"
 
 namespace {
@@ -51,13 +50,13 @@ void BackgroundFetch::Run()
     // The parser is MSXML's, on this thread's own apartment.
     HRESULT com = CoInitialize(NULL);
     try {
-        result_ = FetchAndParseCatalog(session_, url_, &catalog_, &abortFlag_, &openRequest_, retry_);
+        result_ = FetchAndParseCatalog(TransferEnv{session_, cancel_, nullptr, retry_}, url_, &catalog_);
     } catch (...) {
         // The parser builds strings, which throw when memory runs out.
         result_ = E_OUTOFMEMORY;
     }
     // An abandoned fetch touches nothing of the dialog, which may be gone.
-    if (!IsAbortRequested(&abortFlag_))
+    if (!cancel_.IsCancelled())
         PostMessageA(window_, message_, ticket_, 0);
     if (SUCCEEDED(com))
         CoUninitialize();
@@ -76,9 +75,8 @@ HRESULT BackgroundFetch::Finish(UpdateCatalog* catalog)
 
 void BackgroundFetch::Abandon()
 {
-    RequestAbort(&abortFlag_);
-    // On Windows this ends a read that the server has stopped answering.
-    openRequest_.CloseFromOutside();
+    // On Windows this also ends a read that the server has stopped answering.
+    cancel_.Cancel();
     Release();
 }
 

@@ -5,8 +5,8 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include "HttpSource.h"
-#include "OpenRequest.h"
+#include "CancelToken.h"
+#include "TransferEnv.h"
 #include "UpdateCatalog.h"
 
 class BackgroundFetch {
@@ -43,8 +43,7 @@ private:
     HWND window_ = NULL;
     UINT message_ = 0;
     WPARAM ticket_ = 0;
-    int abortFlag_ = 0;
-    OpenRequest openRequest_;
+    CancelToken cancel_;
     UpdateCatalog catalog_;
     HRESULT result_ = E_FAIL;
     // The dialog's reference and the thread's.

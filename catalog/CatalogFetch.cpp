@@ -2,8 +2,9 @@
 
 #include <new>
 
-#include "UpdateCatalog.h"
+#include "HttpSource.h"
 #include "ServerAccess.h"
+#include "UpdateCatalog.h"
 
 namespace {
 
@@ -16,10 +17,9 @@ HINTERNET OpenUpdateSession()
     return InternetOpenA(kInternetAgent, INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY, NULL, NULL, 0);
 }
 
-HRESULT FetchCatalogText(HINTERNET session, const char* url, char** text, DWORD* size, const int* abortFlag,
-                         OpenRequest* openRequest, const RetrySettings& retry)
+HRESULT FetchCatalogText(const TransferEnv& env, const char* url, char** text, DWORD* size)
 {
-    HttpSource source(session, url, kCatalogRules, abortFlag, openRequest, retry);
+    HttpSource source(env, url, kCatalogRules);
     char* body = NULL;
     DWORD received = 0;
 
@@ -52,12 +52,11 @@ HRESULT FetchCatalogText(HINTERNET session, const char* url, char** text, DWORD*
     return hr;
 }
 
-HRESULT FetchAndParseCatalog(HINTERNET session, const char* url, UpdateCatalog* catalog, const int* abortFlag,
-                             OpenRequest* openRequest, const RetrySettings& retry)
+HRESULT FetchAndParseCatalog(const TransferEnv& env, const char* url, UpdateCatalog* catalog)
 {
     char* text = NULL;
     DWORD size = 0;
-    HRESULT hr = FetchCatalogText(session, url, &text, &size, abortFlag, openRequest, retry);
+    HRESULT hr = FetchCatalogText(env, url, &text, &size);
     if (FAILED(hr))
         return hr;
     // The catalogue already held stays until a new text has arrived whole.

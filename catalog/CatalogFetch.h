@@ -4,9 +4,8 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include "HttpSource.h"
+#include "TransferEnv.h"
 
-class OpenRequest;
 class UpdateCatalog;
 
 // The session every request of the tool goes through: the agent "Zeb application" and
@@ -16,17 +15,13 @@ HINTERNET OpenUpdateSession();
 // A real catalogue is a few MiB; a larger announced length is refused before allocating.
 const DWORD kMaxCatalogSize = 64u << 20;
 
-// Requests `url` through `session` and reads the whole body into memory. The answer must
-// be 200 with a Content-Length from 1 to kMaxCatalogSize and a Content-Type that begins
-// with "text/xml"; drops and stalls are retried like every transfer, and a body is taken
-// only whole. On success *text is a new[] buffer of *size bytes and a NUL, owned by the
-// caller; on failure it is null. E_ABORT once *abortFlag (may be null) is raised.
-HRESULT FetchCatalogText(HINTERNET session, const char* url, char** text, DWORD* size,
-                         const int* abortFlag = nullptr, OpenRequest* openRequest = nullptr,
-                         const RetrySettings& retry = RetrySettings());
+// Requests `url` and reads the whole body into memory. The answer must be 200 with a
+// Content-Length from 1 to kMaxCatalogSize and a Content-Type that begins with
+// "text/xml"; drops and stalls are retried like every transfer, and a body is taken only
+// whole. On success *text is a new[] buffer of *size bytes and a NUL, owned by the
+// caller; on failure it is null. E_ABORT once env.cancel is cancelled.
+HRESULT FetchCatalogText(const TransferEnv& env, const char* url, char** text, DWORD* size);
 
 // FetchCatalogText, then, once a text has arrived whole, `catalog` is replaced by it and
 // parsed: the result is the parse's. A failed fetch leaves `catalog` as it was.
-HRESULT FetchAndParseCatalog(HINTERNET session, const char* url, UpdateCatalog* catalog,
-                             const int* abortFlag = nullptr, OpenRequest* openRequest = nullptr,
-                             const RetrySettings& retry = RetrySettings());
+HRESULT FetchAndParseCatalog(const TransferEnv& env, const char* url, UpdateCatalog* catalog);

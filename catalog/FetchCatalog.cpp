@@ -2,6 +2,7 @@
 #include "BackgroundFetch.h"
 #include "CatalogFetch.h"
 #include "CatalogUrl.h"
+#include "CancelToken.h"
 #include "DownloadDialog.h"
 
 HRESULT DownloadDialog::OpenInternetSession()
@@ -28,7 +29,10 @@ HRESULT DownloadDialog::FetchCatalog()
         HRESULT hr = OpenInternetSession();
         if (FAILED(hr))
             return hr;
-        return FetchAndParseCatalog(internetSession, CatalogUrl(), &catalog, nullptr, nullptr, retrySettings);
+        // Nothing stops this fetch but its own patience.
+        CancelToken never;
+        return FetchAndParseCatalog(TransferEnv{internetSession, never, nullptr, retrySettings}, CatalogUrl(),
+                                    &catalog);
     } catch (...) {
         // The parser builds strings, which throw when memory runs out.
         return E_OUTOFMEMORY;

@@ -2,26 +2,20 @@
 #pragma once
 
 #include <windows.h>
-#include <wininet.h>
 
 #include <afxcmn.h>
 
-#include "HttpSource.h"
-#include "OpenRequest.h"
+#include "TransferEnv.h"
 #include "UpdateCatalog.h"
 
 // The jobs read these and drive the four controls; the kit job also marks the databases
 // it selects in the catalogue. Nothing here belongs to the job.
 struct JobContext {
-    HINTERNET session;
+    // Its progress is the item bar, and its retry notice the item caption.
+    TransferEnv env;
     UpdateCatalog* catalog;
     const char* targetFolder;
     CWnd* itemCaption;
-    CProgressCtrl* itemProgress;
     CWnd* overallCaption;
     CProgressCtrl* overallProgress;
-    const int* abortFlag;
-    OpenRequest* openRequest;
-    // Its notice is the item caption.
-    RetrySettings retry;
 };

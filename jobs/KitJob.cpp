@@ -1,6 +1,6 @@
 #include "KitJob.h"
 
-#include "AbortFlag.h"
+#include "CancelToken.h"
 #include "HeldFiles.h"
 #include "PackStream.h"
 
@@ -9,10 +9,13 @@ HRESULT DownloadKitPack(const JobContext& job, const char* caption, const char* 
     CString url;
     url.Format("%s/%s", static_cast<const char*>(job.catalog->baseUrl), path);
     PackStream stream;
-    stream.SetSource(url, job.session, job.openRequest, job.retry);
+    stream.SetSource(url, job.env.session, job.env.retry);
     job.itemCaption->SetWindowText(caption);
-    HRESULT hr = stream.Extract(targetDir, job.itemProgress, job.abortFlag);
-    return FAILED(hr) ? hr : S_OK;
+    HRESULT hr = stream.Extract(targetDir, job.env.progress, job.env.cancel);
+    if (FAILED(hr))
+        return hr;
+    // Cancelled after the pack's last chunk: the job stops before the next item.
+    return job.env.cancel.IsCancelled() ? E_ABORT : S_OK;
 }
 
 HRESULT RunKit(const JobContext& job, int kitCode)
@@ -47,8 +50,8 @@ HRESULT RunKit(const JobContext& job, int kitCode)
         job.overallProgress->SendMessage(PBM_SETPOS, 0, 0);
 
         hr = DownloadKitPack(job, "Исполняемые файлы", "initial.pack", job.targetFolder);
-        if (FAILED(hr) || IsAbortRequested(job.abortFlag))
-            return FAILED(hr) ? hr : S_OK;
+        if (FAILED(hr))
+            return hr;
         job.overallProgress->SendMessage(PBM_SETPOS, 1, 0);
 
         // The new list grows beside the old one, which stays until the job ends.
@@ -67,10 +70,6 @@ HRESULT RunKit(const JobContext& job, int kitCode)
             hr = DownloadKitPack(job, database.name, database.path, databaseDir);
             if (FAILED(hr))
                 break;
-            if (IsAbortRequested(job.abortFlag)) {
-                hr = S_OK;
-                break;
-            }
             job.overallProgress->SendMessage(PBM_SETPOS, ++position, 0);
             line.Format("#include = [St,Database\\%s\\%s.ini]\r\n", static_cast<const char*>(database.name),
                         static_cast<const char*>(database.name));
@@ -90,8 +89,7 @@ HRESULT RunKit(const JobContext& job, int kitCode)
         CloseHandle(listFile);
         // A run that did not finish lists the databases it completed only where there was
         // no list; an earlier list names what the folder held, and stays.
-        const bool finished = SUCCEEDED(hr) && !IsAbortRequested(job.abortFlag);
-        if (finished || !listExisted) {
+        if (SUCCEEDED(hr) || !listExisted) {
             HRESULT moved = MoveOver(newListPath, listPath);
             if (SUCCEEDED(hr))
                 hr = moved;

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "AbortFlag.h"
+#include "CancelToken.h"
 #include "FileDownload.h"
 #include "FreeSpace.h"
 #include "HeldFiles.h"
@@ -52,12 +52,12 @@ HRESULT RunOfflineUpdate(const JobContext& job)
         const CString& name = isFile ? catalog.files[i].name : catalog.databases[i - catalog.fileCount].name;
         const CString& path = isFile ? catalog.files[i].path : catalog.databases[i - catalog.fileCount].path;
         job.itemCaption->SetWindowText(name);
-        hr = DownloadBelow(job.session, catalog.baseUrl, job.targetFolder, path, job.itemProgress, job.abortFlag,
-                           job.openRequest, job.retry);
+        hr = DownloadBelow(job.env, catalog.baseUrl, job.targetFolder, path);
         if (FAILED(hr))
             return hr;
-        if (IsAbortRequested(job.abortFlag))
-            return S_OK;
+        // Cancelled after the item's last chunk: the job stops before the next item.
+        if (job.env.cancel.IsCancelled())
+            return E_ABORT;
         job.overallProgress->SendMessage(PBM_SETPOS, ++position, 0);
     }
     return S_OK;

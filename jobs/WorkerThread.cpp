@@ -2,7 +2,6 @@
 
 #include <objbase.h>
 
-#include "AbortFlag.h"
 #include "DialogTexts.h"
 #include "DownloadDialog.h"
 #include "JobModes.h"
@@ -38,9 +37,9 @@ UINT WorkerThreadProc(LPVOID param)
     CoInitializeSecurity(NULL, -1, NULL, NULL, RPC_C_AUTHN_LEVEL_CONNECT, RPC_C_IMP_LEVEL_IMPERSONATE, NULL,
                          EOAC_NONE, NULL);
 
+    // A job stopped by Cancel has not failed: its member says so.
     HRESULT hr = RunJobOfMode(*dialog);
-    // Once the user has asked to stop, a read ended by that request is no news to them.
-    if (FAILED(hr) && !IsAbortRequested(&dialog->abortRequested)) {
+    if (FAILED(hr)) {
         SendMessageA(dialog->GetSafeHwnd(), WM_DOWNLOAD_FAILED, 0, 0);
         MessageBoxA(dialog->GetSafeHwnd(), kDownloadErrorText, "", MB_OK);
     }

@@ -4,8 +4,8 @@
 
 #include <afxstr.h>
 
-#include "AbortFlag.h"
 #include "ByteProgress.h"
+#include "CancelToken.h"
 #include "Check.h"
 #include "ChunkPipeline.h"
 #include "FreeSpace.h"
@@ -56,11 +56,11 @@ void KeepComplete(const HttpSource& source, const char* localPath, CProgressCtrl
 
 }  // namespace
 
-HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath, CProgressCtrl* progress,
-                       const int* abortFlag, OpenRequest* openRequest, const RetrySettings& retry)
+HRESULT DownloadToFile(const TransferEnv& env, const char* url, const char* localPath)
 {
     HRESULT hr = S_OK;
-    HttpSource source(session, url, kFileRules, abortFlag, openRequest, retry);
+    CProgressCtrl* progress = env.progress;
+    HttpSource source(env, url, kFileRules);
     ChunkPipeline pipeline;
     OutputFile file = {};
     BYTE* chunk = NULL;
@@ -70,7 +70,6 @@ HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath
     // An earlier run's file is replaced only by a whole new version: it is received
     // under another name beside it and then renamed over it.
     bool replacing = false;
-    bool aborted = false;
 
     CHECK(partPath.GetLength() < static_cast<int>(sizeof(file.path)));
     onDisk = AskForTheRest(source, localPath);
@@ -87,7 +86,7 @@ HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath
         const ULONGLONG length = source.Length();
         ByteProgress bytes(progress, ProgressShiftFor(static_cast<LONGLONG>(length)));
         bytes.SetRange(length);
-        if (IsAbortRequested(abortFlag)) {
+        if (env.cancel.IsCancelled()) {
             hr = E_ABORT;
             goto CleanUp;
         }
@@ -114,12 +113,12 @@ HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath
             if (got > 0)
                 bytes.Report();
             // What arrived before the link was given up stays in the file.
-            if (hr == E_FAIL && got > 0 && !IsAbortRequested(abortFlag))
+            if (hr == E_FAIL && got > 0)
                 pipeline.Deliver(got);
             if (hr != S_OK)
                 break;
             // The chunk just filled is not written once the user has asked to stop.
-            if (IsAbortRequested(abortFlag)) {
+            if (env.cancel.IsCancelled()) {
                 hr = E_ABORT;
                 goto CleanUp;
             }
@@ -138,7 +137,6 @@ HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath
 
 CleanUp:
     source.Close();
-    aborted = hr == E_ABORT || (FAILED(hr) && IsAbortRequested(abortFlag));
     {
         // The chunks handed over are written before the result is known.
         HRESULT finished = pipeline.Finish();
@@ -146,17 +144,15 @@ CleanUp:
             hr = finished;
     }
     if (replacing) {
-        if (SUCCEEDED(hr) && !aborted)
+        if (SUCCEEDED(hr))
             hr = MoveOver(partPath, localPath);
         else
             DeleteFileA(partPath);
     }
-    return aborted ? S_OK : hr;
+    return hr;
 }
 
-HRESULT DownloadBelow(HINTERNET session, const char* baseUrl, const char* folder, const char* path,
-                      CProgressCtrl* progress, const int* abortFlag, OpenRequest* openRequest,
-                      const RetrySettings& retry)
+HRESULT DownloadBelow(const TransferEnv& env, const char* baseUrl, const char* folder, const char* path)
 {
     if (!IsContainedRelativePath(path))
         return E_FAIL;
@@ -164,5 +160,5 @@ HRESULT DownloadBelow(HINTERNET session, const char* baseUrl, const char* folder
     CString localPath;
     url.Format("%s/%s", baseUrl, path);
     localPath.Format("%s/%s", folder, path);
-    return DownloadToFile(session, url, localPath, progress, abortFlag, openRequest, retry);
+    return DownloadToFile(env, url, localPath);
 }

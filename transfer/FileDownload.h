@@ -6,30 +6,22 @@
 
 #include <afxcmn.h>
 
-#include "HttpSource.h"
+#include "TransferEnv.h"
 
-class OpenRequest;
-
-// Requests `url` through `session` (200 and a Content-Length required) and stores the
-// body as a new file at `localPath`; no directory is made. The network is read in small
-// pieces and the file written in chunks of up to 4 MiB. Moves `progress` (may be null)
-// by the bytes received. S_OK when every announced byte is stored, and also when
-// *abortFlag (may be null) stops the download, including a read that fails once the
-// flag is up; E_FAIL otherwise. Each request is published in `openRequest` (may be
-// null). A drop is resumed where it stopped; when the resource changed on the server
+// Requests `url` (200 and a Content-Length required) and stores the body as a new file
+// at `localPath`; no directory is made. The network is read in small pieces and the file
+// written in chunks of up to 4 MiB. Moves env.progress by the bytes received. S_OK when
+// every announced byte is stored, E_ABORT once env.cancel stops the download, E_FAIL
+// otherwise. A drop is resumed where it stopped; when the resource changed on the server
 // meanwhile, the file is written again from its first byte.
 // A file already at `localPath` (an earlier run's) is asked for from its end under its
 // time: kept when complete, continued when short, and otherwise replaced only by a
 // whole new version, received as `localPath`.part and renamed over it; on a failure or
 // an abort the .part file goes and the old file stays as it was. A file that was not
 // there is written under its own name, and what arrived of it stays.
-HRESULT DownloadToFile(HINTERNET session, const char* url, const char* localPath, CProgressCtrl* progress,
-                       const int* abortFlag, OpenRequest* openRequest,
-                       const RetrySettings& retry = RetrySettings());
+HRESULT DownloadToFile(const TransferEnv& env, const char* url, const char* localPath);
 
 // A resource that the catalogue lists by `path`: fetched from baseUrl + "/" + path and
 // stored as folder + "/" + path, both joined unchanged. A path that could lead outside
 // `folder` is refused with E_FAIL before anything is requested.
-HRESULT DownloadBelow(HINTERNET session, const char* baseUrl, const char* folder, const char* path,
-                      CProgressCtrl* progress, const int* abortFlag, OpenRequest* openRequest,
-                      const RetrySettings& retry = RetrySettings());
+HRESULT DownloadBelow(const TransferEnv& env, const char* baseUrl, const char* folder, const char* path);

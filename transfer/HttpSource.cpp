@@ -4,9 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "AbortFlag.h"
 #include "ByteProgress.h"
-#include "OpenRequest.h"
+#include "CancelToken.h"
 
 // The headers of an answer that the judge reads, as text.
 struct AnswerText {
@@ -16,9 +15,8 @@ struct AnswerText {
     char lastModified[64];
 };
 
-HttpSource::HttpSource(HINTERNET session, const char* url, const HttpRules& rules, const int* abortFlag,
-                       OpenRequest* openRequest, const RetrySettings& retry)
-    : session_(session), url_(url), rules_(rules), abortFlag_(abortFlag), openRequest_(openRequest), retry_(retry)
+HttpSource::HttpSource(const TransferEnv& env, const char* url, const HttpRules& rules)
+    : session_(env.session), url_(url), rules_(rules), cancel_(env.cancel), retry_(env.retry)
 {
     char host[INTERNET_MAX_HOST_NAME_LENGTH] = "";
     char path[INTERNET_MAX_URL_LENGTH] = "";
@@ -51,7 +49,7 @@ HttpSource::~HttpSource()
 void HttpSource::Close()
 {
     if (request_) {
-        CloseRequest(openRequest_, request_);
+        cancel_.Close(request_);
         request_ = NULL;
     }
 }
@@ -118,8 +116,8 @@ HRESULT HttpSource::Ask()
         answer.lastModified = text.lastModified;
         if (Send(asked, &answer.error))
             Collect(&answer, &text);
-        // A send that failed because the abort closed the request under it is that abort.
-        if (answer.error && IsAbortRequested(abortFlag_))
+        // A send that failed because Cancel() closed the request under it is that cancel.
+        if (answer.error && cancel_.IsCancelled())
             return E_ABORT;
         const Verdict verdict = JudgeAnswer(rules_, retry_.patience, asked, answer, channelErrors_);
         if (answer.error == ERROR_INTERNET_SECURITY_CHANNEL_ERROR)
@@ -204,7 +202,7 @@ bool HttpSource::Send(const Asked& asked, DWORD* error)
         *error = failure ? failure : ERROR_INTERNET_CANNOT_CONNECT;
         return false;
     }
-    PublishRequest(openRequest_, request_);
+    cancel_.Publish(request_);
     // Only a request handle made this way takes a receive timeout before it is sent.
     InternetSetOptionA(request_, INTERNET_OPTION_RECEIVE_TIMEOUT, &retry_.receiveTimeoutMs,
                        sizeof(retry_.receiveTimeoutMs));
@@ -281,7 +279,7 @@ HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
 {
     *got = 0;
     for (;;) {
-        if (IsAbortRequested(abortFlag_))
+        if (cancel_.IsCancelled())
             return E_ABORT;
         if (answered_ && position_ >= End())
             return S_OK;
@@ -305,8 +303,8 @@ HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
                 *got = read;
                 return S_OK;
             }
-            // Closed under the read by a confirmed abort: a stop, not a drop.
-            if (IsAbortRequested(abortFlag_))
+            // Closed under the read by Cancel(): a stop, not a drop.
+            if (cancel_.IsCancelled())
                 return E_ABORT;
             // A failed read, a receive timeout, or a body that ended before its length
             // (WinINet reports a connection closed by the server as a normal end).
@@ -374,7 +372,7 @@ HRESULT HttpSource::Wait(DWORD waitMs)
     const DWORD started = GetTickCount();
     int shown = -1;
     for (;;) {
-        if (IsAbortRequested(abortFlag_))
+        if (cancel_.IsCancelled())
             return E_ABORT;
         DWORD elapsed = GetTickCount() - started;
         if (elapsed >= waitMs)

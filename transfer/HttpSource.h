@@ -9,23 +9,10 @@
 
 #include "AnswerJudge.h"
 #include "NetworkPiece.h"
+#include "TransferEnv.h"
 
 class ByteProgress;
-class OpenRequest;
 struct AnswerText;
-
-// How long a link may stay silent, how long to keep trying, and where a wait is told.
-// The program keeps the defaults; tests shorten them.
-struct RetrySettings {
-    DWORD receiveTimeoutMs = 30 * 1000;
-    DWORD connectTimeoutMs = 30 * 1000;
-    Patience patience;
-    // The caption that shows the wait, with `noticeFormat` (a printf format taking the
-    // seconds left as an int), and gets its own text back when data flows again. Either
-    // may be null: then no wait is shown.
-    HWND notice = NULL;
-    const char* noticeFormat = nullptr;
-};
 
 // Read's answer when the resource changed on the server after some of it was delivered:
 // Length() is the new version's, and the next bytes are its first. A success code, so
@@ -36,10 +23,9 @@ class HttpSource {
 public:
     static const ULONGLONG kWhole = kToTheEnd;
 
-    // `session` is borrowed. Each request is published in `openRequest` (may be null),
-    // and every wait and read ends early once *abortFlag (may be null) is raised.
-    HttpSource(HINTERNET session, const char* url, const HttpRules& rules, const int* abortFlag,
-               OpenRequest* openRequest, const RetrySettings& retry);
+    // Requests go through env.session; each is published in env.cancel, and every wait
+    // and read ends with E_ABORT once the token is cancelled.
+    HttpSource(const TransferEnv& env, const char* url, const HttpRules& rules);
     ~HttpSource();
     HttpSource(const HttpSource&) = delete;
     HttpSource& operator=(const HttpSource&) = delete;
@@ -112,8 +98,7 @@ private:
     HINTERNET session_;
     CString url_;
     HttpRules rules_;
-    const int* abortFlag_;
-    OpenRequest* openRequest_;
+    CancelToken& cancel_;
     RetrySettings retry_;
 
     HINTERNET connection_ = NULL;

@@ -5,12 +5,12 @@
 
 #include <cstring>
 
-#include "AbortFlag.h"
 #include "ByteProgress.h"
+#include "CancelToken.h"
 #include "HeldFiles.h"
 
 HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, BYTE* scratch, DWORD scratchSize,
-                       ByteProgress& progress, const int* abortFlag, bool* kept)
+                       ByteProgress& progress, const CancelToken& cancel, bool* kept)
 {
     HRESULT hr = S_OK;
     CryptoPP::Weak1::MD5 md5;
@@ -34,7 +34,7 @@ HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, BYTE* scratch, 
         md5.Update(scratch, got);
         remaining -= got;
         progress.Add(got);
-        if (IsAbortRequested(abortFlag)) {
+        if (cancel.IsCancelled()) {
             hr = E_ABORT;
             goto CleanUp;
         }

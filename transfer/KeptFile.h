@@ -7,6 +7,7 @@
 #include "PackFormat.h"
 
 class ByteProgress;
+class CancelToken;
 
 // Reads the file at `path` once, in chunks of `scratchSize` bytes of `scratch`, and
 // hashes it, with read access only and sharing it with every other reader and writer.
@@ -15,6 +16,6 @@ class ByteProgress;
 // digest, or cannot be read or stamped, is not kept, and neither is one reached through
 // a junction or symbolic link. The bytes read move `progress`
 // while it is read, and are taken back when the file is not kept.
-// S_OK, or E_ABORT once *abortFlag (may be null) is raised.
+// S_OK, or E_ABORT once `cancel` is cancelled.
 HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, BYTE* scratch, DWORD scratchSize,
-                       ByteProgress& progress, const int* abortFlag, bool* kept);
+                       ByteProgress& progress, const CancelToken& cancel, bool* kept);

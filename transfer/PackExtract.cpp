@@ -5,8 +5,8 @@
 #include <cstring>
 #include <new>
 
-#include "AbortFlag.h"
 #include "ByteProgress.h"
+#include "CancelToken.h"
 #include "Check.h"
 #include "ChunkPipeline.h"
 #include "EarlierFiles.h"
@@ -44,13 +44,13 @@ ULONGLONG MissingBytes(const PackEntry* entries, const bool* kept, DWORD count)
 
 }  // namespace
 
-HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, const int* newAbortFlag)
+HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, CancelToken& newCancel)
 {
-    abortFlag = newAbortFlag;
+    cancel = &newCancel;
     askInParts = false;
     HRESULT hr = Open();
     if (FAILED(hr))
-        return IsAbortRequested(abortFlag) ? S_OK : hr;
+        return hr;
     // Every chunk handed over is written (or found unwritable) before the result is known.
     ChunkPipeline pipeline;
     for (;;) {
@@ -61,9 +61,6 @@ HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, cons
         progressShift = ProgressShiftFor(totalSize);
     }
     HRESULT finished = pipeline.Finish();
-    // A read that failed because the abort closed the request under it is that abort.
-    if (hr == E_ABORT || (FAILED(hr) && IsAbortRequested(abortFlag)))
-        return S_OK;
     return FAILED(hr) ? hr : finished;
 }
 
@@ -93,7 +90,7 @@ HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, 
     do {                                                          \
         hr = ReadFully(buffer, size, &got, bytes);                \
         bytes.Report();                                           \
-        if (hr == S_OK && IsAbortRequested(abortFlag))            \
+        if (hr == S_OK && cancel->IsCancelled())                  \
             hr = E_ABORT;                                         \
         if (hr != S_OK)                                           \
             goto CleanUp;                                         \
@@ -101,7 +98,7 @@ HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, 
 
     bytes.SetRange(totalSize);
     bytes.Report();
-    if (IsAbortRequested(abortFlag))
+    if (cancel->IsCancelled())
         return E_ABORT;
 
     READ_FULLY(&header, sizeof(header));
@@ -162,7 +159,7 @@ HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, 
         if (sharesName[index] || !IsContainedPackName(entry.fileName, sizeof(entry.fileName)) ||
             !EntryPath(file.path, targetDir, header, entry) || !IsPlainPathBelow(targetDir, file.path))
             continue;
-        hr = VerifyKeptFile(file.path, entry, chunk, kTransferBufferSize, bytes, abortFlag, &kept[index]);
+        hr = VerifyKeptFile(file.path, entry, chunk, kTransferBufferSize, bytes, *cancel, &kept[index]);
         if (hr != S_OK)
             goto CleanUp;
         keptAny = keptAny || kept[index];
@@ -210,7 +207,7 @@ HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, 
                 chunk = pipeline.NextBuffer();
             hr = ReadFully(chunk, wanted, &got, bytes);
             bytes.Report();
-            if (hr == S_OK && IsAbortRequested(abortFlag))
+            if (hr == S_OK && cancel->IsCancelled())
                 hr = E_ABORT;
             // What arrived before the source ended or the link was given up is kept,
             // then the entry fails; nothing is written after an abort or of a version

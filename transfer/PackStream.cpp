@@ -1,8 +1,7 @@
 #include "PackStream.h"
 
-#include "AbortFlag.h"
 #include "ByteProgress.h"
-#include "OpenRequest.h"
+#include "CancelToken.h"
 #include "PackFormat.h"
 #include "ProgressScale.h"
 #include "ServerAccess.h"
@@ -19,12 +18,10 @@ PackStream::~PackStream()
     Close();
 }
 
-void PackStream::SetSource(const char* newLocation, HINTERNET newSession, OpenRequest* newOpenRequest,
-                           const RetrySettings& newRetry)
+void PackStream::SetSource(const char* newLocation, HINTERNET newSession, const RetrySettings& newRetry)
 {
     Close();
     session = newSession;
-    openRequest = newOpenRequest;
     retry = newRetry;
     location = newLocation;
     if (session)
@@ -45,7 +42,7 @@ HRESULT PackStream::OpenFile()
 
 HRESULT PackStream::OpenUrl()
 {
-    source.reset(new HttpSource(session, location, kPackRules, abortFlag, openRequest, retry));
+    source.reset(new HttpSource(TransferEnv{session, *cancel, nullptr, retry}, location, kPackRules));
     HRESULT hr = source->Open();
     if (FAILED(hr))
         return hr;
@@ -74,17 +71,15 @@ HRESULT PackStream::ReadFully(void* buffer, DWORD size, DWORD* bytesRead, BytePr
         while (*bytesRead < size) {
             DWORD got = 0;
             if (!ReadFile(file, at + *bytesRead, size - *bytesRead, &got, NULL) || got > size - *bytesRead)
-                return IsAbortRequested(abortFlag) ? E_ABORT : E_FAIL;
+                return E_FAIL;
             if (got == 0)
                 break;
             *bytesRead += got;
             progress.Add(got);
-            if (IsAbortRequested(abortFlag))
-                return E_ABORT;
         }
     }
     // The chunk just completed is not handed on once the user has asked to stop.
-    if (hr == S_OK && IsAbortRequested(abortFlag))
+    if (hr == S_OK && cancel->IsCancelled())
         return E_ABORT;
     return hr;
 }

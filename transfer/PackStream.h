@@ -12,8 +12,8 @@
 #include "HttpSource.h"
 
 class ByteProgress;
+class CancelToken;
 class ChunkPipeline;
-class OpenRequest;
 
 class PackStream {
 public:
@@ -24,12 +24,9 @@ public:
 
     // Closes what an earlier source left open. With a session the location is a
     // URL (every `\` becomes `/`); without one it is a local file path, kept as is.
-    // The session is borrowed, never closed here. When `openRequest` is given, each
-    // request is published there, so that another thread can close it to end a read
-    // that the server never answers. `retry` says how long a silent link is waited for
-    // and where the wait before a reconnection is shown.
-    void SetSource(const char* location, HINTERNET session, OpenRequest* openRequest = nullptr,
-                   const RetrySettings& retry = RetrySettings());
+    // The session is borrowed, never closed here. `retry` says how long a silent link is
+    // waited for and where the wait before a reconnection is shown.
+    void SetSource(const char* location, HINTERNET session, const RetrySettings& retry = RetrySettings());
 
     // Opens the source. Over HTTP(S) the answer must be 200 with a Content-Length,
     // which sets totalSize and progressShift; a drop, a stall or a busy server is
@@ -47,8 +44,7 @@ public:
     // Opens the source and unpacks the pack below targetDir in one pass: each file
     // is created (with its directories), written, stamped with its time and checked
     // against its MD5 digest. Moves `progress` (may be null) by the bytes consumed
-    // and stops with S_OK when *abortFlag (may be null) becomes non-zero; a read that
-    // fails once the flag is set counts as that abort. E_FAIL for every failure,
+    // and stops with E_ABORT once `cancel` is cancelled. E_FAIL for every failure,
     // including a digest mismatch (reported on standard output; the rest of the pack
     // is still unpacked), names that would lead outside targetDir and an entry table
     // above kMaxPackTableSize. A file already below targetDir with the entry's size and
@@ -56,7 +52,7 @@ public:
     // makes one request. A drop is resumed where it stopped; when the pack has
     // changed on the server meanwhile, it is unpacked again from its start, so that no
     // file holds bytes of two versions. The source is left open.
-    HRESULT Extract(const char* targetDir, CProgressCtrl* progress, const int* abortFlag);
+    HRESULT Extract(const char* targetDir, CProgressCtrl* progress, CancelToken& cancel);
 
     // Every byte received over HTTP(S) so far, read again after a reconnection included.
     ULONGLONG BytesReceived() const { return source ? source->BytesReceived() : 0; }
@@ -75,14 +71,13 @@ private:
     // E_FAIL.
     HRESULT SeekTo(ULONGLONG offset, ULONGLONG end);
     // Reads until `size` bytes have arrived or the source ends, moving `progress`. S_OK,
-    // E_ABORT once the abort flag is up, S_RESOURCE_CHANGED, or E_FAIL.
+    // E_ABORT once the token is cancelled, S_RESOURCE_CHANGED, or E_FAIL.
     HRESULT ReadFully(void* buffer, DWORD size, DWORD* bytesRead, ByteProgress& progress);
 
     CString location;
     HINTERNET session = NULL;
-    OpenRequest* openRequest = nullptr;
     RetrySettings retry;
-    const int* abortFlag = nullptr;
+    CancelToken* cancel = nullptr;
     // The pack's folder holds an earlier run's files: the first answer is left after the
     // table, and each run of files that are missing is asked for as a range of its own.
     bool askInParts = false;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "CancelToken.h"
 #include "CatalogFetch.h"
 #include "CatalogText.h"
 #include "QuickRetry.h"
@@ -20,8 +21,10 @@ protected:
         server.Serve("/latest.xml", response);
         char* body = reinterpret_cast<char*>(1);
         DWORD size = 1;
+        CancelToken cancel;
         HRESULT hr =
-            FetchCatalogText(session, server.Url("/latest.xml").c_str(), &body, &size, nullptr, nullptr, QuickRetry());
+            FetchCatalogText(TransferEnv{session, cancel, nullptr, QuickRetry()}, server.Url("/latest.xml").c_str(),
+                             &body, &size);
         if (FAILED(hr)) {
             EXPECT_EQ(nullptr, body);
             EXPECT_EQ(0u, size);

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "FuzzSupport.h"
+#include "CancelToken.h"
 #include "ChunkPipeline.h"
 #include "PackFormat.h"
 #include "PackStream.h"
@@ -337,8 +338,9 @@ protected:
             // The unpacker prints a line for each digest mismatch, thousands over the cases.
             StdoutCapture quiet;
             PackStream stream;
+            CancelToken never;
             stream.SetSource(packPath.c_str(), NULL);
-            *result = stream.Extract(target.c_str(), recorder.Control(), nullptr);
+            *result = stream.Extract(target.c_str(), recorder.Control(), never);
         }
         const SIZE_T heapGrowth = TestAllocator::Peak() - heldBefore;
         const SIZE_T commitGrowth = committedPeak > committedBefore ? committedPeak - committedBefore : 0;
@@ -466,8 +468,9 @@ TEST(PackTable, ASizeTheServerAnnouncesBuysNoTableAboveTheCeiling)
         TestAllocator::ResetPeak();
         const size_t heldBefore = TestAllocator::Held();
         PackStream stream;
+        CancelToken never;
         stream.SetSource(server.Url("/big.pack").c_str(), session);
-        EXPECT_EQ(E_FAIL, stream.Extract(target.Path().c_str(), nullptr, nullptr)) << count;
+        EXPECT_EQ(E_FAIL, stream.Extract(target.Path().c_str(), nullptr, never)) << count;
         EXPECT_LT(TestAllocator::Peak() - heldBefore, static_cast<size_t>(1 << 20)) << count;
     }
     InternetCloseHandle(session);

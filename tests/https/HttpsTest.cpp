@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "DialogHarness.h"
+#include "CancelToken.h"
 #include "PackStream.h"
 #include "ServerAccess.h"
 #include "TestFiles.h"
@@ -102,8 +103,9 @@ protected:
             {"initial.pack", local}, {"common.pack", local + "\\Database"}, {"krespa.pack", local + "\\Database"}};
         for (const auto& pack : packs) {
             PackStream stream;
+            CancelToken never;
             stream.SetSource((servers.site + "\\" + pack.first).c_str(), NULL);
-            EXPECT_EQ(S_OK, stream.Extract(pack.second.c_str(), nullptr, nullptr)) << pack.first;
+            EXPECT_EQ(S_OK, stream.Extract(pack.second.c_str(), nullptr, never)) << pack.first;
         }
         return local;
     }

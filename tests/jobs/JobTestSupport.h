@@ -6,7 +6,6 @@
 
 #include <objbase.h>
 
-#include "AbortFlag.h"
 #include "CatalogText.h"
 #include "CatalogUrlTest.h"
 #include "DialogHarness.h"
@@ -57,7 +56,7 @@ protected:
     {
         harness.itemProgress.onMessage = [this, count](const ProgressMessage& message) {
             if (message.message == PBM_SETPOS && message.wParam > 0 && ++itemPositions_ == count)
-                RequestAbort(&harness.dialog.abortRequested);
+                harness.dialog.cancelToken.Cancel();
         };
     }
 

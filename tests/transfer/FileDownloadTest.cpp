@@ -3,9 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "AbortFlag.h"
+#include "CancelToken.h"
 #include "FileDownload.h"
-#include "OpenRequest.h"
 #include "PackWriter.h"
 #include "ProgressRecorder.h"
 #include "ServerAccess.h"
@@ -25,17 +24,17 @@ protected:
     void TearDown() override { InternetCloseHandle(session); }
 
     // Downloads the server's `name` into the file of the same name.
-    HRESULT Download(const std::string& name, const int* abortFlag = nullptr)
+    HRESULT Download(const std::string& name)
     {
-        return DownloadToFile(session, server.Url("/" + name).c_str(), (temp / name).c_str(), progress.Control(),
-                              abortFlag, &openRequest, QuickRetry());
+        return DownloadToFile(TransferEnv{session, cancel, progress.Control(), QuickRetry()},
+                              server.Url("/" + name).c_str(), (temp / name).c_str());
     }
 
     HttpTestServer server;
     HINTERNET session = NULL;
     TempDir temp;
     ProgressRecorder progress;
-    OpenRequest openRequest;
+    CancelToken cancel;
 };
 
 }  // namespace
@@ -78,8 +77,8 @@ TEST_F(FileDownload, EmptyResourceGivesAnEmptyFile)
 TEST_F(FileDownload, AbortBeforeTheCallRequestsButCreatesNothing)
 {
     server.Serve("/file", HttpResponse::Ok("abc"));
-    int abortFlag = 1;
-    ASSERT_EQ(S_OK, Download("file", &abortFlag));
+    cancel.Cancel();
+    ASSERT_EQ(E_ABORT, Download("file"));
     EXPECT_EQ(1u, server.RequestCount());
     EXPECT_FALSE(FileExists(temp / "file"));
     EXPECT_EQ((std::vector<ProgressMessage>{{PBM_SETRANGE32, 0, 3}}), progress.Messages());
@@ -122,17 +121,14 @@ TEST_F(FileDownload, SlowLinkMovesTheBarWithinAChunkAndAnAbortStopsThere)
     EXPECT_EQ(body.size(), progress.Positions().back());
 
     // Cancel confirmed at the first position inside the chunk, as the dialog does it:
-    // the flag raised and the open request closed under the transfer.
+    // the token raised and the open request closed under the transfer.
     ProgressRecorder cancelled;
-    int abortFlag = 0;
     cancelled.onMessage = [&](const ProgressMessage& message) {
-        if (message.message == PBM_SETPOS && message.wParam > 0 && !IsAbortRequested(&abortFlag)) {
-            RequestAbort(&abortFlag);
-            openRequest.CloseFromOutside();
-        }
+        if (message.message == PBM_SETPOS && message.wParam > 0)
+            cancel.Cancel();
     };
-    ASSERT_EQ(S_OK, DownloadToFile(session, server.Url("/slow.bin").c_str(), (temp / "cancelled.bin").c_str(),
-                                   cancelled.Control(), &abortFlag, &openRequest));
+    ASSERT_EQ(E_ABORT, DownloadToFile(TransferEnv{session, cancel, cancelled.Control(), RetrySettings()},
+                                      server.Url("/slow.bin").c_str(), (temp / "cancelled.bin").c_str()));
     EXPECT_LT(cancelled.Positions().back(), body.size());
     EXPECT_TRUE(FileExists(temp / "cancelled.bin"));
     EXPECT_EQ("", ReadWholeFile(temp / "cancelled.bin"));

@@ -10,10 +10,10 @@ namespace {
 class PackExtractFile : public ::testing::Test {
 protected:
     // Writes the pack next to (not inside) the target folder and unpacks it.
-    HRESULT Extract(const std::string& pack, CProgressCtrl* progress = nullptr, const int* abortFlag = nullptr)
+    HRESULT Extract(const std::string& pack, CProgressCtrl* progress = nullptr, CancelToken* cancel = nullptr)
     {
         EXPECT_TRUE(WriteWholeFile(packPath, pack));
-        return ExtractLocalPack(packPath, target, progress, abortFlag);
+        return ExtractLocalPack(packPath, target, progress, cancel);
     }
 
     TempDir temp;
@@ -176,7 +176,7 @@ TEST_F(PackExtractFile, EveryTruncationFailsAndKeepsWhatArrived)
     }
 }
 
-TEST_F(PackExtractFile, AbortAtEachCheckStopsWithSuccessAndKeepsFinishedFiles)
+TEST_F(PackExtractFile, AbortAtEachCheckStopsAndKeepsFinishedFiles)
 {
     PackLayout layout;
     layout.packName = "P";
@@ -189,14 +189,14 @@ TEST_F(PackExtractFile, AbortAtEachCheckStopsWithSuccessAndKeepsFinishedFiles)
     for (int abortAt = 0; abortAt < positions + 1; ++abortAt) {
         RemoveTree(target);
         ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
-        int abortFlag = 0;
+        CancelToken cancel;
         ProgressRecorder progress;
         int seen = 0;
         progress.onMessage = [&](const ProgressMessage& message) {
             if (message.message == PBM_SETPOS && seen++ == abortAt)
-                abortFlag = 1;
+                cancel.Cancel();
         };
-        ASSERT_EQ(S_OK, Extract(pack, progress.Control(), &abortFlag)) << abortAt;
+        ASSERT_EQ(abortAt < positions ? E_ABORT : S_OK, Extract(pack, progress.Control(), &cancel)) << abortAt;
         // No position is reported after the one that raised the flag.
         ASSERT_EQ(static_cast<size_t>(std::min(abortAt + 1, positions)), progress.Positions().size()) << abortAt;
         std::vector<std::string> tree = ListTree(target);
@@ -229,9 +229,10 @@ TEST_F(PackExtractFile, AbortAtEachCheckStopsWithSuccessAndKeepsFinishedFiles)
 
 TEST_F(PackExtractFile, AbortBeforeTheCallOpensAndSetsTheRangeOnly)
 {
-    int abortFlag = 1;
+    CancelToken cancel;
+    cancel.Cancel();
     ProgressRecorder progress;
-    ASSERT_EQ(S_OK, Extract(BuildPack(SamplePack()), progress.Control(), &abortFlag));
+    ASSERT_EQ(E_ABORT, Extract(BuildPack(SamplePack()), progress.Control(), &cancel));
     EXPECT_EQ((std::vector<ProgressMessage>{{PBM_SETRANGE32, 0, 0}, {PBM_SETPOS, 0, 0}}), progress.Messages());
     EXPECT_TRUE(ListTree(target).empty());
 }
@@ -338,7 +339,5 @@ TEST_F(PackExtractFile, OverlongTargetPathsFailCleanly)
 
 TEST_F(PackExtractFile, MissingSourceFails)
 {
-    PackStream stream;
-    stream.SetSource((temp / "absent.pack").c_str(), NULL);
-    EXPECT_EQ(E_FAIL, stream.Extract(target.c_str(), nullptr, nullptr));
+    EXPECT_EQ(E_FAIL, ExtractLocalPack(temp / "absent.pack", target));
 }

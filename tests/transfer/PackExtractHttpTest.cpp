@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "HttpTestServer.h"
-#include "AbortFlag.h"
-#include "OpenRequest.h"
 #include "PackFormat.h"
 #include "PackTestSupport.h"
 #include "ProgressRecorder.h"
@@ -21,16 +19,16 @@ protected:
     }
     void TearDown() override { InternetCloseHandle(session); }
 
-    HRESULT Extract(const std::string& path, CProgressCtrl* progress = nullptr, const int* abortFlag = nullptr)
+    HRESULT Extract(const std::string& path, CProgressCtrl* progress = nullptr)
     {
         PackStream stream;
-        stream.SetSource(server.Url(path).c_str(), session, &openRequest, QuickRetry());
-        return stream.Extract(target.c_str(), progress, abortFlag);
+        stream.SetSource(server.Url(path).c_str(), session, QuickRetry());
+        return stream.Extract(target.c_str(), progress, cancel);
     }
 
     HttpTestServer server;
     HINTERNET session = NULL;
-    OpenRequest openRequest;
+    CancelToken cancel;
     TempDir temp;
     std::string target = temp / "target";
 };
@@ -94,8 +92,8 @@ TEST_F(PackExtractHttp, AnswersThatCannotBeReadFail)
     EXPECT_EQ(E_FAIL, Extract("/not-scripted.pack"));
 
     PackStream closedPort;
-    closedPort.SetSource("http://127.0.0.1:1/x.pack", session, nullptr, QuickRetry());
-    EXPECT_EQ(E_FAIL, closedPort.Extract(target.c_str(), nullptr, nullptr));
+    closedPort.SetSource("http://127.0.0.1:1/x.pack", session, QuickRetry());
+    EXPECT_EQ(E_FAIL, closedPort.Extract(target.c_str(), nullptr, cancel));
 }
 
 TEST_F(PackExtractHttp, RedirectIsFollowedToTheFinalAnswer)
@@ -121,9 +119,9 @@ TEST_F(PackExtractHttp, AbortBeforeTheCallStillRequestsAndSetsTheRange)
 {
     std::string pack = BuildPack(SamplePack());
     server.Serve("/a.pack", HttpResponse::Ok(pack));
-    int abortFlag = 1;
+    cancel.Cancel();
     ProgressRecorder progress;
-    ASSERT_EQ(S_OK, Extract("/a.pack", progress.Control(), &abortFlag));
+    ASSERT_EQ(E_ABORT, Extract("/a.pack", progress.Control()));
     EXPECT_EQ(1u, server.RequestCount());
     EXPECT_EQ((std::vector<ProgressMessage>{{PBM_SETRANGE32, 0, static_cast<LPARAM>(pack.size())},
                                             {PBM_SETPOS, 0, 0}}),
@@ -160,21 +158,21 @@ TEST_F(PackExtractHttp, RangeComesFromTheContentLengthAndALocalSourceKeepsIt)
     server.Serve("/big", big);
     PackStream stream;
     ProgressRecorder zero;
-    stream.SetSource(server.Url("/zero").c_str(), session, nullptr, QuickRetry());
-    EXPECT_EQ(E_FAIL, stream.Extract(target.c_str(), zero.Control(), nullptr));
+    stream.SetSource(server.Url("/zero").c_str(), session, QuickRetry());
+    EXPECT_EQ(E_FAIL, stream.Extract(target.c_str(), zero.Control(), cancel));
     EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 0}), zero.Messages().front());
 
     // Scaled by 2^2 to fit the bar's 31 bits.
     ProgressRecorder scaled;
-    stream.SetSource(server.Url("/big").c_str(), session, nullptr, QuickRetry());
-    EXPECT_EQ(E_FAIL, stream.Extract(target.c_str(), scaled.Control(), nullptr));
+    stream.SetSource(server.Url("/big").c_str(), session, QuickRetry());
+    EXPECT_EQ(E_FAIL, stream.Extract(target.c_str(), scaled.Control(), cancel));
     EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 1610612736}), scaled.Messages().front());
 
     // A local file source keeps the size and the scale of the earlier HTTP one.
     ProgressRecorder local;
     ASSERT_TRUE(WriteWholeFile(temp / "local.pack", BuildPack(SamplePack())));
     stream.SetSource((temp / "local.pack").c_str(), NULL);
-    EXPECT_EQ(S_OK, stream.Extract(target.c_str(), local.Control(), nullptr));
+    EXPECT_EQ(S_OK, stream.Extract(target.c_str(), local.Control(), cancel));
     EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 1610612736}), local.Messages().front());
     EXPECT_EQ(static_cast<WPARAM>(sizeof(PackHeader) >> 2), local.Positions()[1]);
 }
@@ -198,17 +196,14 @@ TEST_F(PackExtractHttp, SlowLinkMovesTheBarWithinAChunkAndAnAbortStopsThere)
     EXPECT_EQ(pack.size(), positions.back());
 
     // Cancel confirmed at the first position inside the chunk, as the dialog does it:
-    // the flag raised and the open request closed under the transfer.
+    // the token raised and the open request closed under the transfer.
     RemoveTree(target);
     ProgressRecorder cancelled;
-    int abortFlag = 0;
     cancelled.onMessage = [&](const ProgressMessage& message) {
-        if (message.message == PBM_SETPOS && message.wParam > tableEnd && !IsAbortRequested(&abortFlag)) {
-            RequestAbort(&abortFlag);
-            openRequest.CloseFromOutside();
-        }
+        if (message.message == PBM_SETPOS && message.wParam > tableEnd)
+            cancel.Cancel();
     };
-    ASSERT_EQ(S_OK, Extract("/slow.pack", cancelled.Control(), &abortFlag));
+    ASSERT_EQ(E_ABORT, Extract("/slow.pack", cancelled.Control()));
     EXPECT_LT(cancelled.Positions().back(), pack.size());
     // The chunk in progress is never written.
     EXPECT_TRUE(FileExists(target + "\\P\\slow.bin"));

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "CancelToken.h"
 #include "PackStream.h"
 #include "PackWriter.h"
 #include "TestFiles.h"
@@ -20,11 +21,12 @@ inline PackLayout SamplePack()
 }
 
 inline HRESULT ExtractLocalPack(const std::string& packPath, const std::string& targetDir,
-                                CProgressCtrl* progress = nullptr, const int* abortFlag = nullptr)
+                                CProgressCtrl* progress = nullptr, CancelToken* cancel = nullptr)
 {
+    CancelToken never;
     PackStream stream;
     stream.SetSource(packPath.c_str(), NULL);
-    return stream.Extract(targetDir.c_str(), progress, abortFlag);
+    return stream.Extract(targetDir.c_str(), progress, cancel ? *cancel : never);
 }
 
 inline bool SameTime(const FILETIME& a, const FILETIME& b)

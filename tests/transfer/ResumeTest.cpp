@@ -8,9 +8,8 @@
 #include <chrono>
 #include <thread>
 
-#include "AbortFlag.h"
+#include "CancelToken.h"
 #include "FileDownload.h"
-#include "OpenRequest.h"
 #include "PackStream.h"
 #include "PackTestSupport.h"
 #include "ProgressRecorder.h"
@@ -37,16 +36,16 @@ protected:
         InternetCloseHandle(session);
     }
 
-    HRESULT Download(const std::string& name, const int* abortFlag = nullptr)
+    HRESULT Download(const std::string& name)
     {
-        return DownloadToFile(session, server.Url("/" + name).c_str(), (temp / name).c_str(), progress.Control(),
-                              abortFlag, &openRequest, retry);
+        return DownloadToFile(TransferEnv{session, cancel, progress.Control(), retry}, server.Url("/" + name).c_str(),
+                              (temp / name).c_str());
     }
     HRESULT Extract(const std::string& name, ULONGLONG* received = nullptr)
     {
         PackStream stream;
-        stream.SetSource(server.Url("/" + name).c_str(), session, &openRequest, retry);
-        HRESULT hr = stream.Extract((temp / "kit").c_str(), progress.Control(), nullptr);
+        stream.SetSource(server.Url("/" + name).c_str(), session, retry);
+        HRESULT hr = stream.Extract((temp / "kit").c_str(), progress.Control(), cancel);
         if (received)
             *received = stream.BytesReceived();
         return hr;
@@ -80,7 +79,7 @@ protected:
     RetrySettings retry = QuickRetry();
     TempDir temp;
     ProgressRecorder progress;
-    OpenRequest openRequest;
+    CancelToken cancel;
 };
 
 void ExpectUnpacked(const PackLayout& layout, const std::string& target)
@@ -230,15 +229,14 @@ TEST_F(Resume, CancelDuringAWaitEndsAtOnce)
 {
     server.Serve("/busy", HttpResponse::WithStatus("503 Service Unavailable"));
     retry.patience.firstWaitMs = retry.patience.longestWaitMs = 60 * 1000;
-    int abortFlag = 0;
-    std::thread cancel([&] {
+    std::thread user([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        RequestAbort(&abortFlag);
+        cancel.Cancel();
     });
     auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(S_OK, Download("busy", &abortFlag));
+    EXPECT_EQ(E_ABORT, Download("busy"));
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    cancel.join();
+    user.join();
     EXPECT_LT(seconds, 10.0);
     EXPECT_EQ(1u, server.RequestCount());
     EXPECT_EQ(0u, Caption().find(kNotice));
