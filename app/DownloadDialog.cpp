@@ -39,6 +39,7 @@ BEGIN_MESSAGE_MAP(DownloadDialog, CDialog)
     ON_MESSAGE(WM_DOWNLOAD_DONE, OnDownloadDone)
     ON_MESSAGE(WM_CATALOG_FETCHED, OnCatalogFetched)
     ON_MESSAGE(WM_DOWNLOAD_FAILED, OnDownloadFailed)
+    ON_MESSAGE(WM_LINK_WAITING, OnLinkWaiting)
     ON_REGISTERED_MESSAGE(WM_TASKBARBUTTONCREATED, OnTaskbarButtonCreated)
     ON_WM_TIMER()
 END_MESSAGE_MAP()
@@ -63,7 +64,7 @@ BOOL DownloadDialog::OnInitDialog()
     CDialog::OnInitDialog();
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-    taskbar.Attach(m_hWnd, itemCaption.GetSafeHwnd(), overallProgress.GetSafeHwnd());
+    taskbar.Attach(m_hWnd, overallProgress.GetSafeHwnd());
     return TRUE;
 }
 
@@ -76,6 +77,12 @@ LRESULT DownloadDialog::OnTaskbarButtonCreated(WPARAM, LPARAM)
 LRESULT DownloadDialog::OnDownloadFailed(WPARAM, LPARAM)
 {
     taskbar.JobFailed();
+    return 0;
+}
+
+LRESULT DownloadDialog::OnLinkWaiting(WPARAM waiting, LPARAM)
+{
+    taskbar.LinkWaiting(waiting != FALSE);
     return 0;
 }
 
@@ -102,10 +109,13 @@ HCURSOR DownloadDialog::OnQueryDragIcon()
     return static_cast<HCURSOR>(icon);
 }
 
-RetrySettings DownloadDialog::RetryOnItemCaption()
+DialogControls DownloadDialog::Controls() const
 {
-    RetrySettings retry = retrySettings;
-    retry.notice = itemCaption.GetSafeHwnd();
-    retry.noticeFormat = kRetryNoticeFormat;
-    return retry;
+    return DialogControls{GetSafeHwnd(), itemCaption.GetSafeHwnd(), itemProgress.GetSafeHwnd(),
+                          overallCaption.GetSafeHwnd(), overallProgress.GetSafeHwnd()};
+}
+
+TransferEnv DownloadDialog::Env(ProgressSink& progress)
+{
+    return TransferEnv{internetSession, cancelToken, progress, retrySettings};
 }

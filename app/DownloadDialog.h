@@ -8,7 +8,7 @@
 #include <afxwin.h>
 
 #include "CancelToken.h"
-#include "JobContext.h"
+#include "DialogProgress.h"
 #include "TaskbarProgress.h"
 #include "TransferEnv.h"
 #include "UpdateCatalog.h"
@@ -34,6 +34,7 @@ public:
     void OnCancel() override;
     virtual LRESULT OnDownloadDone(WPARAM wParam, LPARAM lParam);
     LRESULT OnDownloadFailed(WPARAM, LPARAM);
+    LRESULT OnLinkWaiting(WPARAM waiting, LPARAM);
     LRESULT OnTaskbarButtonCreated(WPARAM, LPARAM);
     LRESULT OnCatalogFetched(WPARAM ticket, LPARAM);
     void OnTimer(UINT_PTR id);
@@ -79,10 +80,10 @@ public:
     DECLARE_MESSAGE_MAP()
 
 private:
-    // The fields a job works with.
-    JobContext JobFields();
-    // retrySettings, with each wait told on the item caption.
-    RetrySettings RetryOnItemCaption();
+    // The windows a job's progress goes to.
+    DialogControls Controls() const;
+    // What the transfers of a job get: the session, cancelToken, `progress` and retrySettings.
+    TransferEnv Env(ProgressSink& progress);
 
     // Back to idle after OK did not start a job: the choice enabled, and the controls
     // showing the choice that was read, the folder as it was typed.

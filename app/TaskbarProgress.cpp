@@ -4,12 +4,8 @@
 
 #include <new>
 
-#include "DialogTexts.h"
-
 namespace {
 
-const char kOwnerProp[] = "ZebTaskbarProgress";
-const char kCaptionProcProp[] = "ZebCaptionProc";
 const UINT kFollowBarMs = 250;
 
 class ShellTaskbarButton : public TaskbarButton {
@@ -49,31 +45,11 @@ const UINT WM_TASKBARBUTTONCREATED = RegisterWindowMessageA("TaskbarButtonCreate
 
 TaskbarProgress::~TaskbarProgress() = default;
 
-void TaskbarProgress::Attach(HWND dialog, HWND itemCaption, HWND overallBar)
+void TaskbarProgress::Attach(HWND dialog, HWND overallBar)
 {
     dialog_ = dialog;
     overallBar_ = overallBar;
     ChangeWindowMessageFilter(WM_TASKBARBUTTONCREATED, MSGFLT_ADD);
-    // Every transfer shows and takes back its retry notice in the item caption: the one
-    // place that knows when the job waits for the link.
-    SetPropA(itemCaption, kOwnerProp, this);
-    SetPropA(itemCaption, kCaptionProcProp,
-             reinterpret_cast<HANDLE>(
-                 SetWindowLongPtrA(itemCaption, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CaptionProc))));
-}
-
-LRESULT CALLBACK TaskbarProgress::CaptionProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    auto* self = static_cast<TaskbarProgress*>(GetPropA(hwnd, kOwnerProp));
-    auto original = reinterpret_cast<WNDPROC>(GetPropA(hwnd, kCaptionProcProp));
-    if (message == WM_SETTEXT && self)
-        self->LinkWaiting(IsRetryNotice(reinterpret_cast<const char*>(lParam)));
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
-        RemovePropA(hwnd, kOwnerProp);
-        RemovePropA(hwnd, kCaptionProcProp);
-    }
-    return CallWindowProcA(original, hwnd, message, wParam, lParam);
 }
 
 void TaskbarProgress::ButtonCreated()

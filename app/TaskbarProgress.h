@@ -22,10 +22,10 @@ extern std::unique_ptr<TaskbarButton> (*OpenTaskbarButton)(HWND window);
 extern const UINT WM_TASKBARBUTTONCREATED;
 
 // What the button shows: nothing until a job starts; normal while data flows, paused
-// while the item caption shows the retry notice, error from a failure until its box is
-// answered; nothing again once the job has ended or was cancelled. The value follows the
-// overall bar, read a few times a second. UI thread only: the button is an
-// apartment-threaded COM object made there, and the worker's caption texts arrive there.
+// while the job waits for the link, error from a failure until its box is answered;
+// nothing again once the job has ended or was cancelled. The value follows the overall
+// bar, read a few times a second. UI thread only: the button is an apartment-threaded
+// COM object made there.
 class TaskbarProgress {
 public:
     TaskbarProgress() = default;
@@ -33,21 +33,21 @@ public:
     TaskbarProgress(const TaskbarProgress&) = delete;
     TaskbarProgress& operator=(const TaskbarProgress&) = delete;
 
-    // From the dialog's start: which windows to watch. Lets the shell's message in also
-    // when the program runs elevated and Explorer does not.
-    void Attach(HWND dialog, HWND itemCaption, HWND overallBar);
+    // From the dialog's start: the window whose button it is and the bar it follows. Lets
+    // the shell's message in also when the program runs elevated and Explorer does not.
+    void Attach(HWND dialog, HWND overallBar);
     // WM_TASKBARBUTTONCREATED: the button is asked for only now, and shown what the job
     // has reached so far.
     void ButtonCreated();
 
     void JobStarted();
+    // The job waits for the link, or data flows again.
+    void LinkWaiting(bool waiting);
     void JobFailed();
     void JobEnded();
 
 private:
-    static LRESULT CALLBACK CaptionProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static void CALLBACK FollowBar(HWND, UINT, UINT_PTR self, DWORD);
-    void LinkWaiting(bool waiting);
     void ShowState(TBPFLAG state);
     void ShowBarValue();
 

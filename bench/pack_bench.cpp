@@ -21,6 +21,7 @@
 #include "CancelToken.h"
 #include "NetworkPiece.h"
 #include "PackStream.h"
+#include "ProgressSink.h"
 #include "PackWriter.h"
 #include "PrivateMemory.h"
 #include "ServerAccess.h"
@@ -79,8 +80,9 @@ Unpack MeasureUnpack(const std::string& source, HINTERNET session, const std::st
     result.seconds = SecondsFor([&] {
         PackStream stream;
         CancelToken never;
+        NoProgress unseen;
         stream.SetSource(source.c_str(), session, retry);
-        hr = stream.Extract(target.c_str(), nullptr, never);
+        hr = stream.Extract(target.c_str(), unseen, never);
         if (received)
             *received = stream.BytesReceived();
     });

@@ -15,9 +15,10 @@ volatile LONG runningFetches = 0;
 }  // namespace
 
 BackgroundFetch* BackgroundFetch::Start(HINTERNET session, const char* url, const RetrySettings& retry,
-                                        HWND window, UINT message, WPARAM ticket)
+                                        std::unique_ptr<ProgressSink> progress, HWND window, UINT message,
+                                        WPARAM ticket)
 {
-    if (strlen(url) >= sizeof(url_))
+    if (strlen(url) >= sizeof(url_) || !progress)
         return nullptr;
     BackgroundFetch* fetch = new (std::nothrow) BackgroundFetch;
     if (!fetch)
@@ -25,6 +26,7 @@ BackgroundFetch* BackgroundFetch::Start(HINTERNET session, const char* url, cons
     fetch->session_ = session;
     strcpy(fetch->url_, url);
     fetch->retry_ = retry;
+    fetch->progress_ = std::move(progress);
     fetch->window_ = window;
     fetch->message_ = message;
     fetch->ticket_ = ticket;
@@ -50,7 +52,7 @@ void BackgroundFetch::Run()
     // The parser is MSXML's, on this thread's own apartment.
     HRESULT com = CoInitialize(NULL);
     try {
-        result_ = FetchAndParseCatalog(TransferEnv{session_, cancel_, nullptr, retry_}, url_, &catalog_);
+        result_ = FetchAndParseCatalog(TransferEnv{session_, cancel_, *progress_, retry_}, url_, &catalog_);
     } catch (...) {
         // The parser builds strings, which throw when memory runs out.
         result_ = E_OUTOFMEMORY;

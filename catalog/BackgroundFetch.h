@@ -5,17 +5,21 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <memory>
+
 #include "CancelToken.h"
+#include "ProgressSink.h"
 #include "TransferEnv.h"
 #include "UpdateCatalog.h"
 
 class BackgroundFetch {
 public:
     // Starts fetching `url` through `session` (borrowed: it must stay open while any fetch
-    // runs, see AnyRunning). When the fetch ends and has not been abandoned, `message` is
-    // posted to `window` with `ticket` as wParam. Null when no thread can be started.
-    static BackgroundFetch* Start(HINTERNET session, const char* url, const RetrySettings& retry, HWND window,
-                                  UINT message, WPARAM ticket);
+    // runs, see AnyRunning), telling `progress` its waits for the link. When the fetch
+    // ends and has not been abandoned, `message` is posted to `window` with `ticket` as
+    // wParam. Null when no thread can be started.
+    static BackgroundFetch* Start(HINTERNET session, const char* url, const RetrySettings& retry,
+                                  std::unique_ptr<ProgressSink> progress, HWND window, UINT message, WPARAM ticket);
 
     // After the message: the fetch's result; when a text arrived, `catalog` is replaced
     // by what was fetched and parsed (as FetchAndParseCatalog leaves it). Frees this object.
@@ -40,6 +44,8 @@ private:
     HINTERNET session_ = NULL;
     char url_[INTERNET_MAX_URL_LENGTH] = "";
     RetrySettings retry_;
+    // Owned: an abandoned fetch may outlive whoever started it.
+    std::unique_ptr<ProgressSink> progress_;
     HWND window_ = NULL;
     UINT message_ = 0;
     WPARAM ticket_ = 0;

@@ -5,6 +5,8 @@
 #include "CancelToken.h"
 #include "DownloadDialog.h"
 
+#include <new>
+
 HRESULT DownloadDialog::OpenInternetSession()
 {
     if (!internetSession)
@@ -17,9 +19,9 @@ HRESULT DownloadDialog::StartCatalogFetch()
     HRESULT hr = OpenInternetSession();
     if (FAILED(hr))
         return hr;
-    catalogFetch = BackgroundFetch::Start(internetSession, CatalogUrl(), RetryOnItemCaption(), GetSafeHwnd(),
-                                          WM_CATALOG_FETCHED,
-                                          ++fetchTicket);
+    std::unique_ptr<ProgressSink> progress(new (std::nothrow) DialogProgress(Controls()));
+    catalogFetch = BackgroundFetch::Start(internetSession, CatalogUrl(), retrySettings, std::move(progress),
+                                          GetSafeHwnd(), WM_CATALOG_FETCHED, ++fetchTicket);
     return catalogFetch ? S_OK : E_FAIL;
 }
 
@@ -29,9 +31,10 @@ HRESULT DownloadDialog::FetchCatalog()
         HRESULT hr = OpenInternetSession();
         if (FAILED(hr))
             return hr;
-        // Nothing stops this fetch but its own patience.
+        // Nothing stops this fetch but its own patience, and nothing shows its waits.
         CancelToken never;
-        return FetchAndParseCatalog(TransferEnv{internetSession, never, nullptr, retrySettings}, CatalogUrl(),
+        NoProgress unseen;
+        return FetchAndParseCatalog(TransferEnv{internetSession, never, unseen, retrySettings}, CatalogUrl(),
                                     &catalog);
     } catch (...) {
         // The parser builds strings, which throw when memory runs out.

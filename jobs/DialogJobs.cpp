@@ -4,23 +4,20 @@
 #include "KitJob.h"
 #include "OfflineUpdateJob.h"
 
-JobContext DownloadDialog::JobFields()
-{
-    return JobContext{TransferEnv{internetSession, cancelToken, &itemProgress, RetryOnItemCaption()},
-                      &catalog, targetFolder, &itemCaption, &overallCaption, &overallProgress};
-}
-
 HRESULT DownloadDialog::DownloadPack(const char* caption, const char* path, const char* targetDir)
 {
-    return AbortIsNoFailure(DownloadKitPack(JobFields(), caption, path, targetDir));
+    DialogProgress progress(Controls());
+    return AbortIsNoFailure(DownloadKitPack(Env(progress), catalog.baseUrl, caption, path, targetDir));
 }
 
 HRESULT DownloadDialog::RunKitJob(int kitCode)
 {
-    return AbortIsNoFailure(RunKit(JobFields(), kitCode));
+    DialogProgress progress(Controls());
+    return AbortIsNoFailure(RunKit(Env(progress), catalog, targetFolder, kitCode));
 }
 
 HRESULT DownloadDialog::RunOfflineUpdateJob()
 {
-    return AbortIsNoFailure(RunOfflineUpdate(JobFields()));
+    DialogProgress progress(Controls());
+    return AbortIsNoFailure(RunOfflineUpdate(Env(progress), catalog, targetFolder));
 }

@@ -3,22 +3,27 @@
 #include "CancelToken.h"
 #include "HeldFiles.h"
 #include "PackStream.h"
+#include "ProgressSink.h"
 
-HRESULT DownloadKitPack(const JobContext& job, const char* caption, const char* path, const char* targetDir)
+HRESULT DownloadKitPack(const TransferEnv& env, const char* baseUrl, const char* caption, const char* path,
+                        const char* targetDir)
 {
     CString url;
-    url.Format("%s/%s", static_cast<const char*>(job.catalog->baseUrl), path);
+    url.Format("%s/%s", baseUrl, path);
     PackStream stream;
-    stream.SetSource(url, job.env.session, job.env.retry);
-    job.itemCaption->SetWindowText(caption);
-    HRESULT hr = stream.Extract(targetDir, job.env.progress, job.env.cancel);
+    stream.SetSource(url, env.session, env.retry);
+    env.progress.ItemStarted(caption);
+    HRESULT hr = stream.Extract(targetDir, env.progress, env.cancel);
     if (FAILED(hr))
         return hr;
     // Cancelled after the pack's last chunk: the job stops before the next item.
-    return job.env.cancel.IsCancelled() ? E_ABORT : S_OK;
+    if (env.cancel.IsCancelled())
+        return E_ABORT;
+    env.progress.ItemDone();
+    return S_OK;
 }
 
-HRESULT RunKit(const JobContext& job, int kitCode)
+HRESULT RunKit(const TransferEnv& env, UpdateCatalog& catalog, const char* targetFolder, int kitCode)
 {
     HRESULT hr = S_OK;
     HANDLE listFile = INVALID_HANDLE_VALUE;
@@ -32,11 +37,9 @@ HRESULT RunKit(const JobContext& job, int kitCode)
         CString databaseDir;
         CString line;
         int selectedCount = 0;
-        int position = 1;
 
         // The commas keep code 161 from matching 1610.
         token.Format(",%d,", kitCode);
-        UpdateCatalog& catalog = *job.catalog;
         for (int i = 0; i < catalog.databaseCount; ++i) {
             CatalogDatabase& database = catalog.databases[i];
             if (database.access.IsEmpty() || database.access.Find(token) >= 0) {
@@ -45,32 +48,27 @@ HRESULT RunKit(const JobContext& job, int kitCode)
             }
         }
 
-        job.overallCaption->SetWindowText("Общий ход");
-        job.overallProgress->SendMessage(PBM_SETRANGE32, 0, selectedCount + 1);
-        job.overallProgress->SendMessage(PBM_SETPOS, 0, 0);
-
-        hr = DownloadKitPack(job, "Исполняемые файлы", "initial.pack", job.targetFolder);
+        env.progress.JobStarted(selectedCount + 1);
+        hr = DownloadKitPack(env, catalog.baseUrl, "Исполняемые файлы", "initial.pack", targetFolder);
         if (FAILED(hr))
             return hr;
-        job.overallProgress->SendMessage(PBM_SETPOS, 1, 0);
 
         // The new list grows beside the old one, which stays until the job ends.
-        listPath.Format("%s\\ZebDbLst.ini", job.targetFolder);
+        listPath.Format("%s\\ZebDbLst.ini", targetFolder);
         newListPath = PartPath(listPath);
         listExisted = GetFileAttributesA(listPath) != INVALID_FILE_ATTRIBUTES;
         listFile = OpenHeldFile(newListPath, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
         if (listFile == INVALID_HANDLE_VALUE)
             return E_FAIL;
 
-        databaseDir.Format("%s\\Database", job.targetFolder);
+        databaseDir.Format("%s\\Database", targetFolder);
         for (int i = 0; i < catalog.databaseCount; ++i) {
             const CatalogDatabase& database = catalog.databases[i];
             if (!database.selected)
                 continue;
-            hr = DownloadKitPack(job, database.name, database.path, databaseDir);
+            hr = DownloadKitPack(env, catalog.baseUrl, database.name, database.path, databaseDir);
             if (FAILED(hr))
                 break;
-            job.overallProgress->SendMessage(PBM_SETPOS, ++position, 0);
             line.Format("#include = [St,Database\\%s\\%s.ini]\r\n", static_cast<const char*>(database.name),
                         static_cast<const char*>(database.name));
             DWORD written = 0;

@@ -7,6 +7,7 @@
 #include "FileDownload.h"
 #include "FreeSpace.h"
 #include "HeldFiles.h"
+#include "ProgressSink.h"
 
 namespace {
 
@@ -28,17 +29,12 @@ HRESULT SaveCatalogText(const char* path, const char* text)
 
 }  // namespace
 
-HRESULT RunOfflineUpdate(const JobContext& job)
+HRESULT RunOfflineUpdate(const TransferEnv& env, const UpdateCatalog& catalog, const char* targetFolder)
 {
-    const UpdateCatalog& catalog = *job.catalog;
     CString latestPath;
-    int position = 0;
 
-    job.overallCaption->SetWindowText("Общий ход");
-    job.overallProgress->SendMessage(PBM_SETRANGE32, 0, catalog.databaseCount + catalog.fileCount);
-    job.overallProgress->SendMessage(PBM_SETPOS, 0, 0);
-
-    latestPath.Format("%s\\latest.xml", job.targetFolder);
+    env.progress.JobStarted(catalog.databaseCount + catalog.fileCount);
+    latestPath.Format("%s\\latest.xml", targetFolder);
     const char* text = catalog.xmlText ? catalog.xmlText : "";
     HRESULT hr = EnsureRoomFor(latestPath, strlen(text));
     if (SUCCEEDED(hr))
@@ -51,14 +47,14 @@ HRESULT RunOfflineUpdate(const JobContext& job)
         bool isFile = i < catalog.fileCount;
         const CString& name = isFile ? catalog.files[i].name : catalog.databases[i - catalog.fileCount].name;
         const CString& path = isFile ? catalog.files[i].path : catalog.databases[i - catalog.fileCount].path;
-        job.itemCaption->SetWindowText(name);
-        hr = DownloadBelow(job.env, catalog.baseUrl, job.targetFolder, path);
+        env.progress.ItemStarted(name);
+        hr = DownloadBelow(env, catalog.baseUrl, targetFolder, path);
         if (FAILED(hr))
             return hr;
         // Cancelled after the item's last chunk: the job stops before the next item.
-        if (job.env.cancel.IsCancelled())
+        if (env.cancel.IsCancelled())
             return E_ABORT;
-        job.overallProgress->SendMessage(PBM_SETPOS, ++position, 0);
+        env.progress.ItemDone();
     }
     return S_OK;
 }

@@ -1,31 +1,25 @@
-// A progress bar moved by the bytes a transfer has consumed, scaled into its 32-bit range.
+// The bytes of one item that a transfer has in place, told to its progress sink.
 #pragma once
 
-#include <afxcmn.h>
-
-#include "ProgressScale.h"
+#include "ProgressSink.h"
 #include "ServerAccess.h"
 
 class ByteProgress {
 public:
-    // `bar` may be null: nothing is sent then.
-    ByteProgress(CProgressCtrl* bar, int shift) : bar_(bar), shift_(shift) {}
-
-    void SetRange(ULONGLONG total) const { Send(PBM_SETRANGE32, 0, ScaledProgress(total, shift_)); }
+    ByteProgress(ProgressSink& sink, ULONGLONG total) : sink_(sink), total_(total) {}
 
     void Add(ULONGLONG bytes) { consumed_ += bytes; }
     // Takes back bytes counted ahead (a file on disk that then had to be fetched).
     void TakeBack(ULONGLONG bytes) { consumed_ -= bytes < consumed_ ? bytes : consumed_; }
-    ULONGLONG Consumed() const { return consumed_; }
 
-    // Sends the position now.
+    // Tells the sink now.
     void Report()
     {
         lastReport_ = GetTickCount();
-        Send(PBM_SETPOS, ScaledProgress(consumed_, shift_), 0);
+        sink_.BytesDone(consumed_, total_);
     }
 
-    // Sends the position when the last one is old enough: between chunk boundaries the
+    // Tells the sink when the last report is old enough: between chunk boundaries the
     // bar moves a few times a second however small the network pieces are.
     void ReportIfDue()
     {
@@ -34,14 +28,8 @@ public:
     }
 
 private:
-    void Send(UINT message, WPARAM wParam, LPARAM lParam) const
-    {
-        if (bar_)
-            SendMessageA(bar_->GetSafeHwnd(), message, wParam, lParam);
-    }
-
-    CProgressCtrl* bar_;
-    int shift_;
+    ProgressSink& sink_;
+    ULONGLONG total_;
     ULONGLONG consumed_ = 0;
     DWORD lastReport_ = 0;
 };

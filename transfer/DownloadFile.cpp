@@ -5,7 +5,7 @@
 
 HRESULT DownloadDialog::DownloadFile(const char* caption, const char* path)
 {
-    itemCaption.SetWindowText(caption);
-    TransferEnv env{internetSession, cancelToken, &itemProgress, RetryOnItemCaption()};
-    return AbortIsNoFailure(DownloadBelow(env, catalog.baseUrl, targetFolder, path));
+    DialogProgress progress(Controls());
+    progress.ItemStarted(caption);
+    return AbortIsNoFailure(DownloadBelow(Env(progress), catalog.baseUrl, targetFolder, path));
 }

@@ -11,7 +11,7 @@
 #include "FreeSpace.h"
 #include "HeldFiles.h"
 #include "HttpSource.h"
-#include "ProgressScale.h"
+#include "ProgressSink.h"
 #include "RelativePath.h"
 #include "ServerAccess.h"
 
@@ -42,12 +42,11 @@ ULONGLONG AskForTheRest(HttpSource& source, const char* localPath)
 
 // The file on disk is the server's whole version: it is only given the server's time,
 // where it differs, so that read access is all it needs.
-void KeepComplete(const HttpSource& source, const char* localPath, CProgressCtrl* progress)
+void KeepComplete(const HttpSource& source, const char* localPath, ProgressSink& progress)
 {
     FILETIME time;
     const ULONGLONG length = source.Length();
-    ByteProgress bytes(progress, ProgressShiftFor(static_cast<LONGLONG>(length)));
-    bytes.SetRange(length);
+    ByteProgress bytes(progress, length);
     bytes.Add(length);
     bytes.Report();
     if (source.LastModified(&time))
@@ -59,7 +58,6 @@ void KeepComplete(const HttpSource& source, const char* localPath, CProgressCtrl
 HRESULT DownloadToFile(const TransferEnv& env, const char* url, const char* localPath)
 {
     HRESULT hr = S_OK;
-    CProgressCtrl* progress = env.progress;
     HttpSource source(env, url, kFileRules);
     ChunkPipeline pipeline;
     OutputFile file = {};
@@ -77,15 +75,14 @@ HRESULT DownloadToFile(const TransferEnv& env, const char* url, const char* loca
     if (FAILED(hr))
         goto CleanUp;
     if (onDisk > 0 && source.Position() == source.Length()) {
-        KeepComplete(source, localPath, progress);
+        KeepComplete(source, localPath, env.progress);
         goto CleanUp;
     }
     // Once for the resource, and again from its first byte whenever it changed on the
     // server between two attempts.
     do {
         const ULONGLONG length = source.Length();
-        ByteProgress bytes(progress, ProgressShiftFor(static_cast<LONGLONG>(length)));
-        bytes.SetRange(length);
+        ByteProgress bytes(env.progress, length);
         if (env.cancel.IsCancelled()) {
             hr = E_ABORT;
             goto CleanUp;

@@ -4,13 +4,11 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <afxcmn.h>
-
 #include "TransferEnv.h"
 
 // Requests `url` (200 and a Content-Length required) and stores the body as a new file
 // at `localPath`; no directory is made. The network is read in small pieces and the file
-// written in chunks of up to 4 MiB. Moves env.progress by the bytes received. S_OK when
+// written in chunks of up to 4 MiB. Tells env.progress the bytes in place. S_OK when
 // every announced byte is stored, E_ABORT once env.cancel stops the download, E_FAIL
 // otherwise. A drop is resumed where it stopped; when the resource changed on the server
 // meanwhile, the file is written again from its first byte.

@@ -1,11 +1,11 @@
 #include "HttpSource.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "ByteProgress.h"
 #include "CancelToken.h"
+#include "ProgressSink.h"
 
 // The headers of an answer that the judge reads, as text.
 struct AnswerText {
@@ -16,7 +16,7 @@ struct AnswerText {
 };
 
 HttpSource::HttpSource(const TransferEnv& env, const char* url, const HttpRules& rules)
-    : session_(env.session), url_(url), rules_(rules), cancel_(env.cancel), retry_(env.retry)
+    : session_(env.session), url_(url), rules_(rules), cancel_(env.cancel), progress_(env.progress), retry_(env.retry)
 {
     char host[INTERNET_MAX_HOST_NAME_LENGTH] = "";
     char path[INTERNET_MAX_URL_LENGTH] = "";
@@ -100,7 +100,7 @@ HRESULT HttpSource::Ask()
             DWORD waitMs = 0;
             if (!WaitBeforeTry(rules_, retry_.patience, tries_, GetTickCount() - progressTick_, bytesReceived_ > 0,
                                &waitMs)) {
-                RestoreCaption();
+                EndWait();
                 return E_FAIL;
             }
             HRESULT hr = Wait(waitMs);
@@ -137,7 +137,7 @@ HRESULT HttpSource::Ask()
             break;
         case Next::kGiveUp:
             Close();
-            RestoreCaption();
+            EndWait();
             return E_FAIL;
         }
         // Every try that brings nothing usable counts, a start-over too, so no path
@@ -299,7 +299,7 @@ HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
                 position_ += read;
                 bytesReceived_ += read;
                 NoteProgress();
-                RestoreCaption();
+                EndWait();
                 *got = read;
                 return S_OK;
             }
@@ -379,7 +379,8 @@ HRESULT HttpSource::Wait(DWORD waitMs)
             return S_OK;
         int seconds = static_cast<int>((waitMs - elapsed + 999) / 1000);
         if (seconds != shown) {
-            ShowNotice(seconds);
+            progress_.WaitingForLink(seconds);
+            waiting_ = true;
             shown = seconds;
         }
         DWORD left = waitMs - elapsed;
@@ -387,27 +388,12 @@ HRESULT HttpSource::Wait(DWORD waitMs)
     }
 }
 
-void HttpSource::ShowNotice(int seconds)
+void HttpSource::EndWait()
 {
-    if (!retry_.notice || !retry_.noticeFormat)
+    if (!waiting_)
         return;
-    if (!noticeShown_) {
-        int length = GetWindowTextLengthA(retry_.notice);
-        GetWindowTextA(retry_.notice, ownCaption_.GetBuffer(length + 1), length + 1);
-        ownCaption_.ReleaseBuffer();
-        noticeShown_ = true;
-    }
-    char text[128];
-    snprintf(text, sizeof(text), retry_.noticeFormat, seconds);
-    SetWindowTextA(retry_.notice, text);
-}
-
-void HttpSource::RestoreCaption()
-{
-    if (!noticeShown_)
-        return;
-    noticeShown_ = false;
-    SetWindowTextA(retry_.notice, ownCaption_);
+    waiting_ = false;
+    progress_.WaitingForLink(0);
 }
 
 bool HttpSource::LastModified(FILETIME* time) const

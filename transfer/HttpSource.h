@@ -88,8 +88,8 @@ private:
     // The end of what the current version offers the caller.
     ULONGLONG End() const;
     HRESULT Wait(DWORD waitMs);
-    void ShowNotice(int seconds);
-    void RestoreCaption();
+    // The wait, if one was told, is over.
+    void EndWait();
     bool QueryText(DWORD query, char* text, DWORD size) const;
     // The validator a range names in If-Range: the strong ETag, or Last-Modified when the
     // server sends none or its nodes disagree on it. Empty when there is neither.
@@ -99,6 +99,7 @@ private:
     CString url_;
     HttpRules rules_;
     CancelToken& cancel_;
+    ProgressSink& progress_;
     RetrySettings retry_;
 
     HINTERNET connection_ = NULL;
@@ -128,7 +129,6 @@ private:
     int channelErrors_ = 0;
     DWORD progressTick_ = 0;
     ULONGLONG bytesReceived_ = 0;
-    bool noticeShown_ = false;
-    CString ownCaption_;
+    bool waiting_ = false;
     NetworkPiece piece_;
 };

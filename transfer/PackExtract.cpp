@@ -13,7 +13,6 @@
 #include "FreeSpace.h"
 #include "KeptFile.h"
 #include "PackFormat.h"
-#include "ProgressScale.h"
 #include "ServerAccess.h"
 
 namespace {
@@ -44,9 +43,10 @@ ULONGLONG MissingBytes(const PackEntry* entries, const bool* kept, DWORD count)
 
 }  // namespace
 
-HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, CancelToken& newCancel)
+HRESULT PackStream::Extract(const char* targetDir, ProgressSink& newProgress, CancelToken& newCancel)
 {
     cancel = &newCancel;
+    progress = &newProgress;
     askInParts = false;
     HRESULT hr = Open();
     if (FAILED(hr))
@@ -54,18 +54,17 @@ HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, Canc
     // Every chunk handed over is written (or found unwritable) before the result is known.
     ChunkPipeline pipeline;
     for (;;) {
-        hr = ExtractPass(targetDir, progress, pipeline);
+        hr = ExtractPass(targetDir, pipeline);
         if (hr != S_RESOURCE_CHANGED)
             break;
         totalSize = static_cast<LONGLONG>(source->Length());
-        progressShift = ProgressShiftFor(totalSize);
     }
     HRESULT finished = pipeline.Finish();
     return FAILED(hr) ? hr : finished;
 }
 
 
-HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, ChunkPipeline& pipeline)
+HRESULT PackStream::ExtractPass(const char* targetDir, ChunkPipeline& pipeline)
 {
     HRESULT hr = S_OK;
     PackHeader header;
@@ -82,7 +81,7 @@ HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, 
     bool keptAny = false;
     ULONGLONG dataOffset = 0;
     ULONGLONG runEnd = 0;
-    ByteProgress bytes(progress, progressShift);
+    ByteProgress bytes(*progress, static_cast<ULONGLONG>(totalSize));
 
     // Reads `size` bytes, or what arrives before the source ends; any other answer
     // (an abort, a failure, a changed pack) ends the pass.
@@ -96,7 +95,6 @@ HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, 
             goto CleanUp;                                         \
     } while (0)
 
-    bytes.SetRange(totalSize);
     bytes.Report();
     if (cancel->IsCancelled())
         return E_ABORT;

@@ -3,7 +3,6 @@
 #include "ByteProgress.h"
 #include "CancelToken.h"
 #include "PackFormat.h"
-#include "ProgressScale.h"
 #include "ServerAccess.h"
 
 namespace {
@@ -42,12 +41,11 @@ HRESULT PackStream::OpenFile()
 
 HRESULT PackStream::OpenUrl()
 {
-    source.reset(new HttpSource(TransferEnv{session, *cancel, nullptr, retry}, location, kPackRules));
+    source.reset(new HttpSource(TransferEnv{session, *cancel, *progress, retry}, location, kPackRules));
     HRESULT hr = source->Open();
     if (FAILED(hr))
         return hr;
     totalSize = static_cast<LONGLONG>(source->Length());
-    progressShift = ProgressShiftFor(totalSize);
     return S_OK;
 }
 

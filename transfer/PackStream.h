@@ -6,7 +6,6 @@
 
 #include <memory>
 
-#include <afxcmn.h>
 #include <afxstr.h>
 
 #include "HttpSource.h"
@@ -14,6 +13,7 @@
 class ByteProgress;
 class CancelToken;
 class ChunkPipeline;
+class ProgressSink;
 
 class PackStream {
 public:
@@ -25,7 +25,7 @@ public:
     // Closes what an earlier source left open. With a session the location is a
     // URL (every `\` becomes `/`); without one it is a local file path, kept as is.
     // The session is borrowed, never closed here. `retry` says how long a silent link is
-    // waited for and where the wait before a reconnection is shown.
+    // waited for and how long to keep trying.
     void SetSource(const char* location, HINTERNET session, const RetrySettings& retry = RetrySettings());
 
     // Opens the source. Over HTTP(S) the answer must be 200 with a Content-Length,
@@ -43,8 +43,8 @@ public:
 
     // Opens the source and unpacks the pack below targetDir in one pass: each file
     // is created (with its directories), written, stamped with its time and checked
-    // against its MD5 digest. Moves `progress` (may be null) by the bytes consumed
-    // and stops with E_ABORT once `cancel` is cancelled. E_FAIL for every failure,
+    // against its MD5 digest. Tells `progress` the bytes consumed and the waits for the
+    // link, and stops with E_ABORT once `cancel` is cancelled. E_FAIL for every failure,
     // including a digest mismatch (reported on standard output; the rest of the pack
     // is still unpacked), names that would lead outside targetDir and an entry table
     // above kMaxPackTableSize. A file already below targetDir with the entry's size and
@@ -52,7 +52,7 @@ public:
     // makes one request. A drop is resumed where it stopped; when the pack has
     // changed on the server meanwhile, it is unpacked again from its start, so that no
     // file holds bytes of two versions. The source is left open.
-    HRESULT Extract(const char* targetDir, CProgressCtrl* progress, CancelToken& cancel);
+    HRESULT Extract(const char* targetDir, ProgressSink& progress, CancelToken& cancel);
 
     // Every byte received over HTTP(S) so far, read again after a reconnection included.
     ULONGLONG BytesReceived() const { return source ? source->BytesReceived() : 0; }
@@ -62,7 +62,7 @@ private:
     HRESULT OpenFile();
     // One pass over the pack from its first byte. S_RESOURCE_CHANGED when the server's
     // pack changed under it: the file being written is dropped, and the caller starts over.
-    HRESULT ExtractPass(const char* targetDir, CProgressCtrl* progress, ChunkPipeline& pipeline);
+    HRESULT ExtractPass(const char* targetDir, ChunkPipeline& pipeline);
     // The size of the resource when it is known: the Content-Length, or a local
     // file's size. -1 when it cannot be told.
     LONGLONG KnownSize() const;
@@ -78,11 +78,11 @@ private:
     HINTERNET session = NULL;
     RetrySettings retry;
     CancelToken* cancel = nullptr;
+    ProgressSink* progress = nullptr;
     // The pack's folder holds an earlier run's files: the first answer is left after the
     // table, and each run of files that are missing is asked for as a range of its own.
     bool askInParts = false;
     std::unique_ptr<HttpSource> source;
     HANDLE file = INVALID_HANDLE_VALUE;
     LONGLONG totalSize = 0;
-    int progressShift = 0;
 };

@@ -6,6 +6,7 @@
 #include "CancelToken.h"
 #include "CatalogFetch.h"
 #include "CatalogText.h"
+#include "ProgressSink.h"
 #include "QuickRetry.h"
 
 namespace {
@@ -22,9 +23,9 @@ protected:
         char* body = reinterpret_cast<char*>(1);
         DWORD size = 1;
         CancelToken cancel;
-        HRESULT hr =
-            FetchCatalogText(TransferEnv{session, cancel, nullptr, QuickRetry()}, server.Url("/latest.xml").c_str(),
-                             &body, &size);
+        NoProgress unseen;
+        HRESULT hr = FetchCatalogText(TransferEnv{session, cancel, unseen, QuickRetry()},
+                                      server.Url("/latest.xml").c_str(), &body, &size);
         if (FAILED(hr)) {
             EXPECT_EQ(nullptr, body);
             EXPECT_EQ(0u, size);

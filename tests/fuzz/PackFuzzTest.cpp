@@ -30,7 +30,7 @@ namespace {
 const int kCiCases = 300;
 const uint64_t kCiFirstSeed = 0x9AC0000;
 const SIZE_T kChunkSize = 4u << 20;
-// Beyond the table and the chunk buffers: the recorded progress messages on the heap; heap
+// Beyond the table and the chunk buffers: the recorded progress reports on the heap; heap
 // headers, page rounding and what Wine commits for a file or a message, and for the writer
 // and the hasher (Wine keeps about 2 MiB for each thread it starts, the same whatever the
 // input).
@@ -323,12 +323,12 @@ protected:
         const std::set<std::string> tempRootBefore = TempRootNames();
 
         // Memory is watched two ways. The heap counter sees every allocation through new, also
-        // one freed before any message. The bar's messages arrive synchronously after every read,
-        // while the table and the chunk are held: there the committed memory shows what the
-        // process holds by any route.
+        // one freed before any report. The progress reports come after every read, while the
+        // table and the chunk are held: there the committed memory shows what the process
+        // holds by any route.
         ProgressRecorder recorder;
         SIZE_T committedPeak = 0;
-        recorder.onMessage = [&](const ProgressMessage&) {
+        recorder.onBytes = [&](const ProgressRecorder::Bytes&) {
             committedPeak = std::max(committedPeak, CommittedPrivateBytes());
         };
         const SIZE_T committedBefore = CommittedPrivateBytes();
@@ -340,7 +340,7 @@ protected:
             PackStream stream;
             CancelToken never;
             stream.SetSource(packPath.c_str(), NULL);
-            *result = stream.Extract(target.c_str(), recorder.Control(), never);
+            *result = stream.Extract(target.c_str(), recorder, never);
         }
         const SIZE_T heapGrowth = TestAllocator::Peak() - heldBefore;
         const SIZE_T commitGrowth = committedPeak > committedBefore ? committedPeak - committedBefore : 0;
@@ -469,8 +469,9 @@ TEST(PackTable, ASizeTheServerAnnouncesBuysNoTableAboveTheCeiling)
         const size_t heldBefore = TestAllocator::Held();
         PackStream stream;
         CancelToken never;
+        NoProgress unseen;
         stream.SetSource(server.Url("/big.pack").c_str(), session);
-        EXPECT_EQ(E_FAIL, stream.Extract(target.Path().c_str(), nullptr, never)) << count;
+        EXPECT_EQ(E_FAIL, stream.Extract(target.Path().c_str(), unseen, never)) << count;
         EXPECT_LT(TestAllocator::Peak() - heldBefore, static_cast<size_t>(1 << 20)) << count;
     }
     InternetCloseHandle(session);

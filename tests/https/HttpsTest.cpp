@@ -15,6 +15,7 @@
 #include "DialogHarness.h"
 #include "CancelToken.h"
 #include "PackStream.h"
+#include "ProgressSink.h"
 #include "ServerAccess.h"
 #include "TestFiles.h"
 #include "JobModes.h"
@@ -104,8 +105,9 @@ protected:
         for (const auto& pack : packs) {
             PackStream stream;
             CancelToken never;
+            NoProgress unseen;
             stream.SetSource((servers.site + "\\" + pack.first).c_str(), NULL);
-            EXPECT_EQ(S_OK, stream.Extract(pack.second.c_str(), nullptr, never)) << pack.first;
+            EXPECT_EQ(S_OK, stream.Extract(pack.second.c_str(), unseen, never)) << pack.first;
         }
         return local;
     }

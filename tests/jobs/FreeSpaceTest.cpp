@@ -8,21 +8,8 @@ namespace {
 
 class FreeSpace : public JobTest {
 protected:
-    HRESULT RunKit() { return harness.RunOnWorker([&] { return harness.dialog.RunKitJob(65); }); }
-    HRESULT RunOffline() { return harness.RunOnWorker([&] { return harness.dialog.RunOfflineUpdateJob(); }); }
-
-    // The item bar's positions since the last item set its range.
-    std::vector<WPARAM> LastItemPositions() const
-    {
-        std::vector<WPARAM> positions;
-        for (const ProgressMessage& message : harness.itemProgress.Messages()) {
-            if (message.message == PBM_SETRANGE32)
-                positions.clear();
-            else if (message.message == PBM_SETPOS)
-                positions.push_back(message.wParam);
-        }
-        return positions;
-    }
+    HRESULT RunKit() { return JobTest::RunKit(65); }
+    HRESULT RunOffline() { return RunOfflineUpdate(); }
 };
 
 }  // namespace
@@ -46,8 +33,8 @@ TEST_F(FreeSpace, APackLargerThanTheFreeSpaceFailsBeforeItsDataAndARerunNeedingL
     std::vector<std::string> expected = executables;
     expected.push_back("ZebDbLst.ini");
     EXPECT_EQ(expected, ListTree(target));
-    ASSERT_FALSE(LastItemPositions().empty());
-    EXPECT_GE(sizeof(PackHeader) + 2 * sizeof(PackEntry), LastItemPositions().back());
+    ASSERT_FALSE(progress.ItemBytes().empty());
+    EXPECT_GE(sizeof(PackHeader) + 2 * sizeof(PackEntry), progress.ItemBytes().back().done);
 
     // One file of the pack is there already: the other one fits.
     ASSERT_TRUE(CreateDirectoryA((target + "\\Database").c_str(), NULL));

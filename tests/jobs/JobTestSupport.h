@@ -1,4 +1,5 @@
-// A dialog with real controls, a catalogue served by the in-process server, and a target folder.
+// The jobs against the in-process server: through their cores with a progress recorder,
+// or through a dialog whose controls are real windows of the test thread.
 #pragma once
 
 // The server first: winsock2.h must come before windows.h.
@@ -6,10 +7,16 @@
 
 #include <objbase.h>
 
+#include "CancelToken.h"
+#include "CatalogFetch.h"
 #include "CatalogText.h"
 #include "CatalogUrlTest.h"
 #include "DialogHarness.h"
+#include "KitJob.h"
+#include "OfflineUpdateJob.h"
 #include "PackWriter.h"
+#include "ProgressRecorder.h"
+#include "QuickRetry.h"
 #include "TestFiles.h"
 
 // A dialog with real controls on this thread and an empty target folder for its jobs.
@@ -28,19 +35,18 @@ protected:
     DialogHarness harness;
 };
 
-// The same, with the catalogue and the packs served by the in-process server.
-class JobTest : public DialogJobTest {
+// What the jobs' tests serve: a catalogue, and packs that unpack to a folder of their own.
+class JobSite {
 protected:
-    // Serves the catalogue and fetches it into the dialog, as OK does before a job.
-    void PublishCatalog(const std::string& xml)
+    std::string Base() const { return server.Url("/base"); }
+    std::string CatalogPath() const { return "/ulvooffline/update/latest.xml"; }
+
+    // Serves the catalogue: the text the jobs then work on.
+    void ServeCatalog(const std::string& xml)
     {
         catalogText = xml;
-        server.Serve("/ulvooffline/update/latest.xml", HttpResponse::Ok(xml, "text/xml"));
-        UseCatalogUrl(server.Url("/ulvooffline/update/latest.xml"));
-        ASSERT_EQ(S_OK, harness.dialog.FetchCatalog());
+        server.Serve(CatalogPath(), HttpResponse::Ok(xml, "text/xml"));
     }
-
-    std::string Base() const { return server.Url("/base"); }
 
     // A pack whose files land in `packName`, with the list file its line points at.
     static std::string DatabasePack(const std::string& packName)
@@ -52,17 +58,52 @@ protected:
         return BuildPack(layout);
     }
 
-    void AbortAtItemPosition(int count)
+    HttpTestServer server;
+    std::string catalogText;
+};
+
+// The jobs' cores, as the dialog's members run them, with their progress recorded.
+class JobTest : public ::testing::Test, protected JobSite {
+protected:
+    void SetUp() override
     {
-        harness.itemProgress.onMessage = [this, count](const ProgressMessage& message) {
-            if (message.message == PBM_SETPOS && message.wParam > 0 && ++itemPositions_ == count)
-                harness.dialog.cancelToken.Cancel();
+        CoInitialize(NULL);
+        ASSERT_NE(nullptr, session);
+        ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
+    }
+    void TearDown() override { InternetCloseHandle(session); }
+
+    TransferEnv Env() { return TransferEnv{session, cancel, progress, QuickRetry()}; }
+
+    // Serves the catalogue and fetches it, as OK does before a job.
+    void PublishCatalog(const std::string& xml)
+    {
+        ServeCatalog(xml);
+        NoProgress unseen;
+        ASSERT_EQ(S_OK,
+                  FetchAndParseCatalog(TransferEnv{session, cancel, unseen, QuickRetry()},
+                                       server.Url(CatalogPath()).c_str(), &catalog));
+    }
+
+    HRESULT RunKit(int kitCode) { return ::RunKit(Env(), catalog, target.c_str(), kitCode); }
+    HRESULT RunOfflineUpdate() { return ::RunOfflineUpdate(Env(), catalog, target.c_str()); }
+
+    // The token is cancelled at the count-th report of bytes beyond an item's first.
+    void CancelAtReport(int count)
+    {
+        progress.onBytes = [this, count](const ProgressRecorder::Bytes& bytes) {
+            if (bytes.done > 0 && ++reports_ == count)
+                cancel.Cancel();
         };
     }
 
-    HttpTestServer server;
-    std::string catalogText;
+    HINTERNET session = OpenUpdateSession();
+    CancelToken cancel;
+    ProgressRecorder progress;
+    UpdateCatalog catalog;
+    TempDir temp;
+    std::string target = temp / "target";
 
 private:
-    int itemPositions_ = 0;
+    int reports_ = 0;
 };

@@ -24,11 +24,6 @@ protected:
                                   {}));
     }
 
-    HRESULT RunKit(int code)
-    {
-        return harness.RunOnWorker([&] { return harness.dialog.RunKitJob(code); });
-    }
-
     std::string IniLine(const std::string& name) { return "#include = [St,Database\\" + name + "\\" + name + ".ini]\r\n"; }
 
     std::string initialPack;
@@ -51,12 +46,9 @@ TEST_F(KitJob, WholeKitUnpacksEveryPackAndListsItsDatabases)
     EXPECT_EQ("MZ executable", ReadWholeFile(target + "\\Bin\\app.exe"));
     EXPECT_EQ("[three]\r\n", ReadWholeFile(target + "\\Database\\three\\three.ini"));
 
-    EXPECT_EQ("Общий ход", harness.OverallCaption());
-    EXPECT_EQ((std::vector<std::string>{"Исполняемые файлы", "one", "three"}), harness.ItemCaptions());
-    std::vector<ProgressMessage> overall = harness.overallProgress.Messages();
-    ASSERT_FALSE(overall.empty());
-    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 3}), overall.front());
-    EXPECT_EQ((std::vector<WPARAM>{0, 1, 2, 3}), harness.overallProgress.Positions());
+    EXPECT_EQ((std::vector<std::string>{"Исполняемые файлы", "one", "three"}), progress.Captions());
+    EXPECT_EQ(3, progress.Items());
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 3}), progress.Overall());
 
     // Packs are requested at the base URL with every backslash turned into a slash.
     std::vector<std::string> paths;
@@ -77,7 +69,7 @@ TEST_F(KitJob, MembershipFollowsTheAccessListsWithCommasAroundEachCode)
         PublishSampleKit();
         ASSERT_EQ(S_OK, RunKit(kit.code)) << kit.code;
         for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(kit.selected[i], harness.dialog.catalog.databases[i].selected) << kit.code << " " << i;
+            EXPECT_EQ(kit.selected[i], catalog.databases[i].selected) << kit.code << " " << i;
     }
 }
 
@@ -86,12 +78,12 @@ TEST_F(KitJob, BlankOnlyAccessBelongsToNoKitAndNoMembersGivesAnEmptyList)
     server.Serve("/base/initial.pack", HttpResponse::Ok(DatabasePack("Bin")));
     PublishCatalog(CatalogXml(Base(), {{"nobody", "db/x.pack", "   "}, {"other", "db/y.pack", "65"}}, {}));
     ASSERT_EQ(S_OK, RunKit(161));
-    EXPECT_EQ(0, harness.dialog.catalog.databases[0].selected);
+    EXPECT_EQ(0, catalog.databases[0].selected);
     EXPECT_EQ("", ReadWholeFile(target + "\\ZebDbLst.ini"));
     EXPECT_TRUE(FileExists(target + "\\ZebDbLst.ini"));
     EXPECT_FALSE(DirectoryExists(target + "\\Database"));
-    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 1}), harness.overallProgress.Messages().front());
-    EXPECT_EQ((std::vector<WPARAM>{0, 1}), harness.overallProgress.Positions());
+    EXPECT_EQ(1, progress.Items());
+    EXPECT_EQ((std::vector<int>{0, 1}), progress.Overall());
 }
 
 TEST_F(KitJob, CyrillicNamesAndDuplicatesAreListedAsTheCatalogueHoldsThem)
@@ -108,21 +100,21 @@ TEST_F(KitJob, AbortDuringInitialPackLeavesTheListAlone)
 {
     PublishSampleKit();
     ASSERT_TRUE(WriteWholeFile(target + "\\ZebDbLst.ini", "from an earlier run"));
-    AbortAtItemPosition(1);
-    ASSERT_EQ(S_OK, RunKit(161));
+    CancelAtReport(1);
+    ASSERT_EQ(E_ABORT, RunKit(161));
     EXPECT_EQ("from an earlier run", ReadWholeFile(target + "\\ZebDbLst.ini"));
-    EXPECT_EQ((std::vector<WPARAM>{0}), harness.overallProgress.Positions());
+    EXPECT_EQ((std::vector<int>{0}), progress.Overall());
     EXPECT_FALSE(DirectoryExists(target + "\\Database"));
 }
 
 TEST_F(KitJob, AbortDuringTheSecondDatabaseListsOnlyTheFirstWhereThereWasNoList)
 {
     PublishSampleKit();
-    // initial.pack reports 4 positions above 0 (header, table, two files), "one" 4 more.
-    AbortAtItemPosition(4 + 4 + 2);
-    ASSERT_EQ(S_OK, RunKit(161));
+    // initial.pack reports 4 counts above 0 (header, table, two files), "one" 4 more.
+    CancelAtReport(4 + 4 + 2);
+    ASSERT_EQ(E_ABORT, RunKit(161));
     EXPECT_EQ(IniLine("one"), ReadWholeFile(target + "\\ZebDbLst.ini"));
-    EXPECT_EQ((std::vector<WPARAM>{0, 1, 2}), harness.overallProgress.Positions());
+    EXPECT_EQ((std::vector<int>{0, 1, 2}), progress.Overall());
     EXPECT_FALSE(FileExists(target + "\\Database\\three\\data\\three.dat"));
     EXPECT_FALSE(FileExists(target + "\\ZebDbLst.ini.part"));
 }
@@ -136,7 +128,7 @@ TEST_F(KitJob, AFailedRunKeepsAnEarlierListAndOtherwiseListsTheDatabasesDone)
     EXPECT_TRUE(FAILED(hr));
     // No list before: one naming what was done, here nothing, closed so it can be read.
     EXPECT_EQ("", ReadWholeFile(list));
-    EXPECT_EQ((std::vector<WPARAM>{0, 1}), harness.overallProgress.Positions());
+    EXPECT_EQ((std::vector<int>{0, 1}), progress.Overall());
     for (const HttpRequestRecord& request : server.Requests())
         EXPECT_NE("/base/db/four.pack", request.path);
 

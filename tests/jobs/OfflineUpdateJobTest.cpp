@@ -4,10 +4,7 @@ namespace {
 
 class OfflineUpdateJob : public JobTest {
 protected:
-    HRESULT RunJob()
-    {
-        return harness.RunOnWorker([&] { return harness.dialog.RunOfflineUpdateJob(); });
-    }
+    HRESULT RunJob() { return RunOfflineUpdate(); }
 
     std::vector<std::string> RequestedPaths()
     {
@@ -44,10 +41,9 @@ TEST_F(OfflineUpdateJob, StoresTheCatalogueThenEveryFileBeforeEveryDatabase)
     EXPECT_EQ((std::vector<std::string>{"/ulvooffline/update/latest.xml", "/base/upd/setup.exe", "/base/notes.txt",
                                         "/base/empty.bin", "/base/db1.pack", "/base/db2.pack"}),
               RequestedPaths());
-    EXPECT_EQ((std::vector<std::string>{"Установка", "notes", "empty", "База 1", "db2"}), harness.ItemCaptions());
-    EXPECT_EQ("Общий ход", harness.OverallCaption());
-    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 5}), harness.overallProgress.Messages().front());
-    EXPECT_EQ((std::vector<WPARAM>{0, 1, 2, 3, 4, 5}), harness.overallProgress.Positions());
+    EXPECT_EQ((std::vector<std::string>{"Установка", "notes", "empty", "База 1", "db2"}), progress.Captions());
+    EXPECT_EQ(5, progress.Items());
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5}), progress.Overall());
 }
 
 TEST_F(OfflineUpdateJob, EmptyCatalogueWritesOnlyLatestXml)
@@ -55,7 +51,7 @@ TEST_F(OfflineUpdateJob, EmptyCatalogueWritesOnlyLatestXml)
     PublishCatalog(CatalogXml(Base(), {}, {}));
     ASSERT_EQ(S_OK, RunJob());
     EXPECT_EQ((std::vector<std::string>{"latest.xml"}), ListTree(target));
-    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 0}), harness.overallProgress.Messages().front());
+    EXPECT_EQ(0, progress.Items());
 }
 
 TEST_F(OfflineUpdateJob, PathsThatCouldLeaveTheTargetAreRefusedBeforeAnyRequest)
@@ -87,7 +83,7 @@ TEST_F(OfflineUpdateJob, MissingSubfolderFailsTheJobAndCreatesNoDirectory)
     PublishCatalog(CatalogXml(Base(), {}, {{"in sub", "sub/file.bin"}, {"after", "after.bin"}}));
     EXPECT_TRUE(FAILED(RunJob()));
     EXPECT_EQ((std::vector<std::string>{"latest.xml"}), ListTree(target));
-    EXPECT_EQ((std::vector<std::string>{"in sub"}), harness.ItemCaptions());
+    EXPECT_EQ((std::vector<std::string>{"in sub"}), progress.Captions());
 }
 
 TEST_F(OfflineUpdateJob, LatestXmlThatCannotBeWrittenFailsBeforeAnyDownload)
@@ -106,12 +102,12 @@ TEST_F(OfflineUpdateJob, AbortDuringAFileStopsAfterIt)
     server.Serve("/base/big.bin", HttpResponse::Ok(GeneratedData(5, (8 << 20) + 5)));
     server.Serve("/base/next.bin", HttpResponse::Ok("next"));
     PublishCatalog(CatalogXml(Base(), {}, {{"big", "big.bin"}, {"next", "next.bin"}}));
-    AbortAtItemPosition(1);
-    ASSERT_EQ(S_OK, RunJob());
+    CancelAtReport(1);
+    ASSERT_EQ(E_ABORT, RunJob());
     // The flag is seen at the next read: big.bin keeps what was written before it.
     std::string partial = ReadWholeFile(target + "\\big.bin");
     EXPECT_LT(partial.size(), static_cast<size_t>((8 << 20) + 5));
     EXPECT_EQ(GeneratedData(5, partial.size()), partial);
     EXPECT_FALSE(FileExists(target + "\\next.bin"));
-    EXPECT_EQ((std::vector<WPARAM>{0}), harness.overallProgress.Positions());
+    EXPECT_EQ((std::vector<int>{0}), progress.Overall());
 }

@@ -52,8 +52,16 @@ private:
     static inline std::vector<Call> calls_;
 };
 
-class WorkerThread : public JobTest {
+class WorkerThread : public DialogJobTest, protected JobSite {
 protected:
+    // Serves the catalogue and fetches it into the dialog, as OK does before a job.
+    void PublishCatalog(const std::string& xml)
+    {
+        ServeCatalog(xml);
+        UseCatalogUrl(server.Url(CatalogPath()));
+        ASSERT_EQ(S_OK, harness.dialog.FetchCatalog());
+    }
+
     // Five databases, each in exactly one kit; initial.pack for every kit.
     void PublishKits()
     {
@@ -134,7 +142,7 @@ TEST_F(WorkerThread, AbortedJobShowsNoBox)
 {
     PublishKits();
     harness.dialog.mode = 4;
-    AbortAtItemPosition(1);
+    harness.dialog.cancelToken.Cancel();
     EXPECT_TRUE(RunWorker().empty());
     EXPECT_FALSE(FileExists(target + "\\ZebDbLst.ini"));
     EXPECT_EQ(1, harness.DownloadDoneCount());
@@ -188,7 +196,7 @@ TEST_F(WorkerThread, TheComputerIsKeptAwakeOnTheWorkerWhileAJobRunsWhateverItsEn
     expectSetThenCleared("failure");
 
     PublishKits();
-    AbortAtItemPosition(1);
+    harness.dialog.cancelToken.Cancel();
     EXPECT_TRUE(RunWorker().empty());
     expectSetThenCleared("cancel");
 }

@@ -1,5 +1,7 @@
 #include "DialogHarness.h"
 
+#include <commctrl.h>
+
 #include <atomic>
 #include <thread>
 
@@ -14,6 +16,8 @@ const char kHarness[] = "ZebTestHarness";
 
 void RegisterHostClass()
 {
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
     static bool registered = false;
     if (registered)
         return;
@@ -50,11 +54,10 @@ DialogHarness::DialogHarness()
     dialog.retrySettings = QuickRetry();
     dialog.overallCaption.Attach(MakeChild(host_, "Static", IDC_OVERALL_CAPTION));
     dialog.itemCaption.Attach(MakeChild(host_, "Static", IDC_ITEM_CAPTION));
-    dialog.overallProgress.Attach(overallProgress.Control()->m_hWnd);
-    dialog.itemProgress.Attach(itemProgress.Control()->m_hWnd);
+    dialog.overallProgress.Attach(MakeChild(host_, PROGRESS_CLASSA, IDC_OVERALL_PROGRESS));
+    dialog.itemProgress.Attach(MakeChild(host_, PROGRESS_CLASSA, IDC_ITEM_PROGRESS));
     dialog.okButton.Attach(MakeChild(host_, "Button", IDOK));
     dialog.cancelButton.Attach(MakeChild(host_, "Button", IDCANCEL));
-    Subclass(dialog.itemCaption.GetSafeHwnd(), this, &DialogHarness::CaptionProc);
 }
 
 DialogHarness::~DialogHarness()
@@ -76,22 +79,6 @@ LRESULT CALLBACK DialogHarness::HostProc(HWND hwnd, UINT message, WPARAM wParam,
         self->onDialogMessage(message);
     auto original = reinterpret_cast<WNDPROC>(GetPropA(hwnd, kOriginalProc));
     return CallWindowProcA(original, hwnd, message, wParam, lParam);
-}
-
-LRESULT CALLBACK DialogHarness::CaptionProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    auto* self = static_cast<DialogHarness*>(GetPropA(hwnd, kHarness));
-    if (self && message == WM_SETTEXT)
-        self->itemCaptions_.push_back(reinterpret_cast<const char*>(lParam));
-    auto original = reinterpret_cast<WNDPROC>(GetPropA(hwnd, kOriginalProc));
-    return CallWindowProcA(original, hwnd, message, wParam, lParam);
-}
-
-std::string DialogHarness::OverallCaption() const
-{
-    char text[256] = "";
-    GetWindowTextA(dialog.overallCaption.GetSafeHwnd(), text, sizeof(text));
-    return text;
 }
 
 bool DialogHarness::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs,

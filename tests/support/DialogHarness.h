@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "DownloadDialog.h"
-#include "ProgressRecorder.h"
 
 class DialogHarness {
 public:
@@ -36,24 +35,16 @@ public:
     bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000,
                    const std::function<void()>& whilePumping = {});
 
-    // Every text the item caption was given, in order.
-    std::vector<std::string> ItemCaptions() const { return itemCaptions_; }
-    std::string OverallCaption() const;
     int DownloadDoneCount() const { return downloadDone_; }
 
     // Called on this thread for each message to the dialog's window.
     std::function<void(UINT message)> onDialogMessage;
 
-    // The dialog's two bars, each recording what it is sent.
-    ProgressRecorder overallProgress;
-    ProgressRecorder itemProgress;
     DownloadDialog dialog;
 
 private:
     static LRESULT CALLBACK HostProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK CaptionProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND host_ = nullptr;
-    std::vector<std::string> itemCaptions_;
     int downloadDone_ = 0;
 };

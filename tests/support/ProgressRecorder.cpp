@@ -1,44 +1,43 @@
 #include "ProgressRecorder.h"
 
-ProgressRecorder::ProgressRecorder()
+void ProgressRecorder::JobStarted(int items)
 {
-    INITCOMMONCONTROLSEX init = {sizeof(init), ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&init);
-    HWND hwnd = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_POPUP, 0, 0, 100, 10, NULL, NULL,
-                                GetModuleHandleA(NULL), NULL);
-    control_.Attach(hwnd);
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    original_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ProgressRecorder::Record)));
+    items_ = items;
+    overall_.push_back(0);
 }
 
-ProgressRecorder::~ProgressRecorder()
+void ProgressRecorder::ItemStarted(const char* caption)
 {
-    HWND hwnd = control_.m_hWnd;
-    control_.m_hWnd = nullptr;
-    if (hwnd) {
-        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
-        DestroyWindow(hwnd);
-    }
+    captions_.push_back(caption);
+    itemStart_ = bytes_.size();
 }
 
-std::vector<WPARAM> ProgressRecorder::Positions() const
+void ProgressRecorder::BytesDone(ULONGLONG done, ULONGLONG total)
 {
-    std::vector<WPARAM> positions;
-    for (const ProgressMessage& message : messages_) {
-        if (message.message == PBM_SETPOS)
-            positions.push_back(message.wParam);
-    }
-    return positions;
+    bytes_.push_back({done, total});
+    if (onBytes)
+        onBytes(bytes_.back());
 }
 
-LRESULT CALLBACK ProgressRecorder::Record(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+void ProgressRecorder::WaitingForLink(int secondsLeft)
 {
-    auto* self = reinterpret_cast<ProgressRecorder*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (message == PBM_SETRANGE32 || message == PBM_SETPOS) {
-        self->messages_.push_back({message, wParam, lParam});
-        if (self->onMessage)
-            self->onMessage(self->messages_.back());
-    }
-    return CallWindowProcA(self->original_, hwnd, message, wParam, lParam);
+    waits_.push_back(secondsLeft);
+}
+
+void ProgressRecorder::ItemDone()
+{
+    overall_.push_back(overall_.empty() ? 1 : overall_.back() + 1);
+}
+
+std::vector<ProgressRecorder::Bytes> ProgressRecorder::ItemBytes() const
+{
+    return std::vector<Bytes>(bytes_.begin() + static_cast<std::ptrdiff_t>(itemStart_), bytes_.end());
+}
+
+std::vector<ULONGLONG> ProgressRecorder::Done() const
+{
+    std::vector<ULONGLONG> done;
+    for (const Bytes& bytes : bytes_)
+        done.push_back(bytes.done);
+    return done;
 }

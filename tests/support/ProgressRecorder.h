@@ -1,37 +1,47 @@
-// A real progress bar (msctls_progress32) whose range and position messages are recorded.
+// A progress sink that records what a job or a transfer tells it.
 #pragma once
 
-#include <afxcmn.h>
-
 #include <functional>
+#include <string>
 #include <vector>
 
-struct ProgressMessage {
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-    bool operator==(const ProgressMessage& other) const
-    {
-        return message == other.message && wParam == other.wParam && lParam == other.lParam;
-    }
-};
+#include "ProgressSink.h"
 
-class ProgressRecorder {
+class ProgressRecorder : public ProgressSink {
 public:
-    ProgressRecorder();
-    ~ProgressRecorder();
+    struct Bytes {
+        ULONGLONG done;
+        ULONGLONG total;
+        bool operator==(const Bytes& other) const { return done == other.done && total == other.total; }
+    };
 
-    CProgressCtrl* Control() { return &control_; }
-    std::vector<ProgressMessage> Messages() const { return messages_; }
-    // Only the PBM_SETPOS positions, in order.
-    std::vector<WPARAM> Positions() const;
-    // Called for each recorded message, before the control handles it.
-    std::function<void(const ProgressMessage&)> onMessage;
+    void JobStarted(int items) override;
+    void ItemStarted(const char* caption) override;
+    void BytesDone(ULONGLONG done, ULONGLONG total) override;
+    void WaitingForLink(int secondsLeft) override;
+    void ItemDone() override;
+
+    // Every BytesDone, in order; only those since the last ItemStarted.
+    const std::vector<Bytes>& AllBytes() const { return bytes_; }
+    std::vector<Bytes> ItemBytes() const;
+    // Only the counts done, in order.
+    std::vector<ULONGLONG> Done() const;
+    // The caption of each item, in order.
+    const std::vector<std::string>& Captions() const { return captions_; }
+    // The items JobStarted announced (-1 before), and the items done after it: 0, 1, ...
+    int Items() const { return items_; }
+    const std::vector<int>& Overall() const { return overall_; }
+    // Each WaitingForLink's seconds, in order.
+    const std::vector<int>& Waits() const { return waits_; }
+
+    // Called on the reporting thread for each BytesDone, after it is recorded.
+    std::function<void(const Bytes&)> onBytes;
 
 private:
-    static LRESULT CALLBACK Record(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-
-    CProgressCtrl control_;
-    WNDPROC original_ = nullptr;
-    std::vector<ProgressMessage> messages_;
+    std::vector<Bytes> bytes_;
+    size_t itemStart_ = 0;
+    std::vector<std::string> captions_;
+    int items_ = -1;
+    std::vector<int> overall_;
+    std::vector<int> waits_;
 };

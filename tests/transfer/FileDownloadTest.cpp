@@ -26,7 +26,7 @@ protected:
     // Downloads the server's `name` into the file of the same name.
     HRESULT Download(const std::string& name)
     {
-        return DownloadToFile(TransferEnv{session, cancel, progress.Control(), QuickRetry()},
+        return DownloadToFile(TransferEnv{session, cancel, progress, QuickRetry()},
                               server.Url("/" + name).c_str(), (temp / name).c_str());
     }
 
@@ -39,7 +39,7 @@ protected:
 
 }  // namespace
 
-TEST_F(FileDownload, ThreeGiBUsesDivisorTwoForRangeAndPositions)
+TEST_F(FileDownload, ThreeGiBIsToldAsItsBytesAndAShortBodyFails)
 {
     HttpResponse response = HttpResponse::Ok(GeneratedData(1, 6 << 20));
     response.contentLengthText = "3221225472";
@@ -51,19 +51,18 @@ TEST_F(FileDownload, ThreeGiBUsesDivisorTwoForRangeAndPositions)
     // The body ends long before the announced length: a failure, and the bytes stay.
     EXPECT_EQ(E_FAIL, Download("huge.bin"));
     EXPECT_EQ(GeneratedData(1, 6 << 20), ReadWholeFile(temp / "huge.bin"));
-    std::vector<ProgressMessage> item = progress.Messages();
-    ASSERT_GE(item.size(), 3u);
-    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 1610612736}), item[0]);
-    EXPECT_EQ((ProgressMessage{PBM_SETPOS, 0, 0}), item[1]);
-    // Every later position of the first pass is half the bytes received so far. (The
-    // server cannot give the rest, so the file starts over until the tries run out.)
-    WPARAM last = 0;
-    for (size_t i = 2; i < item.size() && item[i].message != PBM_SETRANGE32; ++i) {
-        EXPECT_EQ(static_cast<UINT>(PBM_SETPOS), item[i].message);
-        EXPECT_GT(item[i].wParam, last);
-        last = item[i].wParam;
+    std::vector<ProgressRecorder::Bytes> item = progress.AllBytes();
+    ASSERT_GE(item.size(), 2u);
+    EXPECT_EQ((ProgressRecorder::Bytes{0, 3221225472u}), item[0]);
+    // Every later report of the first pass tells the bytes received so far. (The server
+    // cannot give the rest, so the file starts over until the tries run out.)
+    ULONGLONG last = 0;
+    for (size_t i = 1; i < item.size() && item[i].done > 0; ++i) {
+        EXPECT_EQ(3221225472u, item[i].total);
+        EXPECT_GT(item[i].done, last);
+        last = item[i].done;
     }
-    EXPECT_EQ(static_cast<WPARAM>(3 << 20), last);
+    EXPECT_EQ(static_cast<ULONGLONG>(6 << 20), last);
 }
 
 TEST_F(FileDownload, EmptyResourceGivesAnEmptyFile)
@@ -71,7 +70,7 @@ TEST_F(FileDownload, EmptyResourceGivesAnEmptyFile)
     server.Serve("/empty", HttpResponse::Ok(""));
     ASSERT_EQ(S_OK, Download("empty"));
     EXPECT_TRUE(FileExists(temp / "empty"));
-    EXPECT_EQ((std::vector<ProgressMessage>{{PBM_SETRANGE32, 0, 0}, {PBM_SETPOS, 0, 0}}), progress.Messages());
+    EXPECT_EQ((std::vector<ProgressRecorder::Bytes>{{0, 0}}), progress.AllBytes());
 }
 
 TEST_F(FileDownload, AbortBeforeTheCallRequestsButCreatesNothing)
@@ -81,7 +80,7 @@ TEST_F(FileDownload, AbortBeforeTheCallRequestsButCreatesNothing)
     ASSERT_EQ(E_ABORT, Download("file"));
     EXPECT_EQ(1u, server.RequestCount());
     EXPECT_FALSE(FileExists(temp / "file"));
-    EXPECT_EQ((std::vector<ProgressMessage>{{PBM_SETRANGE32, 0, 3}}), progress.Messages());
+    EXPECT_TRUE(progress.AllBytes().empty());
 }
 
 TEST_F(FileDownload, FailuresKeepWhatArrived)
@@ -115,21 +114,21 @@ TEST_F(FileDownload, SlowLinkMovesTheBarWithinAChunkAndAnAbortStopsThere)
     ASSERT_EQ(S_OK, Download("slow.bin"));
     EXPECT_EQ(body, ReadWholeFile(temp / "slow.bin"));
     size_t withinTheChunk = 0;
-    for (WPARAM position : progress.Positions())
+    for (ULONGLONG position : progress.Done())
         withinTheChunk += position > 0 && position < body.size();
     EXPECT_GE(withinTheChunk, 3u);  // about one every 100 ms
-    EXPECT_EQ(body.size(), progress.Positions().back());
+    EXPECT_EQ(body.size(), progress.Done().back());
 
     // Cancel confirmed at the first position inside the chunk, as the dialog does it:
     // the token raised and the open request closed under the transfer.
     ProgressRecorder cancelled;
-    cancelled.onMessage = [&](const ProgressMessage& message) {
-        if (message.message == PBM_SETPOS && message.wParam > 0)
+    cancelled.onBytes = [&](const ProgressRecorder::Bytes& bytes) {
+        if (bytes.done > 0)
             cancel.Cancel();
     };
-    ASSERT_EQ(E_ABORT, DownloadToFile(TransferEnv{session, cancel, cancelled.Control(), RetrySettings()},
+    ASSERT_EQ(E_ABORT, DownloadToFile(TransferEnv{session, cancel, cancelled, RetrySettings()},
                                       server.Url("/slow.bin").c_str(), (temp / "cancelled.bin").c_str()));
-    EXPECT_LT(cancelled.Positions().back(), body.size());
+    EXPECT_LT(cancelled.Done().back(), body.size());
     EXPECT_TRUE(FileExists(temp / "cancelled.bin"));
     EXPECT_EQ("", ReadWholeFile(temp / "cancelled.bin"));
 }

@@ -10,7 +10,7 @@ namespace {
 class PackExtractFile : public ::testing::Test {
 protected:
     // Writes the pack next to (not inside) the target folder and unpacks it.
-    HRESULT Extract(const std::string& pack, CProgressCtrl* progress = nullptr, CancelToken* cancel = nullptr)
+    HRESULT Extract(const std::string& pack, ProgressSink* progress = nullptr, CancelToken* cancel = nullptr)
     {
         EXPECT_TRUE(WriteWholeFile(packPath, pack));
         return ExtractLocalPack(packPath, target, progress, cancel);
@@ -126,16 +126,13 @@ TEST_F(PackExtractFile, TenMiBFileIsReadInFourFourTwoMiBWithEveryPositionReporte
     layout.packName = "big";
     layout.files.push_back(PackFile("ten.bin", GeneratedData(3, 10 << 20), MakeFileTime(0x01D9000000000000ull)));
     ProgressRecorder progress;
-    ASSERT_EQ(S_OK, Extract(BuildPack(layout), progress.Control()));
+    ASSERT_EQ(S_OK, Extract(BuildPack(layout), &progress));
     EXPECT_EQ(layout.files[0].data, ReadWholeFile(target + "\\big\\ten.bin"));
-    // A local file has no Content-Length: range 0, positions count every byte consumed.
-    const WPARAM table = 308 + 284;
-    std::vector<ProgressMessage> expected = {
-        {PBM_SETRANGE32, 0, 0},      {PBM_SETPOS, 0, 0},
-        {PBM_SETPOS, 308, 0},        {PBM_SETPOS, table, 0},
-        {PBM_SETPOS, table + (4 << 20), 0}, {PBM_SETPOS, table + (8 << 20), 0},
-        {PBM_SETPOS, table + (10 << 20), 0}};
-    EXPECT_EQ(expected, progress.Messages());
+    // A local file has no Content-Length: a total of 0, and every byte consumed counts.
+    const ULONGLONG table = 308 + 284;
+    EXPECT_EQ((std::vector<ULONGLONG>{0, 308, table, table + (4 << 20), table + (8 << 20), table + (10 << 20)}),
+              progress.Done());
+    EXPECT_EQ(0u, progress.AllBytes().back().total);
 }
 
 TEST_F(PackExtractFile, EveryTruncationFailsAndKeepsWhatArrived)
@@ -191,14 +188,13 @@ TEST_F(PackExtractFile, AbortAtEachCheckStopsAndKeepsFinishedFiles)
         ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
         CancelToken cancel;
         ProgressRecorder progress;
-        int seen = 0;
-        progress.onMessage = [&](const ProgressMessage& message) {
-            if (message.message == PBM_SETPOS && seen++ == abortAt)
+        progress.onBytes = [&](const ProgressRecorder::Bytes&) {
+            if (static_cast<int>(progress.AllBytes().size()) == abortAt + 1)
                 cancel.Cancel();
         };
-        ASSERT_EQ(abortAt < positions ? E_ABORT : S_OK, Extract(pack, progress.Control(), &cancel)) << abortAt;
-        // No position is reported after the one that raised the flag.
-        ASSERT_EQ(static_cast<size_t>(std::min(abortAt + 1, positions)), progress.Positions().size()) << abortAt;
+        ASSERT_EQ(abortAt < positions ? E_ABORT : S_OK, Extract(pack, &progress, &cancel)) << abortAt;
+        // Nothing is reported after the report that raised the flag.
+        ASSERT_EQ(static_cast<size_t>(std::min(abortAt + 1, positions)), progress.AllBytes().size()) << abortAt;
         std::vector<std::string> tree = ListTree(target);
         switch (abortAt) {
         case 0: case 1: case 2:  // before any entry
@@ -232,8 +228,8 @@ TEST_F(PackExtractFile, AbortBeforeTheCallOpensAndSetsTheRangeOnly)
     CancelToken cancel;
     cancel.Cancel();
     ProgressRecorder progress;
-    ASSERT_EQ(E_ABORT, Extract(BuildPack(SamplePack()), progress.Control(), &cancel));
-    EXPECT_EQ((std::vector<ProgressMessage>{{PBM_SETRANGE32, 0, 0}, {PBM_SETPOS, 0, 0}}), progress.Messages());
+    ASSERT_EQ(E_ABORT, Extract(BuildPack(SamplePack()), &progress, &cancel));
+    EXPECT_EQ((std::vector<ProgressRecorder::Bytes>{{0, 0}}), progress.AllBytes());
     EXPECT_TRUE(ListTree(target).empty());
 }
 

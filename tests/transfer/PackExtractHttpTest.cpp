@@ -19,16 +19,18 @@ protected:
     }
     void TearDown() override { InternetCloseHandle(session); }
 
-    HRESULT Extract(const std::string& path, CProgressCtrl* progress = nullptr)
+    HRESULT Extract(const std::string& path, ProgressSink& progress)
     {
         PackStream stream;
         stream.SetSource(server.Url(path).c_str(), session, QuickRetry());
         return stream.Extract(target.c_str(), progress, cancel);
     }
+    HRESULT Extract(const std::string& path) { return Extract(path, unseen); }
 
     HttpTestServer server;
     HINTERNET session = NULL;
     CancelToken cancel;
+    NoProgress unseen;
     TempDir temp;
     std::string target = temp / "target";
 };
@@ -41,13 +43,12 @@ TEST_F(PackExtractHttp, UnpacksFromTheServerWithProgressUpToTheContentLength)
     std::string pack = BuildPack(layout);
     server.Serve("/packs/sample.pack", HttpResponse::Ok(pack, "application/octet-stream"));
     ProgressRecorder progress;
-    ASSERT_EQ(S_OK, Extract("/packs/sample.pack", progress.Control()));
+    ASSERT_EQ(S_OK, Extract("/packs/sample.pack", progress));
     for (const PackedFile& file : layout.files)
         EXPECT_EQ(file.data, ReadWholeFile(target + "\\Bin\\" + file.name)) << file.name;
-    std::vector<ProgressMessage> messages = progress.Messages();
-    ASSERT_FALSE(messages.empty());
-    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, static_cast<LPARAM>(pack.size())}), messages.front());
-    EXPECT_EQ(pack.size(), progress.Positions().back());
+    ASSERT_FALSE(progress.AllBytes().empty());
+    EXPECT_EQ((ProgressRecorder::Bytes{0, pack.size()}), progress.AllBytes().front());
+    EXPECT_EQ((ProgressRecorder::Bytes{pack.size(), pack.size()}), progress.AllBytes().back());
 }
 
 TEST_F(PackExtractHttp, RequestIsAPlainGetWithTheAgentAndNoCache)
@@ -93,7 +94,7 @@ TEST_F(PackExtractHttp, AnswersThatCannotBeReadFail)
 
     PackStream closedPort;
     closedPort.SetSource("http://127.0.0.1:1/x.pack", session, QuickRetry());
-    EXPECT_EQ(E_FAIL, closedPort.Extract(target.c_str(), nullptr, cancel));
+    EXPECT_EQ(E_FAIL, closedPort.Extract(target.c_str(), unseen, cancel));
 }
 
 TEST_F(PackExtractHttp, RedirectIsFollowedToTheFinalAnswer)
@@ -121,11 +122,9 @@ TEST_F(PackExtractHttp, AbortBeforeTheCallStillRequestsAndSetsTheRange)
     server.Serve("/a.pack", HttpResponse::Ok(pack));
     cancel.Cancel();
     ProgressRecorder progress;
-    ASSERT_EQ(E_ABORT, Extract("/a.pack", progress.Control()));
+    ASSERT_EQ(E_ABORT, Extract("/a.pack", progress));
     EXPECT_EQ(1u, server.RequestCount());
-    EXPECT_EQ((std::vector<ProgressMessage>{{PBM_SETRANGE32, 0, static_cast<LPARAM>(pack.size())},
-                                            {PBM_SETPOS, 0, 0}}),
-              progress.Messages());
+    EXPECT_EQ((std::vector<ProgressRecorder::Bytes>{{0, pack.size()}}), progress.AllBytes());
     EXPECT_TRUE(ListTree(target).empty());
 }
 
@@ -134,9 +133,8 @@ TEST_F(PackExtractHttp, BytesBehindTheLastEntryAreNeverRead)
     std::string pack = BuildPack(SamplePack());
     server.Serve("/trailing.pack", HttpResponse::Ok(pack + std::string(1000, 'T')));
     ProgressRecorder progress;
-    ASSERT_EQ(S_OK, Extract("/trailing.pack", progress.Control()));
-    EXPECT_EQ(pack.size(), progress.Positions().back());
-    EXPECT_EQ(static_cast<LPARAM>(pack.size() + 1000), progress.Messages().front().lParam);
+    ASSERT_EQ(S_OK, Extract("/trailing.pack", progress));
+    EXPECT_EQ((ProgressRecorder::Bytes{pack.size(), pack.size() + 1000}), progress.AllBytes().back());
 }
 
 TEST_F(PackExtractHttp, TableLargerThanTheContentLengthIsRefusedBeforeReading)
@@ -149,7 +147,7 @@ TEST_F(PackExtractHttp, TableLargerThanTheContentLengthIsRefusedBeforeReading)
     EXPECT_TRUE(ListTree(target).empty());
 }
 
-TEST_F(PackExtractHttp, RangeComesFromTheContentLengthAndALocalSourceKeepsIt)
+TEST_F(PackExtractHttp, TotalComesFromTheContentLengthAndALocalSourceKeepsIt)
 {
     server.Serve("/zero", HttpResponse::Ok(""));
     HttpResponse big = HttpResponse::Ok("");
@@ -159,22 +157,20 @@ TEST_F(PackExtractHttp, RangeComesFromTheContentLengthAndALocalSourceKeepsIt)
     PackStream stream;
     ProgressRecorder zero;
     stream.SetSource(server.Url("/zero").c_str(), session, QuickRetry());
-    EXPECT_EQ(E_FAIL, stream.Extract(target.c_str(), zero.Control(), cancel));
-    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 0}), zero.Messages().front());
+    EXPECT_EQ(E_FAIL, stream.Extract(target.c_str(), zero, cancel));
+    EXPECT_EQ(0u, zero.AllBytes().front().total);
 
-    // Scaled by 2^2 to fit the bar's 31 bits.
-    ProgressRecorder scaled;
+    ProgressRecorder sixGiB;
     stream.SetSource(server.Url("/big").c_str(), session, QuickRetry());
-    EXPECT_EQ(E_FAIL, stream.Extract(target.c_str(), scaled.Control(), cancel));
-    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 1610612736}), scaled.Messages().front());
+    EXPECT_EQ(E_FAIL, stream.Extract(target.c_str(), sixGiB, cancel));
+    EXPECT_EQ(6442450944u, sixGiB.AllBytes().front().total);
 
-    // A local file source keeps the size and the scale of the earlier HTTP one.
+    // A local file source keeps the size of the earlier HTTP one.
     ProgressRecorder local;
     ASSERT_TRUE(WriteWholeFile(temp / "local.pack", BuildPack(SamplePack())));
     stream.SetSource((temp / "local.pack").c_str(), NULL);
-    EXPECT_EQ(S_OK, stream.Extract(target.c_str(), local.Control(), cancel));
-    EXPECT_EQ((ProgressMessage{PBM_SETRANGE32, 0, 1610612736}), local.Messages().front());
-    EXPECT_EQ(static_cast<WPARAM>(sizeof(PackHeader) >> 2), local.Positions()[1]);
+    EXPECT_EQ(S_OK, stream.Extract(target.c_str(), local, cancel));
+    EXPECT_EQ((ProgressRecorder::Bytes{sizeof(PackHeader), 6442450944u}), local.AllBytes()[1]);
 }
 
 TEST_F(PackExtractHttp, SlowLinkMovesTheBarWithinAChunkAndAnAbortStopsThere)
@@ -184,13 +180,13 @@ TEST_F(PackExtractHttp, SlowLinkMovesTheBarWithinAChunkAndAnAbortStopsThere)
     layout.packName = "P";
     layout.files.push_back(PackFile("slow.bin", GeneratedData(3, 3 << 19)));
     const std::string pack = BuildPack(layout);
-    const WPARAM tableEnd = sizeof(PackHeader) + sizeof(PackEntry);
+    const ULONGLONG tableEnd = sizeof(PackHeader) + sizeof(PackEntry);
     server.Serve("/slow.pack", HttpResponse::AtRate(pack, 1 << 20));
     ProgressRecorder progress;
-    ASSERT_EQ(S_OK, Extract("/slow.pack", progress.Control()));
-    std::vector<WPARAM> positions = progress.Positions();
+    ASSERT_EQ(S_OK, Extract("/slow.pack", progress));
+    std::vector<ULONGLONG> positions = progress.Done();
     size_t withinTheChunk = 0;
-    for (WPARAM position : positions)
+    for (ULONGLONG position : positions)
         withinTheChunk += position > tableEnd && position < pack.size();
     EXPECT_GE(withinTheChunk, 3u);  // about one every 100 ms
     EXPECT_EQ(pack.size(), positions.back());
@@ -199,12 +195,12 @@ TEST_F(PackExtractHttp, SlowLinkMovesTheBarWithinAChunkAndAnAbortStopsThere)
     // the token raised and the open request closed under the transfer.
     RemoveTree(target);
     ProgressRecorder cancelled;
-    cancelled.onMessage = [&](const ProgressMessage& message) {
-        if (message.message == PBM_SETPOS && message.wParam > tableEnd)
+    cancelled.onBytes = [&](const ProgressRecorder::Bytes& bytes) {
+        if (bytes.done > tableEnd)
             cancel.Cancel();
     };
-    ASSERT_EQ(E_ABORT, Extract("/slow.pack", cancelled.Control()));
-    EXPECT_LT(cancelled.Positions().back(), pack.size());
+    ASSERT_EQ(E_ABORT, Extract("/slow.pack", cancelled));
+    EXPECT_LT(cancelled.Done().back(), pack.size());
     // The chunk in progress is never written.
     EXPECT_TRUE(FileExists(target + "\\P\\slow.bin"));
     EXPECT_EQ("", ReadWholeFile(target + "\\P\\slow.bin"));

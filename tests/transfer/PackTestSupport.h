@@ -6,6 +6,7 @@
 #include "CancelToken.h"
 #include "PackStream.h"
 #include "PackWriter.h"
+#include "ProgressSink.h"
 #include "TestFiles.h"
 
 // A typical small pack: two levels of directories, both separators, an empty file.
@@ -21,12 +22,13 @@ inline PackLayout SamplePack()
 }
 
 inline HRESULT ExtractLocalPack(const std::string& packPath, const std::string& targetDir,
-                                CProgressCtrl* progress = nullptr, CancelToken* cancel = nullptr)
+                                ProgressSink* progress = nullptr, CancelToken* cancel = nullptr)
 {
     CancelToken never;
+    NoProgress unseen;
     PackStream stream;
     stream.SetSource(packPath.c_str(), NULL);
-    return stream.Extract(targetDir.c_str(), progress, cancel ? *cancel : never);
+    return stream.Extract(targetDir.c_str(), progress ? *progress : unseen, cancel ? *cancel : never);
 }
 
 inline bool SameTime(const FILETIME& a, const FILETIME& b)
