@@ -15,11 +15,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "HttpTestServer.h"
 #include "CancelToken.h"
 #include "NetworkPiece.h"
+#include "PackExtract.h"
 #include "PackStream.h"
 #include "ProgressSink.h"
 #include "PackWriter.h"
@@ -69,7 +71,57 @@ struct Unpack {
     SIZE_T peakBytes = 0;
 };
 
-// Unpacks like the kit job does: a stream made, used and destroyed.
+// The pack read from its file, as the unpack reads a source: as much as it asks for.
+class FileSource : public ByteSource {
+public:
+    explicit FileSource(const std::string& path) : path_(path) {}
+    ~FileSource() override
+    {
+        if (file_ != INVALID_HANDLE_VALUE)
+            CloseHandle(file_);
+    }
+    void StartFrom(ULONGLONG, const char*) override {}
+    HRESULT Open() override
+    {
+        LARGE_INTEGER size;
+        file_ = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                            NULL);
+        if (file_ == INVALID_HANDLE_VALUE || !GetFileSizeEx(file_, &size))
+            return E_FAIL;
+        length_ = static_cast<ULONGLONG>(size.QuadPart);
+        return S_OK;
+    }
+    ULONGLONG Length() const override { return length_; }
+    ULONGLONG Position() const override { return position_; }
+    bool LastModified(FILETIME*) const override { return false; }
+    HRESULT Read(void* buffer, DWORD size, DWORD* got) override
+    {
+        if (!ReadFile(file_, buffer, size, got, NULL))
+            return E_FAIL;
+        position_ += *got;
+        return S_OK;
+    }
+    HRESULT Seek(ULONGLONG offset, ULONGLONG) override
+    {
+        LARGE_INTEGER to;
+        to.QuadPart = static_cast<LONGLONG>(offset);
+        if (!SetFilePointerEx(file_, to, NULL, FILE_BEGIN))
+            return E_FAIL;
+        position_ = offset;
+        return S_OK;
+    }
+    bool TakesRanges() const override { return true; }
+    void Close() override {}
+
+private:
+    std::string path_;
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    ULONGLONG length_ = 0;
+    ULONGLONG position_ = 0;
+};
+
+// Unpacks like the kit job does: a source made, read and destroyed; without a session
+// the pack's file is the source.
 Unpack MeasureUnpack(const std::string& source, HINTERNET session, const std::string& target,
                      const RetrySettings& retry = RetrySettings(), ULONGLONG* received = nullptr)
 {
@@ -78,11 +130,15 @@ Unpack MeasureUnpack(const std::string& source, HINTERNET session, const std::st
     PrivateUsagePeak memory;
     HRESULT hr = E_FAIL;
     result.seconds = SecondsFor([&] {
-        PackStream stream;
         CancelToken never;
         NoProgress unseen;
-        stream.SetSource(source.c_str(), session, retry);
-        hr = stream.Extract(target.c_str(), unseen, never);
+        if (!session) {
+            FileSource file(source);
+            hr = ExtractPack(file, target.c_str(), unseen, never);
+            return;
+        }
+        PackStream stream(TransferEnv{session, never, unseen, retry}, source.c_str());
+        hr = ExtractPack(stream, target.c_str(), unseen, never);
         if (received)
             *received = stream.BytesReceived();
     });
@@ -115,13 +171,18 @@ double ReceiveSeconds(const std::string& source, HINTERNET session, uint64_t exp
     uint64_t total = 0;
     bool ok = true;
     double seconds = SecondsFor([&] {
-        PackStream stream;
-        stream.SetSource(source.c_str(), session);
-        ok = SUCCEEDED(stream.Open());
+        CancelToken never;
+        NoProgress unseen;
+        std::unique_ptr<ByteSource> stream;
+        if (session)
+            stream.reset(new PackStream(TransferEnv{session, never, unseen, RetrySettings()}, source.c_str()));
+        else
+            stream.reset(new FileSource(source));
+        ok = SUCCEEDED(stream->Open());
         // The largest network piece: what a fast link is read with.
         const DWORD piece = session ? NetworkPiece::kLargest : kTransferBufferSize;
         for (DWORD got = 1; ok && got > 0; total += got)
-            ok = SUCCEEDED(stream.Read(&buffer[0], piece, &got));
+            ok = SUCCEEDED(stream->Read(&buffer[0], piece, &got));
     });
     return ok && total >= expected ? seconds : -1;
 }

@@ -2,6 +2,7 @@
 
 #include "CancelToken.h"
 #include "HeldFiles.h"
+#include "PackExtract.h"
 #include "PackStream.h"
 #include "ProgressSink.h"
 
@@ -10,10 +11,9 @@ HRESULT DownloadKitPack(const TransferEnv& env, const char* baseUrl, const char*
 {
     CString url;
     url.Format("%s/%s", baseUrl, path);
-    PackStream stream;
-    stream.SetSource(url, env.session, env.retry);
+    PackStream pack(env, url);
     env.progress.ItemStarted(caption);
-    HRESULT hr = stream.Extract(targetDir, env.progress, env.cancel);
+    HRESULT hr = ExtractPack(pack, targetDir, env.progress, env.cancel);
     if (FAILED(hr))
         return hr;
     // Cancelled after the pack's last chunk: the job stops before the next item.

@@ -4,9 +4,9 @@
 
 #include <windows.h>
 
+#include "ByteSource.h"
+
 const ULONGLONG kUnknownLength = ~0ull;
-// The end of a range that runs to the end of the resource.
-const ULONGLONG kToTheEnd = ~0ull;
 
 // What a caller demands of an answer that starts a resource; a refused answer is final.
 struct HttpRules {

@@ -2,14 +2,12 @@
 
 #include <process.h>
 
-#define CRYPTOPP_ENABLE_NAMESPACE_WEAK 1
-#include <cryptopp/md5.h>
-
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "DirectoryChain.h"
+#include "FileDigest.h"
 #include "HeldFiles.h"
 #include "ServerAccess.h"
 
@@ -275,22 +273,21 @@ void ChunkPipeline::Write()
 void ChunkPipeline::Hash()
 {
     Item* item = NULL;
-    CryptoPP::Weak1::MD5 md5;
+    FileDigest digest;
     BYTE expected[16] = {};
     while (NextItem(&hashed_, &item)) {
         switch (item->kind) {
         case kBegin:
-            md5.Restart();
+            digest.Restart();
             memcpy(expected, item->file.md5, sizeof(expected));
             break;
         case kData:
-            md5.Update(buffers_[item->buffer], item->size);
+            digest.Update(buffers_[item->buffer], item->size);
             break;
         case kEnd: {
-            BYTE digest[CryptoPP::Weak1::MD5::DIGESTSIZE];
-            md5.Final(digest);
+            const bool matches = digest.Matches(expected);
             EnterCriticalSection(&lock_);
-            item->verdict = memcmp(digest, expected, sizeof(digest)) != 0 ? 1 : 0;
+            item->verdict = matches ? 0 : 1;
             WakeAllConditionVariable(&changed_);
             LeaveCriticalSection(&lock_);
             break;

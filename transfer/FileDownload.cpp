@@ -5,13 +5,12 @@
 #include <afxstr.h>
 
 #include "ByteProgress.h"
+#include "ByteSource.h"
 #include "CancelToken.h"
-#include "Check.h"
 #include "ChunkPipeline.h"
 #include "FreeSpace.h"
 #include "HeldFiles.h"
 #include "HttpSource.h"
-#include "ProgressSink.h"
 #include "RelativePath.h"
 #include "ServerAccess.h"
 
@@ -23,7 +22,7 @@ const HttpRules kFileRules = {kFileRequestFlags, ~0ull, false, nullptr, false};
 // A file that an earlier run stored, whole or in part, with the server's Last-Modified
 // time: the first request asks only for what follows its end, if that version is
 // still the server's. Returns the size on disk, 0 when there is no such file.
-ULONGLONG AskForTheRest(HttpSource& source, const char* localPath)
+ULONGLONG AskForTheRest(ByteSource& source, const char* localPath)
 {
     WIN32_FILE_ATTRIBUTE_DATA found;
     SYSTEMTIME written;
@@ -42,104 +41,96 @@ ULONGLONG AskForTheRest(HttpSource& source, const char* localPath)
 
 // The file on disk is the server's whole version: it is only given the server's time,
 // where it differs, so that read access is all it needs.
-void KeepComplete(const HttpSource& source, const char* localPath, ProgressSink& progress)
+void KeepComplete(const ByteSource& source, const char* localPath, ProgressSink& progress)
 {
     FILETIME time;
-    const ULONGLONG length = source.Length();
-    ByteProgress bytes(progress, length);
-    bytes.Add(length);
+    ByteProgress bytes(progress, source.Length());
+    bytes.Add(source.Length());
     bytes.Report();
     if (source.LastModified(&time))
         StampFile(localPath, time, true);
 }
 
+// Writes the version the source delivers, from source.Position() on, to `path`, which
+// `localPath`'s volume must have room for. S_RESOURCE_CHANGED when another version began
+// meanwhile: the caller drops the file and starts over.
+HRESULT WriteVersion(ByteSource& source, const char* path, const char* localPath, ChunkPipeline& pipeline,
+                     ProgressSink& progress, const CancelToken& cancel)
+{
+    ByteProgress bytes(progress, source.Length());
+    // What an earlier run stored counts as done.
+    bytes.Add(source.Position());
+    bytes.Report();
+    OutputFile file = {};
+    strcpy(file.path, path);
+    file.append = source.Position() > 0;
+    file.stampWriteTime = source.LastModified(&file.time);
+    HRESULT hr = EnsureRoomFor(localPath, source.Length() - source.Position());
+    if (FAILED(hr))
+        return hr;
+    // The writer creates the file and writes each chunk while the next one arrives.
+    if (!pipeline.Started() && FAILED(pipeline.Start(false)))
+        return E_FAIL;
+    pipeline.BeginFile(file);
+    for (ULONGLONG remaining = source.Length() - source.Position();;) {
+        const DWORD wanted = remaining < kTransferBufferSize ? static_cast<DWORD>(remaining) : kTransferBufferSize;
+        BYTE* chunk = pipeline.NextBuffer();
+        DWORD got = 0;
+        hr = ReadChunk(source, chunk, wanted, &got, bytes, cancel);
+        // What arrived before the link was given up stays in the file; nothing is written
+        // once the user has asked to stop.
+        if ((hr == S_OK || hr == E_FAIL) && got > 0)
+            pipeline.Deliver(got);
+        if (hr != S_OK)
+            return hr;
+        // The file cannot be created or written: stop receiving.
+        if (got != wanted || pipeline.Failed())
+            return E_FAIL;
+        remaining -= got;
+        if (remaining == 0) {
+            pipeline.EndFile();
+            return S_OK;
+        }
+    }
+}
+
 }  // namespace
 
-HRESULT DownloadToFile(const TransferEnv& env, const char* url, const char* localPath)
+HRESULT SaveToFile(ByteSource& source, const char* localPath, ProgressSink& progress, const CancelToken& cancel)
 {
-    HRESULT hr = S_OK;
-    HttpSource source(env, url, kFileRules);
-    ChunkPipeline pipeline;
-    OutputFile file = {};
-    BYTE* chunk = NULL;
-    DWORD got = 0;
     const CString partPath = PartPath(localPath);
-    ULONGLONG onDisk = 0;
+    if (partPath.GetLength() >= MAX_PATH)
+        return E_FAIL;
+    const ULONGLONG onDisk = AskForTheRest(source, localPath);
+    HRESULT hr = source.Open();
+    if (FAILED(hr))
+        return hr;
+    if (onDisk > 0 && source.Position() == source.Length()) {
+        KeepComplete(source, localPath, progress);
+        return S_OK;
+    }
     // An earlier run's file is replaced only by a whole new version: it is received
     // under another name beside it and then renamed over it.
     bool replacing = false;
-
-    CHECK(partPath.GetLength() < static_cast<int>(sizeof(file.path)));
-    onDisk = AskForTheRest(source, localPath);
-    hr = source.Open();
-    if (FAILED(hr))
-        goto CleanUp;
-    if (onDisk > 0 && source.Position() == source.Length()) {
-        KeepComplete(source, localPath, env.progress);
-        goto CleanUp;
-    }
+    ChunkPipeline pipeline;
     // Once for the resource, and again from its first byte whenever it changed on the
     // server between two attempts.
     do {
-        const ULONGLONG length = source.Length();
-        ByteProgress bytes(env.progress, length);
-        if (env.cancel.IsCancelled()) {
+        // Nothing is created once the user has asked to stop.
+        if (cancel.IsCancelled()) {
             hr = E_ABORT;
-            goto CleanUp;
+            break;
         }
-        // What an earlier run stored counts as done.
-        bytes.Add(source.Position());
-        bytes.Report();
         if (hr == S_RESOURCE_CHANGED)
             pipeline.DropFile();
         replacing = onDisk > 0 && source.Position() == 0;
-        strcpy(file.path, replacing ? partPath.GetString() : localPath);
-        file.append = source.Position() > 0;
-        file.stampWriteTime = source.LastModified(&file.time);
-        hr = EnsureRoomFor(localPath, length - source.Position());
-        if (FAILED(hr))
-            goto CleanUp;
-        // The writer creates the file and writes each chunk while the next one arrives.
-        if (!pipeline.Started())
-            CHECK(SUCCEEDED(pipeline.Start(false)));
-        pipeline.BeginFile(file);
-        for (ULONGLONG remaining = length - source.Position();;) {
-            DWORD wanted = remaining < kTransferBufferSize ? static_cast<DWORD>(remaining) : kTransferBufferSize;
-            chunk = pipeline.NextBuffer();
-            hr = source.ReadFully(chunk, wanted, &got, bytes);
-            if (got > 0)
-                bytes.Report();
-            // What arrived before the link was given up stays in the file.
-            if (hr == E_FAIL && got > 0)
-                pipeline.Deliver(got);
-            if (hr != S_OK)
-                break;
-            // The chunk just filled is not written once the user has asked to stop.
-            if (env.cancel.IsCancelled()) {
-                hr = E_ABORT;
-                goto CleanUp;
-            }
-            CHECK(got == wanted);
-            if (got > 0)
-                pipeline.Deliver(got);
-            // The file cannot be created or written: stop receiving.
-            CHECK(!pipeline.Failed());
-            remaining -= got;
-            if (remaining == 0) {
-                pipeline.EndFile();
-                break;
-            }
-        }
+        hr = WriteVersion(source, replacing ? partPath.GetString() : localPath, localPath, pipeline, progress, cancel);
     } while (hr == S_RESOURCE_CHANGED);
-
-CleanUp:
     source.Close();
-    {
-        // The chunks handed over are written before the result is known.
-        HRESULT finished = pipeline.Finish();
-        if (SUCCEEDED(hr))
-            hr = finished;
-    }
+    // The chunks handed over are written before the result is known.
+    const HRESULT finished = pipeline.Finish();
+    if (SUCCEEDED(hr))
+        hr = finished;
     if (replacing) {
         if (SUCCEEDED(hr))
             hr = MoveOver(partPath, localPath);
@@ -147,6 +138,12 @@ CleanUp:
             DeleteFileA(partPath);
     }
     return hr;
+}
+
+HRESULT DownloadToFile(const TransferEnv& env, const char* url, const char* localPath)
+{
+    HttpSource source(env, url, kFileRules);
+    return SaveToFile(source, localPath, env.progress, env.cancel);
 }
 
 HRESULT DownloadBelow(const TransferEnv& env, const char* baseUrl, const char* folder, const char* path)

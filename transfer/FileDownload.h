@@ -1,22 +1,26 @@
-// One resource of the update server stored byte for byte as a file.
+// One resource stored byte for byte as a file.
 #pragma once
 
 #include <windows.h>
-#include <wininet.h>
 
 #include "TransferEnv.h"
 
-// Requests `url` (200 and a Content-Length required) and stores the body as a new file
-// at `localPath`; no directory is made. The network is read in small pieces and the file
-// written in chunks of up to 4 MiB. Tells env.progress the bytes in place. S_OK when
-// every announced byte is stored, E_ABORT once env.cancel stops the download, E_FAIL
-// otherwise. A drop is resumed where it stopped; when the resource changed on the server
-// meanwhile, the file is written again from its first byte.
-// A file already at `localPath` (an earlier run's) is asked for from its end under its
-// time: kept when complete, continued when short, and otherwise replaced only by a
-// whole new version, received as `localPath`.part and renamed over it; on a failure or
-// an abort the .part file goes and the old file stays as it was. A file that was not
-// there is written under its own name, and what arrived of it stays.
+class ByteSource;
+
+// Opens `source` and stores its bytes as the file at `localPath`; no directory is made.
+// Tells `progress` the bytes in place. S_OK when every byte of Length() is stored,
+// E_ABORT once `cancel` is cancelled, E_FAIL otherwise. When the source starts over with
+// another version, the file is written again from its first byte. A file already at
+// `localPath` (an earlier run's) is asked for from its end under its last-write time:
+// kept when complete, continued when short, and otherwise replaced only by a whole new
+// version, received as `localPath`.part and renamed over it; on a failure or an abort
+// the .part file goes and the old file stays as it was. A file that was not there is
+// written under its own name, and what arrived of it stays. The network is read in
+// small pieces and the file written in chunks of up to 4 MiB.
+HRESULT SaveToFile(ByteSource& source, const char* localPath, ProgressSink& progress, const CancelToken& cancel);
+
+// SaveToFile from `url` (200 and a Content-Length required; redirects followed also
+// between HTTP and HTTPS), with env's session, progress and token.
 HRESULT DownloadToFile(const TransferEnv& env, const char* url, const char* localPath);
 
 // A resource that the catalogue lists by `path`: fetched from baseUrl + "/" + path and

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ByteProgress.h"
 #include "CancelToken.h"
 #include "ProgressSink.h"
 
@@ -159,7 +158,7 @@ HRESULT HttpSource::Follow(const Verdict& verdict, const Answer& answer, ULONGLO
         return S_OK;
     }
     if (!held_ || verdict.newVersion) {
-        windowEnd_ = kWhole;
+        windowEnd_ = kToTheEnd;
         // Nodes of a farm may tag the same bytes differently, but not date them so.
         etagsDisagree_ = etagsDisagree_ || (held_ && *answer.lastModified &&
                                             strcmp(lastModified_, answer.lastModified) == 0 &&
@@ -317,25 +316,6 @@ HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
     }
 }
 
-HRESULT HttpSource::ReadFully(void* buffer, DWORD size, DWORD* got, ByteProgress& progress)
-{
-    *got = 0;
-    BYTE* at = static_cast<BYTE*>(buffer);
-    while (*got < size) {
-        DWORD read = 0;
-        HRESULT hr = Read(at + *got, size - *got, &read);
-        if (hr != S_OK)
-            return hr;
-        if (read == 0)
-            break;
-        *got += read;
-        progress.Add(read);
-        if (*got < size)
-            progress.ReportIfDue();
-    }
-    return S_OK;
-}
-
 HRESULT HttpSource::Seek(ULONGLONG offset, ULONGLONG end)
 {
     if (offset < position_ || offset > length_ || end < offset)
@@ -346,7 +326,7 @@ HRESULT HttpSource::Seek(ULONGLONG offset, ULONGLONG end)
         return S_OK;
     }
     if (!takesRanges_ || !*Validator()) {
-        windowEnd_ = kWhole;
+        windowEnd_ = kToTheEnd;
         BYTE scrap[64 * 1024];
         while (position_ < offset) {
             ULONGLONG left = offset - position_;

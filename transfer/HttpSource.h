@@ -8,69 +8,39 @@
 #include <afxstr.h>
 
 #include "AnswerJudge.h"
+#include "ByteSource.h"
 #include "NetworkPiece.h"
 #include "TransferEnv.h"
 
-class ByteProgress;
 struct AnswerText;
 
-// Read's answer when the resource changed on the server after some of it was delivered:
-// Length() is the new version's, and the next bytes are its first. A success code, so
-// that a caller that does not start over still sees no failure: every caller checks for it.
-const HRESULT S_RESOURCE_CHANGED = MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_ITF, 0x0201);
-
-class HttpSource {
+// Every request is a GET through env.session with `rules`' flags; each is published in
+// env.cancel, every wait and read ends with E_ABORT once the token is cancelled, and each
+// wait for the link is told to env.progress. Open and Read ride out drops, stalls and
+// reconnections: they fail (E_FAIL) for a refused answer, a status that is not retried,
+// a security failure, and once the patience for trying without progress is spent.
+class HttpSource : public ByteSource {
 public:
-    static const ULONGLONG kWhole = kToTheEnd;
-
-    // Requests go through env.session; each is published in env.cancel, and every wait
-    // and read ends with E_ABORT once the token is cancelled.
     HttpSource(const TransferEnv& env, const char* url, const HttpRules& rules);
-    ~HttpSource();
+    ~HttpSource() override;
     HttpSource(const HttpSource&) = delete;
     HttpSource& operator=(const HttpSource&) = delete;
 
-    // Before Open: the caller already holds the first `offset` bytes of the version that
-    // `ifRange` (an ETag or an HTTP date) names, so the first request asks for the rest.
-    // After Open, Position() tells what the server answered: `offset` when the rest
-    // follows (or, when it equals Length(), nothing is missing), 0 when the whole of
-    // another version follows.
-    void StartFrom(ULONGLONG offset, const char* ifRange);
-
-    // Requests the resource until an answer can be used. S_OK; E_ABORT once the flag is
-    // up; E_FAIL for a refused answer, a status that is not retried, a security failure,
-    // and once the patience for trying without progress is spent.
-    HRESULT Open();
-
+    void StartFrom(ULONGLONG offset, const char* ifRange) override;
+    // Requests the resource until an answer can be used.
+    HRESULT Open() override;
     // The Content-Length of the accepted answer.
-    ULONGLONG Length() const { return length_; }
-    // The offset of the next byte Read delivers.
-    ULONGLONG Position() const { return position_; }
-    // The Last-Modified time of the version being read; false when the server sent none.
-    bool LastModified(FILETIME* time) const;
-
-    // The next bytes, at most `size` and at most one network piece: S_OK with *got > 0,
-    // or S_OK with *got == 0 once all Length() bytes have been delivered. A drop is
-    // resumed inside, so the bytes always continue where the last ones ended, unless
-    // the answer is S_RESOURCE_CHANGED. E_ABORT and E_FAIL as for Open.
-    HRESULT Read(void* buffer, DWORD size, DWORD* got);
-
-    // Reads until `size` bytes have arrived or the resource ends (*got then tells), moving
-    // `progress` by each piece and, between pieces, when a position is due.
-    HRESULT ReadFully(void* buffer, DWORD size, DWORD* got, ByteProgress& progress);
-
-    // Goes forward to `offset` of the same version, to read up to `end` (or to the end
-    // of the resource): a new request for that range when the server names its versions
-    // and honours ranges, otherwise the bytes in between are read and dropped and the
-    // request goes on to the end. Read delivers nothing beyond `end`. S_OK,
-    // S_RESOURCE_CHANGED, E_ABORT or E_FAIL as for Read.
-    HRESULT Seek(ULONGLONG offset, ULONGLONG end = kWhole);
-
-    // Closes the request; a later Read reconnects.
-    void Close();
-
-    // Whether the server sends ranges of this resource (it said so, or sent one).
-    bool TakesRanges() const { return takesRanges_; }
+    ULONGLONG Length() const override { return length_; }
+    ULONGLONG Position() const override { return position_; }
+    bool LastModified(FILETIME* time) const override;
+    // At most one network piece; a drop is resumed inside.
+    HRESULT Read(void* buffer, DWORD size, DWORD* got) override;
+    // A new request for the range when the server names its versions and honours ranges;
+    // otherwise the bytes in between are read and dropped and the request goes on to the end.
+    HRESULT Seek(ULONGLONG offset, ULONGLONG end) override;
+    // The server said it sends ranges of this resource, or sent one.
+    bool TakesRanges() const override { return takesRanges_; }
+    void Close() override;
 
     // Every body byte read from the network, including those read again after a
     // reconnection to a server that ignores ranges.
@@ -123,7 +93,7 @@ private:
     ULONGLONG position_ = 0;
     // Where the bytes the open request brings end, and where the caller wants them to.
     ULONGLONG requestEnd_ = 0;
-    ULONGLONG windowEnd_ = kWhole;
+    ULONGLONG windowEnd_ = kToTheEnd;
     ULONGLONG furthest_ = 0;
     int tries_ = 0;
     int channelErrors_ = 0;

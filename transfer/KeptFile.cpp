@@ -1,20 +1,15 @@
 #include "KeptFile.h"
 
-#define CRYPTOPP_ENABLE_NAMESPACE_WEAK 1
-#include <cryptopp/md5.h>
-
-#include <cstring>
-
 #include "ByteProgress.h"
 #include "CancelToken.h"
+#include "FileDigest.h"
 #include "HeldFiles.h"
 
 HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, BYTE* scratch, DWORD scratchSize,
                        ByteProgress& progress, const CancelToken& cancel, bool* kept)
 {
     HRESULT hr = S_OK;
-    CryptoPP::Weak1::MD5 md5;
-    BYTE digest[CryptoPP::Weak1::MD5::DIGESTSIZE];
+    FileDigest digest;
     LARGE_INTEGER size;
     DWORD remaining = entry.fileSize;
     bool same = false;
@@ -31,7 +26,7 @@ HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, BYTE* scratch, 
         DWORD got = 0;
         if (!ReadFile(file, scratch, wanted, &got, NULL) || got != wanted)
             goto CleanUp;
-        md5.Update(scratch, got);
+        digest.Update(scratch, got);
         remaining -= got;
         progress.Add(got);
         if (cancel.IsCancelled()) {
@@ -40,8 +35,7 @@ HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, BYTE* scratch, 
         }
         progress.ReportIfDue();
     }
-    md5.Final(digest);
-    same = memcmp(digest, entry.md5, sizeof(digest)) == 0;
+    same = digest.Matches(entry.md5);
 
 CleanUp:
     CloseHandle(file);

@@ -1,13 +1,13 @@
-// PackStream::Extract: one pass over a pack, straight from the source to the files.
-#include "PackStream.h"
+#include "PackExtract.h"
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "ByteProgress.h"
+#include "ByteSource.h"
 #include "CancelToken.h"
-#include "Check.h"
 #include "ChunkPipeline.h"
 #include "EarlierFiles.h"
 #include "FreeSpace.h"
@@ -17,220 +17,229 @@
 
 namespace {
 
-// The pack's own folder below the target, where an earlier run left its files.
-bool PackFolderHoldsFiles(const char* targetDir, const PackHeader& header)
+// One pass over the pack from its first byte.
+class PackPass {
+public:
+    PackPass(ByteSource& source, const char* targetDir, ChunkPipeline& pipeline, ProgressSink& progress,
+             const CancelToken& cancel)
+        : source_(source), targetDir_(targetDir), pipeline_(pipeline), cancel_(cancel), bytes_(progress, source.Length())
+    {
+    }
+
+    // S_RESOURCE_CHANGED when the pack changed under it: the file being written is
+    // dropped, and the caller starts over.
+    HRESULT Run();
+
+private:
+    HRESULT ReadTable();
+    HRESULT FindKeptFiles();
+    ULONGLONG MissingBytes() const;
+    HRESULT WriteMissingFiles();
+    HRESULT WriteEntry(const PackEntry& entry, ULONGLONG offset, ULONGLONG runEnd);
+    // Reads `size` bytes, or what arrives before the source ends.
+    HRESULT Read(void* buffer, DWORD size, DWORD* got) { return ReadChunk(source_, buffer, size, got, bytes_, cancel_); }
+    // Goes to `offset`, asking only for what lies before `end` where earlier files are kept.
+    HRESULT SeekTo(ULONGLONG offset, ULONGLONG end) { return source_.Seek(offset, askInParts_ ? end : kToTheEnd); }
+    // The file of `entry` below the target: false when the path would not fit MAX_PATH.
+    bool EntryPath(char (&path)[MAX_PATH], const PackEntry& entry) const;
+    ULONGLONG TableEnd() const { return sizeof(PackHeader) + static_cast<ULONGLONG>(header_.entryCount) * sizeof(PackEntry); }
+
+    ByteSource& source_;
+    const char* targetDir_;
+    ChunkPipeline& pipeline_;
+    const CancelToken& cancel_;
+    ByteProgress bytes_;
+    PackHeader header_ = {};
+    std::unique_ptr<PackEntry[]> entries_;
+    std::unique_ptr<bool[]> kept_;
+    // The pack's folder holds an earlier run's files.
+    bool askInParts_ = false;
+};
+
+HRESULT PackPass::Run()
 {
-    char folder[MAX_PATH];
-    const int length = snprintf(folder, sizeof(folder), "%s\\%s", targetDir, header.packName);
-    return length >= 0 && length < MAX_PATH && HoldsEarlierFiles(folder);
+    bytes_.Report();
+    if (cancel_.IsCancelled())
+        return E_ABORT;
+    HRESULT hr = ReadTable();
+    // A pack without entries creates nothing, so its name is never used.
+    if (hr != S_OK || header_.entryCount == 0)
+        return hr;
+    // From here the next chunk arrives while the writer and the hasher work on the ones before it.
+    if (!pipeline_.Started() && FAILED(pipeline_.Start(true)))
+        return E_FAIL;
+    hr = FindKeptFiles();
+    if (FAILED(hr))
+        return hr;
+    hr = EnsureRoomFor(targetDir_, MissingBytes());
+    if (FAILED(hr))
+        return hr;
+    return WriteMissingFiles();
 }
 
-// The file of `entry` below the target: false when the path would not fit MAX_PATH.
-bool EntryPath(char (&path)[MAX_PATH], const char* targetDir, const PackHeader& header, const PackEntry& entry)
+bool PackPass::EntryPath(char (&path)[MAX_PATH], const PackEntry& entry) const
 {
-    int length = snprintf(path, sizeof(path), "%s\\%s\\%s", targetDir, header.packName, entry.fileName);
+    const int length = snprintf(path, sizeof(path), "%s\\%s\\%s", targetDir_, header_.packName, entry.fileName);
     return length >= 0 && length < MAX_PATH;
 }
 
-// The bytes of the files that are not kept: what the pack still has to write.
-ULONGLONG MissingBytes(const PackEntry* entries, const bool* kept, DWORD count)
+HRESULT PackPass::ReadTable()
 {
-    ULONGLONG missing = 0;
-    for (DWORD index = 0; index < count; ++index)
-        missing += kept[index] ? 0 : entries[index].fileSize;
-    return missing;
-}
-
-}  // namespace
-
-HRESULT PackStream::Extract(const char* targetDir, ProgressSink& newProgress, CancelToken& newCancel)
-{
-    cancel = &newCancel;
-    progress = &newProgress;
-    askInParts = false;
-    HRESULT hr = Open();
-    if (FAILED(hr))
-        return hr;
-    // Every chunk handed over is written (or found unwritable) before the result is known.
-    ChunkPipeline pipeline;
-    for (;;) {
-        hr = ExtractPass(targetDir, pipeline);
-        if (hr != S_RESOURCE_CHANGED)
-            break;
-        totalSize = static_cast<LONGLONG>(source->Length());
-    }
-    HRESULT finished = pipeline.Finish();
-    return FAILED(hr) ? hr : finished;
-}
-
-
-HRESULT PackStream::ExtractPass(const char* targetDir, ChunkPipeline& pipeline)
-{
-    HRESULT hr = S_OK;
-    PackHeader header;
-    PackEntry* entries = NULL;
-    OutputFile file = {};
-    BYTE* chunk = NULL;
     DWORD got = 0;
-    DWORD tableSize = 0;
-    LONGLONG knownSize = -1;
-    bool fileBegun = false;
-    bool* kept = NULL;
-    bool* sharesName = NULL;
-    const char** names = NULL;
-    bool keptAny = false;
-    ULONGLONG dataOffset = 0;
-    ULONGLONG runEnd = 0;
-    ByteProgress bytes(*progress, static_cast<ULONGLONG>(totalSize));
-
-    // Reads `size` bytes, or what arrives before the source ends; any other answer
-    // (an abort, a failure, a changed pack) ends the pass.
-#define READ_FULLY(buffer, size)                                  \
-    do {                                                          \
-        hr = ReadFully(buffer, size, &got, bytes);                \
-        bytes.Report();                                           \
-        if (hr == S_OK && cancel->IsCancelled())                  \
-            hr = E_ABORT;                                         \
-        if (hr != S_OK)                                           \
-            goto CleanUp;                                         \
-    } while (0)
-
-    bytes.Report();
-    if (cancel->IsCancelled())
-        return E_ABORT;
-
-    READ_FULLY(&header, sizeof(header));
-    CHECK(got == sizeof(header));
-    // A pack without entries creates nothing, so its name is never used.
-    if (header.entryCount == 0)
-        goto CleanUp;
-    CHECK(IsContainedPackName(header.packName, sizeof(header.packName)));
-    // Where an earlier run left files of this pack, each run of needed files is asked
-    // for on its own, so that nothing is sent that is then kept. Otherwise the one
-    // request goes on.
-    askInParts = session && PackFolderHoldsFiles(targetDir, header);
-
-    // Refuse a table that cannot exist, or is larger than any real kit needs,
-    // before allocating room for it.
-    CHECK(header.entryCount <= kMaxPackEntryCount);
-    tableSize = header.entryCount * static_cast<DWORD>(sizeof(PackEntry));
-    knownSize = KnownSize();
-    CHECK(knownSize < 0 ||
-          sizeof(PackHeader) + static_cast<ULONGLONG>(tableSize) <= static_cast<ULONGLONG>(knownSize));
-    entries = new (std::nothrow) PackEntry[header.entryCount];
-    CHECK(entries);
-    hr = SeekTo(sizeof(PackHeader), sizeof(PackHeader) + static_cast<ULONGLONG>(tableSize));
+    HRESULT hr = Read(&header_, sizeof(header_), &got);
     if (hr != S_OK)
-        goto CleanUp;
-    READ_FULLY(entries, tableSize);
-    CHECK(got == tableSize);
+        return hr;
+    if (got != sizeof(header_))
+        return E_FAIL;
+    if (header_.entryCount == 0)
+        return S_OK;
+    // A table that cannot exist, or is larger than any real kit needs, is refused before
+    // room is allocated for it.
+    if (!IsContainedPackName(header_.packName, sizeof(header_.packName)) ||
+        header_.entryCount > kMaxPackEntryCount || TableEnd() > source_.Length())
+        return E_FAIL;
+    char folder[MAX_PATH];
+    const int length = snprintf(folder, sizeof(folder), "%s\\%s", targetDir_, header_.packName);
+    askInParts_ = length >= 0 && length < MAX_PATH && HoldsEarlierFiles(folder);
+    entries_.reset(new (std::nothrow) PackEntry[header_.entryCount]);
+    if (!entries_)
+        return E_FAIL;
+    hr = SeekTo(sizeof(PackHeader), TableEnd());
+    if (hr != S_OK)
+        return hr;
+    const DWORD tableSize = header_.entryCount * static_cast<DWORD>(sizeof(PackEntry));
+    hr = Read(entries_.get(), tableSize, &got);
+    if (hr != S_OK)
+        return hr;
+    return got == tableSize ? S_OK : E_FAIL;
+}
 
-    // From here the next chunk arrives while the writer and the hasher work on the
-    // ones before it.
-    if (!pipeline.Started())
-        CHECK(SUCCEEDED(pipeline.Start(true)));
-
-    // What an earlier run left complete stays: the files on disk are checked against the
-    // table first, each read once, and only the others are fetched.
-    kept = new (std::nothrow) bool[header.entryCount];
-    CHECK(kept);
-    for (DWORD index = 0; index < header.entryCount; ++index)
-        kept[index] = false;
-    if (askInParts) {
-        // Nothing more of the answer is read before the first file that is missing,
-        // unless the server can send nothing but the whole.
-        if (source->TakesRanges())
-            source->Close();
-        sharesName = new (std::nothrow) bool[header.entryCount];
-        names = new (std::nothrow) const char*[header.entryCount];
-        CHECK(sharesName && names);
-        for (DWORD index = 0; index < header.entryCount; ++index)
-            names[index] = entries[index].fileName;
-        CHECK(MarkNamesSharedByCase(names, sizeof(PackEntry::fileName), header.entryCount, sharesName));
-    }
-    chunk = pipeline.NextBuffer();
-    for (DWORD index = 0; askInParts && index < header.entryCount; ++index) {
-        const PackEntry& entry = entries[index];
+// What an earlier run left complete stays: the files on disk are checked against the
+// table first, each read once, and only the others are fetched.
+HRESULT PackPass::FindKeptFiles()
+{
+    const DWORD count = header_.entryCount;
+    kept_.reset(new (std::nothrow) bool[count]());
+    if (!kept_)
+        return E_FAIL;
+    if (!askInParts_)
+        return S_OK;
+    // Nothing more of the answer is read before the first file that is missing, unless
+    // the source can send nothing but the whole.
+    if (source_.TakesRanges())
+        source_.Close();
+    std::unique_ptr<bool[]> sharesName(new (std::nothrow) bool[count]);
+    std::unique_ptr<const char*[]> names(new (std::nothrow) const char*[count]);
+    if (!sharesName || !names)
+        return E_FAIL;
+    for (DWORD index = 0; index < count; ++index)
+        names[index] = entries_[index].fileName;
+    if (!MarkNamesSharedByCase(names.get(), sizeof(PackEntry::fileName), count, sharesName.get()))
+        return E_FAIL;
+    BYTE* scratch = pipeline_.NextBuffer();
+    bool keptAny = false;
+    for (DWORD index = 0; index < count; ++index) {
+        const PackEntry& entry = entries_[index];
+        char path[MAX_PATH];
         // A name that is refused is refused where its file would be written, in order.
         // Entries that are one file on disk are written again in order, as the first
         // time, so that the last one is what stays.
         if (sharesName[index] || !IsContainedPackName(entry.fileName, sizeof(entry.fileName)) ||
-            !EntryPath(file.path, targetDir, header, entry) || !IsPlainPathBelow(targetDir, file.path))
+            !EntryPath(path, entry) || !IsPlainPathBelow(targetDir_, path))
             continue;
-        hr = VerifyKeptFile(file.path, entry, chunk, kTransferBufferSize, bytes, *cancel, &kept[index]);
+        HRESULT hr = VerifyKeptFile(path, entry, scratch, kTransferBufferSize, bytes_, cancel_, &kept_[index]);
         if (hr != S_OK)
-            goto CleanUp;
-        keptAny = keptAny || kept[index];
+            return hr;
+        keptAny = keptAny || kept_[index];
     }
     if (keptAny)
-        bytes.Report();
-    hr = EnsureRoomFor(targetDir, MissingBytes(entries, kept, header.entryCount));
-    if (FAILED(hr))
-        goto CleanUp;
+        bytes_.Report();
+    return S_OK;
+}
 
-    dataOffset = sizeof(PackHeader) + static_cast<ULONGLONG>(tableSize);
-    for (DWORD index = 0; index < header.entryCount; ++index) {
-        const PackEntry& entry = entries[index];
-        const ULONGLONG entryOffset = dataOffset;
-        dataOffset += entry.fileSize;
-        if (kept[index])
+ULONGLONG PackPass::MissingBytes() const
+{
+    ULONGLONG missing = 0;
+    for (DWORD index = 0; index < header_.entryCount; ++index)
+        missing += kept_[index] ? 0 : entries_[index].fileSize;
+    return missing;
+}
+
+HRESULT PackPass::WriteMissingFiles()
+{
+    ULONGLONG offset = TableEnd();
+    ULONGLONG runEnd = 0;
+    for (DWORD index = 0; index < header_.entryCount; ++index) {
+        const PackEntry& entry = entries_[index];
+        const ULONGLONG entryOffset = offset;
+        offset += entry.fileSize;
+        if (kept_[index])
             continue;
         // A run of needed files that follow one another is one request.
         if (entryOffset >= runEnd) {
             runEnd = entryOffset;
-            for (DWORD next = index; next < header.entryCount && !kept[next]; ++next)
-                runEnd += entries[next].fileSize;
+            for (DWORD next = index; next < header_.entryCount && !kept_[next]; ++next)
+                runEnd += entries_[next].fileSize;
         }
-        CHECK(IsContainedPackName(entry.fileName, sizeof(entry.fileName)));
-        // A fixed buffer: a path of MAX_PATH characters or more could not be created.
-        CHECK(EntryPath(file.path, targetDir, header, entry));
-        hr = SeekTo(entryOffset, runEnd);
+        HRESULT hr = WriteEntry(entry, entryOffset, runEnd);
         if (hr != S_OK)
-            goto CleanUp;
-        file.withParents = true;
-        file.fromPack = true;
-        file.time = entry.fileTime;
-        memcpy(file.md5, entry.md5, sizeof(file.md5));
-        file.packName = header.packName;
-        file.fileName = entry.fileName;
-        pipeline.BeginFile(file);
-        fileBegun = true;
-
-        // One pass even for an empty file, with a read of nothing.
-        DWORD remaining = entry.fileSize;
-        do {
-            DWORD wanted = remaining < kTransferBufferSize ? remaining : kTransferBufferSize;
-            chunk = NULL;
-            if (wanted > 0)
-                chunk = pipeline.NextBuffer();
-            hr = ReadFully(chunk, wanted, &got, bytes);
-            bytes.Report();
-            if (hr == S_OK && cancel->IsCancelled())
-                hr = E_ABORT;
-            // What arrived before the source ended or the link was given up is kept,
-            // then the entry fails; nothing is written after an abort or of a version
-            // that has gone.
-            if (chunk && (hr == S_OK || hr == E_FAIL) && got > 0)
-                pipeline.Deliver(got);
-            if (hr != S_OK)
-                goto CleanUp;
-            CHECK(got == wanted);
-            CHECK(!pipeline.Failed());
-            remaining -= got;
-        } while (remaining > 0);
-        pipeline.EndFile();
-        fileBegun = false;
+            return hr;
     }
+    return S_OK;
+}
 
-CleanUp:
-#undef READ_FULLY
-    // The chunk being filled is given back unwritten; the file of the old version is
-    // closed as it is and written again by the next pass.
-    if (hr == S_RESOURCE_CHANGED && fileBegun)
-        pipeline.DropFile();
-    delete[] names;
-    delete[] sharesName;
-    delete[] kept;
-    delete[] entries;
-    return hr;
+HRESULT PackPass::WriteEntry(const PackEntry& entry, ULONGLONG offset, ULONGLONG runEnd)
+{
+    OutputFile file = {};
+    // A fixed buffer: a path of MAX_PATH characters or more could not be created.
+    if (!IsContainedPackName(entry.fileName, sizeof(entry.fileName)) || !EntryPath(file.path, entry))
+        return E_FAIL;
+    HRESULT hr = SeekTo(offset, runEnd);
+    if (hr != S_OK)
+        return hr;
+    file.withParents = true;
+    file.fromPack = true;
+    file.time = entry.fileTime;
+    memcpy(file.md5, entry.md5, sizeof(file.md5));
+    file.packName = header_.packName;
+    file.fileName = entry.fileName;
+    pipeline_.BeginFile(file);
+    // One pass even for an empty file, with a read of nothing.
+    DWORD remaining = entry.fileSize;
+    do {
+        const DWORD wanted = remaining < kTransferBufferSize ? remaining : kTransferBufferSize;
+        BYTE* chunk = wanted > 0 ? pipeline_.NextBuffer() : NULL;
+        DWORD got = 0;
+        hr = Read(chunk, wanted, &got);
+        // What arrived before the source ended or the link was given up is kept, then the
+        // entry fails; nothing is written after an abort or of a version that has gone.
+        if ((hr == S_OK || hr == E_FAIL) && got > 0)
+            pipeline_.Deliver(got);
+        // The file of the old version is closed as it is and written again by the next pass.
+        if (hr == S_RESOURCE_CHANGED)
+            pipeline_.DropFile();
+        if (hr != S_OK)
+            return hr;
+        if (got != wanted || pipeline_.Failed())
+            return E_FAIL;
+        remaining -= got;
+    } while (remaining > 0);
+    pipeline_.EndFile();
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT ExtractPack(ByteSource& source, const char* targetDir, ProgressSink& progress, const CancelToken& cancel)
+{
+    HRESULT hr = source.Open();
+    if (FAILED(hr))
+        return hr;
+    // Every chunk handed over is written (or found unwritable) before the result is known.
+    ChunkPipeline pipeline;
+    do
+        hr = PackPass(source, targetDir, pipeline, progress, cancel).Run();
+    while (hr == S_RESOURCE_CHANGED);
+    const HRESULT finished = pipeline.Finish();
+    return FAILED(hr) ? hr : finished;
 }

@@ -15,6 +15,8 @@
 #include "FuzzSupport.h"
 #include "CancelToken.h"
 #include "ChunkPipeline.h"
+#include "MemorySource.h"
+#include "PackExtract.h"
 #include "PackFormat.h"
 #include "PackStream.h"
 #include "PackWriter.h"
@@ -307,7 +309,6 @@ protected:
     // Everything lives in `outer`, so that whatever appears beside the sandbox is seen.
     TempDir outer;
     std::string sandbox = outer / "sandbox";
-    std::string packPath = sandbox + "\\source.pack";
     std::string target = sandbox + "\\target";
     // The most held above the table at the peak of a case, over all cases.
     SIZE_T largestHeapExcess = 0;
@@ -319,7 +320,7 @@ protected:
     {
         RemoveTree(target);
         ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
-        ASSERT_TRUE(WriteWholeFile(packPath, pack));
+        MemorySource source(pack);
         const std::set<std::string> tempRootBefore = TempRootNames();
 
         // Memory is watched two ways. The heap counter sees every allocation through new, also
@@ -337,10 +338,8 @@ protected:
         {
             // The unpacker prints a line for each digest mismatch, thousands over the cases.
             StdoutCapture quiet;
-            PackStream stream;
             CancelToken never;
-            stream.SetSource(packPath.c_str(), NULL);
-            *result = stream.Extract(target.c_str(), recorder, never);
+            *result = ExtractPack(source, target.c_str(), recorder, never);
         }
         const SIZE_T heapGrowth = TestAllocator::Peak() - heldBefore;
         const SIZE_T commitGrowth = committedPeak > committedBefore ? committedPeak - committedBefore : 0;
@@ -359,11 +358,9 @@ protected:
         largestCommitExcess = std::max(largestCommitExcess, commitGrowth > table ? commitGrowth - table : 0);
 
         for (const std::string& path : ListTree(outer.Path())) {
-            EXPECT_TRUE(path == "sandbox\\" || path == "sandbox\\source.pack" ||
-                        path.compare(0, 15, "sandbox\\target\\") == 0)
+            EXPECT_TRUE(path == "sandbox\\" || path.compare(0, 15, "sandbox\\target\\") == 0)
                 << "outside the target: " << path;
         }
-        EXPECT_TRUE(ReadWholeFile(packPath) == pack) << "the pack itself changed";
         EXPECT_EQ(tempRootBefore, TempRootNames()) << "the temporary folder changed";
 
         if (*result == S_OK)
@@ -467,11 +464,10 @@ TEST(PackTable, ASizeTheServerAnnouncesBuysNoTableAboveTheCeiling)
         server.Serve("/big.pack", announced);
         TestAllocator::ResetPeak();
         const size_t heldBefore = TestAllocator::Held();
-        PackStream stream;
         CancelToken never;
         NoProgress unseen;
-        stream.SetSource(server.Url("/big.pack").c_str(), session);
-        EXPECT_EQ(E_FAIL, stream.Extract(target.Path().c_str(), unseen, never)) << count;
+        PackStream stream(TransferEnv{session, never, unseen, RetrySettings()}, server.Url("/big.pack").c_str());
+        EXPECT_EQ(E_FAIL, ExtractPack(stream, target.Path().c_str(), unseen, never)) << count;
         EXPECT_LT(TestAllocator::Peak() - heldBefore, static_cast<size_t>(1 << 20)) << count;
     }
     InternetCloseHandle(session);

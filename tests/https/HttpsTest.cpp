@@ -14,7 +14,8 @@
 
 #include "DialogHarness.h"
 #include "CancelToken.h"
-#include "PackStream.h"
+#include "MemorySource.h"
+#include "PackExtract.h"
 #include "ProgressSink.h"
 #include "ServerAccess.h"
 #include "TestFiles.h"
@@ -103,11 +104,10 @@ protected:
         const std::pair<const char*, std::string> packs[] = {
             {"initial.pack", local}, {"common.pack", local + "\\Database"}, {"krespa.pack", local + "\\Database"}};
         for (const auto& pack : packs) {
-            PackStream stream;
             CancelToken never;
             NoProgress unseen;
-            stream.SetSource((servers.site + "\\" + pack.first).c_str(), NULL);
-            EXPECT_EQ(S_OK, stream.Extract(pack.second.c_str(), unseen, never)) << pack.first;
+            MemorySource source(SiteFile(pack.first));
+            EXPECT_EQ(S_OK, ExtractPack(source, pack.second.c_str(), unseen, never)) << pack.first;
         }
         return local;
     }

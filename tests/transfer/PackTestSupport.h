@@ -4,7 +4,8 @@
 #include <string>
 
 #include "CancelToken.h"
-#include "PackStream.h"
+#include "MemorySource.h"
+#include "PackExtract.h"
 #include "PackWriter.h"
 #include "ProgressSink.h"
 #include "TestFiles.h"
@@ -21,14 +22,14 @@ inline PackLayout SamplePack()
     return layout;
 }
 
-inline HRESULT ExtractLocalPack(const std::string& packPath, const std::string& targetDir,
-                                ProgressSink* progress = nullptr, CancelToken* cancel = nullptr)
+// Unpacks `pack`, held in memory, below `targetDir`.
+inline HRESULT ExtractFromMemory(const std::string& pack, const std::string& targetDir,
+                                 ProgressSink* progress = nullptr, CancelToken* cancel = nullptr)
 {
     CancelToken never;
     NoProgress unseen;
-    PackStream stream;
-    stream.SetSource(packPath.c_str(), NULL);
-    return stream.Extract(targetDir.c_str(), progress ? *progress : unseen, cancel ? *cancel : never);
+    MemorySource source(pack);
+    return ExtractPack(source, targetDir.c_str(), progress ? *progress : unseen, cancel ? *cancel : never);
 }
 
 inline bool SameTime(const FILETIME& a, const FILETIME& b)

@@ -10,6 +10,7 @@
 
 #include "CancelToken.h"
 #include "FileDownload.h"
+#include "PackExtract.h"
 #include "PackStream.h"
 #include "PackTestSupport.h"
 #include "ProgressRecorder.h"
@@ -34,11 +35,10 @@ protected:
     }
     HRESULT Extract(const std::string& name, ULONGLONG* received = nullptr)
     {
-        PackStream stream;
-        stream.SetSource(server.Url("/" + name).c_str(), session, retry);
-        HRESULT hr = stream.Extract((temp / "kit").c_str(), progress, cancel);
+        PackStream pack(TransferEnv{session, cancel, progress, retry}, server.Url("/" + name).c_str());
+        HRESULT hr = ExtractPack(pack, (temp / "kit").c_str(), progress, cancel);
         if (received)
-            *received = stream.BytesReceived();
+            *received = pack.BytesReceived();
         return hr;
     }
     // A wait for the link was told, and that it is over.

@@ -1,0 +1,21 @@
+// Unpacking a pack in one pass, straight from its source to the files.
+#pragma once
+
+#include <windows.h>
+
+class ByteSource;
+class CancelToken;
+class ProgressSink;
+
+// Opens `source` and unpacks the pack below `targetDir`: each file is created (with its
+// directories), written, stamped with its time and checked against its MD5 digest. Tells
+// `progress` the bytes consumed; E_ABORT once `cancel` is cancelled. E_FAIL for every
+// failure, including a digest mismatch (reported on standard output; the rest of the pack
+// is still unpacked), names that would lead outside targetDir and an entry table above
+// kMaxPackTableSize or larger than the source. A pack without entries creates nothing.
+// Where the pack's own folder already holds files, the answer is left after the table:
+// each file there with the entry's size and digest is kept (given the entry's time) and
+// only the runs of the other files are read, each with a Seek of its own. When the pack
+// changes on the source meanwhile, it is unpacked again from its start, so that no file
+// holds bytes of two versions.
+HRESULT ExtractPack(ByteSource& source, const char* targetDir, ProgressSink& progress, const CancelToken& cancel);
