@@ -115,7 +115,7 @@ DialogControls DownloadDialog::Controls() const
                           overallCaption.GetSafeHwnd(), overallProgress.GetSafeHwnd()};
 }
 
-TransferEnv DownloadDialog::Env(ProgressSink& progress)
+TransferEnv DownloadDialog::Env(ProgressSink& progress, CancelToken& cancel)
 {
-    return TransferEnv{internetSession, cancelToken, progress, retrySettings};
+    return TransferEnv{internetSession, cancel, progress, retrySettings};
 }

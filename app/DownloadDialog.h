@@ -47,11 +47,9 @@ public:
     HRESULT OpenInternetSession();
     HRESULT StartCatalogFetch();
     HRESULT FetchCatalog();
-    bool IsFetchingCatalog() const { return catalogFetch != nullptr; }
 
-    // Transfers and jobs, on the worker thread.
+    // Transfers and jobs, on the worker thread: S_OK also when stopped by cancelToken.
     HRESULT DownloadFile(const char* caption, const char* path);
-    HRESULT DownloadPack(const char* caption, const char* path, const char* targetDir);
     HRESULT RunKitJob(int kitCode);
     HRESULT RunOfflineUpdateJob();
 
@@ -82,8 +80,8 @@ public:
 private:
     // The windows a job's progress goes to.
     DialogControls Controls() const;
-    // What the transfers of a job get: the session, cancelToken, `progress` and retrySettings.
-    TransferEnv Env(ProgressSink& progress);
+    // What a core gets of the dialog: the session, `progress`, `cancel` and retrySettings.
+    TransferEnv Env(ProgressSink& progress, CancelToken& cancel);
 
     // Back to idle after OK did not start a job: the choice enabled, and the controls
     // showing the choice that was read, the folder as it was typed.

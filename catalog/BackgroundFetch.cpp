@@ -51,12 +51,7 @@ void BackgroundFetch::Run()
 {
     // The parser is MSXML's, on this thread's own apartment.
     HRESULT com = CoInitialize(NULL);
-    try {
-        result_ = FetchAndParseCatalog(TransferEnv{session_, cancel_, *progress_, retry_}, url_, &catalog_);
-    } catch (...) {
-        // The parser builds strings, which throw when memory runs out.
-        result_ = E_OUTOFMEMORY;
-    }
+    result_ = FetchAndParseCatalog(TransferEnv{session_, cancel_, *progress_, retry_}, url_, &catalog_);
     // An abandoned fetch touches nothing of the dialog, which may be gone.
     if (!cancel_.IsCancelled())
         PostMessageA(window_, message_, ticket_, 0);

@@ -54,13 +54,18 @@ HRESULT FetchCatalogText(const TransferEnv& env, const char* url, char** text, D
 
 HRESULT FetchAndParseCatalog(const TransferEnv& env, const char* url, UpdateCatalog* catalog)
 {
-    char* text = NULL;
-    DWORD size = 0;
-    HRESULT hr = FetchCatalogText(env, url, &text, &size);
-    if (FAILED(hr))
-        return hr;
-    // The catalogue already held stays until a new text has arrived whole.
-    catalog->Clear();
-    catalog->StoreText(text, static_cast<int>(size + 1));
-    return catalog->ParseCatalog();
+    // The request and the parser build strings, which throw when memory runs out.
+    try {
+        char* text = NULL;
+        DWORD size = 0;
+        HRESULT hr = FetchCatalogText(env, url, &text, &size);
+        if (FAILED(hr))
+            return hr;
+        // The catalogue already held stays until a new text has arrived whole.
+        catalog->Clear();
+        catalog->StoreText(text, static_cast<int>(size + 1));
+        return catalog->ParseCatalog();
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
 }

@@ -23,5 +23,6 @@ const DWORD kMaxCatalogSize = 64u << 20;
 HRESULT FetchCatalogText(const TransferEnv& env, const char* url, char** text, DWORD* size);
 
 // FetchCatalogText, then, once a text has arrived whole, `catalog` is replaced by it and
-// parsed: the result is the parse's. A failed fetch leaves `catalog` as it was.
+// parsed: the result is the parse's (E_OUTOFMEMORY when a string could not grow). A
+// failed fetch leaves `catalog` as it was.
 HRESULT FetchAndParseCatalog(const TransferEnv& env, const char* url, UpdateCatalog* catalog);

@@ -6,6 +6,9 @@
 #include "PackStream.h"
 #include "ProgressSink.h"
 
+namespace {
+
+// One item of a kit: the pack at `baseUrl`, "/" and `path`, unpacked below `targetDir`.
 HRESULT DownloadKitPack(const TransferEnv& env, const char* baseUrl, const char* caption, const char* path,
                         const char* targetDir)
 {
@@ -22,6 +25,8 @@ HRESULT DownloadKitPack(const TransferEnv& env, const char* baseUrl, const char*
     env.progress.ItemDone();
     return S_OK;
 }
+
+}  // namespace
 
 HRESULT RunKit(const TransferEnv& env, UpdateCatalog& catalog, const char* targetFolder, int kitCode)
 {

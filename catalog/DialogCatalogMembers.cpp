@@ -1,11 +1,12 @@
-// DownloadDialog::OpenInternetSession, StartCatalogFetch and FetchCatalog: latest.xml into memory, then parsed.
+// DownloadDialog::OpenInternetSession, StartCatalogFetch and FetchCatalog: the catalogue
+// fetch (CatalogFetch.h, BackgroundFetch.h) on the dialog's session, catalogue and controls.
+#include <new>
+
 #include "BackgroundFetch.h"
+#include "CancelToken.h"
 #include "CatalogFetch.h"
 #include "CatalogUrl.h"
-#include "CancelToken.h"
 #include "DownloadDialog.h"
-
-#include <new>
 
 HRESULT DownloadDialog::OpenInternetSession()
 {
@@ -27,17 +28,11 @@ HRESULT DownloadDialog::StartCatalogFetch()
 
 HRESULT DownloadDialog::FetchCatalog()
 {
-    try {
-        HRESULT hr = OpenInternetSession();
-        if (FAILED(hr))
-            return hr;
-        // Nothing stops this fetch but its own patience, and nothing shows its waits.
-        CancelToken never;
-        NoProgress unseen;
-        return FetchAndParseCatalog(TransferEnv{internetSession, never, unseen, retrySettings}, CatalogUrl(),
-                                    &catalog);
-    } catch (...) {
-        // The parser builds strings, which throw when memory runs out.
-        return E_OUTOFMEMORY;
-    }
+    HRESULT hr = OpenInternetSession();
+    if (FAILED(hr))
+        return hr;
+    // Nothing stops this fetch but its own patience, and nothing shows its waits.
+    CancelToken never;
+    NoProgress unseen;
+    return FetchAndParseCatalog(Env(unseen, never), CatalogUrl(), &catalog);
 }
