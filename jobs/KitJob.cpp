@@ -4,12 +4,15 @@
 #include "HeldFiles.h"
 #include "PackStream.h"
 
-HRESULT DownloadKitPack(const JobContext& job, const char* caption, const char* path, const char* targetDir)
+HRESULT DownloadKitPack(const JobContext& job, const char* caption, const char* path, const char* targetDir,
+                        const char* packFolder)
 {
     CString url;
     url.Format("%s/%s", static_cast<const char*>(job.catalog->baseUrl), path);
     PackStream stream;
     stream.SetSource(url, job.session, job.openRequest, job.retry);
+    if (packFolder)
+        stream.ExpectFolder(packFolder);
     job.itemCaption->SetWindowText(caption);
     HRESULT hr = stream.Extract(targetDir, job.itemProgress, job.abortFlag);
     return FAILED(hr) ? hr : S_OK;
@@ -27,6 +30,7 @@ HRESULT RunKit(const JobContext& job, int kitCode)
     try {
         CString token;
         CString databaseDir;
+        CString packFolder;
         CString line;
         int selectedCount = 0;
         int position = 1;
@@ -64,7 +68,9 @@ HRESULT RunKit(const JobContext& job, int kitCode)
             const CatalogDatabase& database = catalog.databases[i];
             if (!database.selected)
                 continue;
-            hr = DownloadKitPack(job, database.name, database.path, databaseDir);
+            // A database unpacks into the folder of its name, which the list names too.
+            packFolder.Format("%s\\%s", static_cast<const char*>(databaseDir), static_cast<const char*>(database.name));
+            hr = DownloadKitPack(job, database.name, database.path, databaseDir, packFolder);
             if (FAILED(hr))
                 break;
             if (IsAbortRequested(job.abortFlag)) {

@@ -4,8 +4,10 @@
 #include "JobContext.h"
 
 // Unpacks the pack at the catalogue's base URL, "/" and `path` below `targetDir`, with
-// `caption` over the item bar. S_OK also when stopped by an abort.
-HRESULT DownloadKitPack(const JobContext& job, const char* caption, const char* path, const char* targetDir);
+// `caption` over the item bar. `packFolder`, where known, is the folder it unpacks into
+// (see PackStream::ExpectFolder). S_OK also when stopped by an abort.
+HRESULT DownloadKitPack(const JobContext& job, const char* caption, const char* path, const char* targetDir,
+                        const char* packFolder = nullptr);
 
 // Marks the databases of the kit `kitCode`, unpacks initial.pack into the target folder,
 // creates ZebDbLst.ini, then unpacks each marked database into its Database folder and

@@ -51,6 +51,11 @@ public:
     // another version follows.
     void StartFrom(ULONGLONG offset, const char* ifRange);
 
+    // Before Open: only the bytes before `end` are wanted for now (Seek asks for more), so
+    // that the first request brings no more than the caller may read: an answer left
+    // unread is costly to leave (WinINet under Wine reads what the server keeps sending).
+    void FirstAskFor(ULONGLONG end) { windowEnd_ = end; }
+
     // Requests the resource until an answer can be used. S_OK; E_ABORT once the flag is
     // up; E_FAIL for a refused answer, a status that is not retried, a security failure,
     // and once the patience for trying without progress is spent.
@@ -82,9 +87,6 @@ public:
 
     // Closes the request; a later Read reconnects.
     void Close();
-
-    // Whether the server sends ranges of this resource (it said so, or sent one).
-    bool TakesRanges() const { return takesRanges_; }
 
     // Every body byte read from the network, including those read again after a
     // reconnection to a server that ignores ranges.

@@ -47,7 +47,7 @@ ULONGLONG MissingBytes(const PackEntry* entries, const bool* kept, DWORD count)
 HRESULT PackStream::Extract(const char* targetDir, CProgressCtrl* progress, const int* newAbortFlag)
 {
     abortFlag = newAbortFlag;
-    askInParts = false;
+    askInParts = session && HoldsEarlierFiles(expectedFolder.IsEmpty() ? targetDir : expectedFolder.GetString());
     HRESULT hr = Open();
     if (FAILED(hr))
         return IsAbortRequested(abortFlag) ? S_OK : hr;
@@ -110,10 +110,9 @@ HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, 
     if (header.entryCount == 0)
         goto CleanUp;
     CHECK(IsContainedPackName(header.packName, sizeof(header.packName)));
-    // Where an earlier run left files of this pack, each run of needed files is asked
-    // for on its own, so that nothing is sent that is then kept. Otherwise the one
-    // request goes on.
-    askInParts = session && PackFolderHoldsFiles(targetDir, header);
+    // The pack's own folder decides: where it holds nothing, the rest of the pack comes
+    // in one request.
+    askInParts = askInParts && PackFolderHoldsFiles(targetDir, header);
 
     // Refuse a table that cannot exist, or is larger than any real kit needs,
     // before allocating room for it.
@@ -142,10 +141,6 @@ HRESULT PackStream::ExtractPass(const char* targetDir, CProgressCtrl* progress, 
     for (DWORD index = 0; index < header.entryCount; ++index)
         kept[index] = false;
     if (askInParts) {
-        // Nothing more of the answer is read before the first file that is missing,
-        // unless the server can send nothing but the whole.
-        if (source->TakesRanges())
-            source->Close();
         sharesName = new (std::nothrow) bool[header.entryCount];
         names = new (std::nothrow) const char*[header.entryCount];
         CHECK(sharesName && names);

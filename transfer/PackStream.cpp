@@ -46,6 +46,8 @@ HRESULT PackStream::OpenFile()
 HRESULT PackStream::OpenUrl()
 {
     source.reset(new HttpSource(session, location, kPackRules, abortFlag, openRequest, retry));
+    if (askInParts)
+        source->FirstAskFor(sizeof(PackHeader));
     HRESULT hr = source->Open();
     if (FAILED(hr))
         return hr;

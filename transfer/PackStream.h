@@ -31,6 +31,11 @@ public:
     void SetSource(const char* location, HINTERNET session, OpenRequest* openRequest = nullptr,
                    const RetrySettings& retry = RetrySettings());
 
+    // Before Extract: the folder the pack unpacks into, where the caller knows it. Only
+    // where that folder (unknown: targetDir) holds files is the pack asked for in parts,
+    // its header first; otherwise one request brings it whole.
+    void ExpectFolder(const char* folder) { expectedFolder = folder; }
+
     // Opens the source. Over HTTP(S) the answer must be 200 with a Content-Length,
     // which sets totalSize and progressShift; a drop, a stall or a busy server is
     // retried. The local-file mode leaves both alone.
@@ -79,12 +84,14 @@ private:
     HRESULT ReadFully(void* buffer, DWORD size, DWORD* bytesRead, ByteProgress& progress);
 
     CString location;
+    CString expectedFolder;
     HINTERNET session = NULL;
     OpenRequest* openRequest = nullptr;
     RetrySettings retry;
     const int* abortFlag = nullptr;
-    // The pack's folder holds an earlier run's files: the first answer is left after the
-    // table, and each run of files that are missing is asked for as a range of its own.
+    // An earlier run may have left files of the pack: the header, the table and each run
+    // of files that are missing are asked for one by one, so that nothing is sent that is
+    // then kept, and no answer is left unread.
     bool askInParts = false;
     std::unique_ptr<HttpSource> source;
     HANDLE file = INVALID_HANDLE_VALUE;
