@@ -218,8 +218,10 @@ bool HttpSource::Send(const Asked& asked, DWORD* error)
         CString last;
         if (asked.end != kToTheEnd)
             last.Format("%llu", static_cast<unsigned long long>(asked.end - 1));
-        headers.Format("Range: bytes=%llu-%s\r\nIf-Range: %s\r\n", static_cast<unsigned long long>(asked.offset),
-                       last.GetString(), asked.ifRange);
+        // An empty If-Range would name no version, and servers take it for another one.
+        headers.Format("Range: bytes=%llu-%s\r\n%s%s%s", static_cast<unsigned long long>(asked.offset),
+                       last.GetString(), *asked.ifRange ? "If-Range: " : "", asked.ifRange,
+                       *asked.ifRange ? "\r\n" : "");
     }
     if (!HttpSendRequestA(request_, headers.IsEmpty() ? NULL : headers.GetString(),
                           headers.IsEmpty() ? 0 : static_cast<DWORD>(-1), NULL, 0)) {
