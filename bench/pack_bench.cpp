@@ -81,6 +81,7 @@ public:
             CloseHandle(file_);
     }
     void StartFrom(ULONGLONG, const char*) override {}
+    void FirstAskFor(ULONGLONG) override {}
     HRESULT Open() override
     {
         LARGE_INTEGER size;
@@ -110,7 +111,6 @@ public:
         position_ = offset;
         return S_OK;
     }
-    bool TakesRanges() const override { return true; }
     void Close() override {}
 
 private:
@@ -134,11 +134,11 @@ Unpack MeasureUnpack(const std::string& source, HINTERNET session, const std::st
         NoProgress unseen;
         if (!session) {
             FileSource file(source);
-            hr = ExtractPack(file, target.c_str(), unseen, never);
+            hr = ExtractPack(file, target.c_str(), nullptr, unseen, never);
             return;
         }
         PackStream stream(TransferEnv{session, never, unseen, retry}, source.c_str());
-        hr = ExtractPack(stream, target.c_str(), unseen, never);
+        hr = ExtractPack(stream, target.c_str(), nullptr, unseen, never);
         if (received)
             *received = stream.BytesReceived();
     });

@@ -8,15 +8,16 @@
 
 namespace {
 
-// One item of a kit: the pack at `baseUrl`, "/" and `path`, unpacked below `targetDir`.
+// One item of a kit: the pack at `baseUrl`, "/" and `path`, unpacked below `targetDir`;
+// `packFolder`, where known, is the folder it unpacks into (see ExtractPack).
 HRESULT DownloadKitPack(const TransferEnv& env, const char* baseUrl, const char* caption, const char* path,
-                        const char* targetDir)
+                        const char* targetDir, const char* packFolder)
 {
     CString url;
     url.Format("%s/%s", baseUrl, path);
     PackStream pack(env, url);
     env.progress.ItemStarted(caption);
-    HRESULT hr = ExtractPack(pack, targetDir, env.progress, env.cancel);
+    HRESULT hr = ExtractPack(pack, targetDir, packFolder, env.progress, env.cancel);
     if (FAILED(hr))
         return hr;
     // Cancelled after the pack's last chunk: the job stops before the next item.
@@ -40,6 +41,7 @@ HRESULT RunKit(const TransferEnv& env, UpdateCatalog& catalog, const char* targe
     try {
         CString token;
         CString databaseDir;
+        CString packFolder;
         CString line;
         int selectedCount = 0;
 
@@ -54,7 +56,7 @@ HRESULT RunKit(const TransferEnv& env, UpdateCatalog& catalog, const char* targe
         }
 
         env.progress.JobStarted(selectedCount + 1);
-        hr = DownloadKitPack(env, catalog.baseUrl, "Исполняемые файлы", "initial.pack", targetFolder);
+        hr = DownloadKitPack(env, catalog.baseUrl, "Исполняемые файлы", "initial.pack", targetFolder, nullptr);
         if (FAILED(hr))
             return hr;
 
@@ -71,7 +73,9 @@ HRESULT RunKit(const TransferEnv& env, UpdateCatalog& catalog, const char* targe
             const CatalogDatabase& database = catalog.databases[i];
             if (!database.selected)
                 continue;
-            hr = DownloadKitPack(env, catalog.baseUrl, database.name, database.path, databaseDir);
+            // A database unpacks into the folder of its name, which the list names too.
+            packFolder.Format("%s\\%s", static_cast<const char*>(databaseDir), static_cast<const char*>(database.name));
+            hr = DownloadKitPack(env, catalog.baseUrl, database.name, database.path, databaseDir, packFolder);
             if (FAILED(hr))
                 break;
             line.Format("#include = [St,Database\\%s\\%s.ini]\r\n", static_cast<const char*>(database.name),

@@ -77,6 +77,23 @@ Verdict JudgeRange(const HttpRules& rules, const Asked& asked, const Answer& ans
     return Use(first, 0, total, false);
 }
 
+// The first bytes of a resource of which nothing is held: any version will do, from 0.
+Verdict JudgeFirstPart(const HttpRules& rules, const Asked& asked, const Answer& answer)
+{
+    ULONGLONG first = 0;
+    ULONGLONG last = 0;
+    ULONGLONG total = 0;
+    if (answer.status == HTTP_STATUS_OK)
+        return UseWhole(rules, answer, false);
+    if (answer.status != HTTP_STATUS_PARTIAL_CONTENT)
+        return Only(answer.status == 416 ? Next::kStartOver : Next::kGiveUp);
+    if (!answer.hasLength || !ParseContentRange(answer.contentRange, &first, &last, &total) || first != 0 ||
+        last + 1 != (asked.end < total ? asked.end : total) || answer.contentLength != last + 1 ||
+        total > rules.maxLength || (rules.refuseEmpty && total == 0))
+        return Only(Next::kStartOver);
+    return Use(0, 0, total, false);
+}
+
 // A range past the end under If-Range: the condition held (a changed version would have
 // come whole, with 200), so what the caller holds is complete. Apache and lighttpd send
 // no Content-Range and no validators with it.
@@ -128,6 +145,8 @@ Verdict JudgeAnswer(const HttpRules& rules, const Patience& patience, const Aske
     // A chunked answer has no length to check the range against; a plain GET may still do.
     if (answer.chunked && answer.status != HTTP_STATUS_OK)
         return Only(Next::kStartOver);
+    if (Empty(asked.ifRange) && asked.offset == 0 && asked.length == kUnknownLength)
+        return JudgeFirstPart(rules, asked, answer);
     switch (answer.status) {
     case HTTP_STATUS_PARTIAL_CONTENT:
         return JudgeRange(rules, asked, answer);

@@ -41,7 +41,8 @@ struct Asked {
     ULONGLONG offset;
     // Where the range asked for ends (exclusive), or kToTheEnd.
     ULONGLONG end;
-    // Whether a Range header went out, and the If-Range validator with it ("" for none).
+    // Whether a Range header went out, and the If-Range validator with it: "" only for the
+    // first part of a resource of which nothing is held.
     bool ranged;
     const char* ifRange;
     // The total length the bytes held so far belong to, or kUnknownLength.

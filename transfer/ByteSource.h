@@ -25,6 +25,8 @@ public:
     // Open, Position() tells what came: `offset` when the rest follows (or nothing is
     // missing, when it equals Length()), 0 when the whole of another version follows.
     virtual void StartFrom(ULONGLONG offset, const char* ifRange) = 0;
+    // Before Open: only the bytes before `end` are wanted for now (Seek asks for more).
+    virtual void FirstAskFor(ULONGLONG end) = 0;
     // Makes the resource readable and its length known.
     virtual HRESULT Open() = 0;
     virtual ULONGLONG Length() const = 0;
@@ -41,8 +43,6 @@ public:
     // Goes forward to `offset` of the same version, to read what lies before `end` (or
     // kToTheEnd); Read delivers nothing beyond it. S_OK, S_RESOURCE_CHANGED, E_ABORT, E_FAIL.
     virtual HRESULT Seek(ULONGLONG offset, ULONGLONG end) = 0;
-    // Whether Seek fetches nothing of what it goes past.
-    virtual bool TakesRanges() const = 0;
     // Lets go of what the source holds open (a request); a later Read or Seek opens again.
     virtual void Close() = 0;
 };

@@ -79,13 +79,15 @@ const char* HttpSource::Validator() const
 Asked HttpSource::WhatToAsk() const
 {
     const char* validator = Validator();
+    // The first part of a resource of which nothing is held: whatever version answers.
+    const bool firstPart = !held_ && !wholeNext_ && windowEnd_ != kToTheEnd;
     // Without a validator a range could join the bytes of two versions: the whole is asked for.
-    const bool whole = wholeNext_ || !held_ || !*validator;
+    const bool whole = !firstPart && (wholeNext_ || !held_ || !*validator);
     Asked asked = {};
-    asked.offset = whole ? 0 : position_;
+    asked.offset = whole || firstPart ? 0 : position_;
     asked.end = whole || windowEnd_ >= length_ ? kToTheEnd : windowEnd_;
     asked.ranged = !whole;
-    asked.ifRange = whole ? "" : validator;
+    asked.ifRange = whole || firstPart ? "" : validator;
     asked.length = held_ ? length_ : kUnknownLength;
     asked.etag = etag_;
     asked.lastModified = lastModified_;
@@ -178,8 +180,10 @@ HRESULT HttpSource::Follow(const Verdict& verdict, const Answer& answer, ULONGLO
     }
     if (!verdict.newVersion || !delivered)
         return S_OK;
-    // Starting over is no progress, so that no path repeats for ever.
-    ++tries_;
+    // Starting over is no progress, so that no path repeats for ever; a server that
+    // names no version gives no other way on, and is no fault.
+    if (*Validator())
+        ++tries_;
     return S_RESOURCE_CHANGED;
 }
 
@@ -211,8 +215,10 @@ bool HttpSource::Send(const Asked& asked, DWORD* error)
         CString last;
         if (asked.end != kToTheEnd)
             last.Format("%llu", static_cast<unsigned long long>(asked.end - 1));
-        headers.Format("Range: bytes=%llu-%s\r\nIf-Range: %s\r\n", static_cast<unsigned long long>(asked.offset),
-                       last.GetString(), asked.ifRange);
+        // An empty If-Range would name no version, and servers take it for another one.
+        headers.Format("Range: bytes=%llu-%s\r\n%s%s%s", static_cast<unsigned long long>(asked.offset),
+                       last.GetString(), *asked.ifRange ? "If-Range: " : "", asked.ifRange,
+                       *asked.ifRange ? "\r\n" : "");
     }
     if (!HttpSendRequestA(request_, headers.IsEmpty() ? NULL : headers.GetString(),
                           headers.IsEmpty() ? 0 : static_cast<DWORD>(-1), NULL, 0)) {

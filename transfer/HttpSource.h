@@ -38,8 +38,9 @@ public:
     // A new request for the range when the server names its versions and honours ranges;
     // otherwise the bytes in between are read and dropped and the request goes on to the end.
     HRESULT Seek(ULONGLONG offset, ULONGLONG end) override;
-    // The server said it sends ranges of this resource, or sent one.
-    bool TakesRanges() const override { return takesRanges_; }
+    // So that the first request brings no more than the caller may read: an answer left
+    // unread is costly to leave (WinINet under Wine reads what the server keeps sending).
+    void FirstAskFor(ULONGLONG end) override { windowEnd_ = end; }
     void Close() override;
 
     // Every body byte read from the network, including those read again after a

@@ -20,9 +20,10 @@ namespace {
 // One pass over the pack from its first byte.
 class PackPass {
 public:
-    PackPass(ByteSource& source, const char* targetDir, ChunkPipeline& pipeline, ProgressSink& progress,
-             const CancelToken& cancel)
-        : source_(source), targetDir_(targetDir), pipeline_(pipeline), cancel_(cancel), bytes_(progress, source.Length())
+    PackPass(ByteSource& source, const char* targetDir, bool askInParts, ChunkPipeline& pipeline,
+             ProgressSink& progress, const CancelToken& cancel)
+        : source_(source), targetDir_(targetDir), pipeline_(pipeline), cancel_(cancel),
+          bytes_(progress, source.Length()), askInParts_(askInParts)
     {
     }
 
@@ -52,8 +53,10 @@ private:
     PackHeader header_ = {};
     std::unique_ptr<PackEntry[]> entries_;
     std::unique_ptr<bool[]> kept_;
-    // The pack's folder holds an earlier run's files.
-    bool askInParts_ = false;
+    // An earlier run may have left files of the pack: the header, the table and each run
+    // of files that are missing are asked for one by one, so that nothing is sent that is
+    // then kept, and no answer is left unread.
+    bool askInParts_;
 };
 
 HRESULT PackPass::Run()
@@ -98,9 +101,10 @@ HRESULT PackPass::ReadTable()
     if (!IsContainedPackName(header_.packName, sizeof(header_.packName)) ||
         header_.entryCount > kMaxPackEntryCount || TableEnd() > source_.Length())
         return E_FAIL;
+    // The pack's own folder decides: where it holds nothing, the rest comes in one request.
     char folder[MAX_PATH];
     const int length = snprintf(folder, sizeof(folder), "%s\\%s", targetDir_, header_.packName);
-    askInParts_ = length >= 0 && length < MAX_PATH && HoldsEarlierFiles(folder);
+    askInParts_ = askInParts_ && length >= 0 && length < MAX_PATH && HoldsEarlierFiles(folder);
     entries_.reset(new (std::nothrow) PackEntry[header_.entryCount]);
     if (!entries_)
         return E_FAIL;
@@ -124,10 +128,6 @@ HRESULT PackPass::FindKeptFiles()
         return E_FAIL;
     if (!askInParts_)
         return S_OK;
-    // Nothing more of the answer is read before the first file that is missing, unless
-    // the source can send nothing but the whole.
-    if (source_.TakesRanges())
-        source_.Close();
     std::unique_ptr<bool[]> sharesName(new (std::nothrow) bool[count]);
     std::unique_ptr<const char*[]> names(new (std::nothrow) const char*[count]);
     if (!sharesName || !names)
@@ -230,15 +230,19 @@ HRESULT PackPass::WriteEntry(const PackEntry& entry, ULONGLONG offset, ULONGLONG
 
 }  // namespace
 
-HRESULT ExtractPack(ByteSource& source, const char* targetDir, ProgressSink& progress, const CancelToken& cancel)
+HRESULT ExtractPack(ByteSource& source, const char* targetDir, const char* packFolder, ProgressSink& progress,
+                    const CancelToken& cancel)
 {
+    const bool askInParts = HoldsEarlierFiles(packFolder ? packFolder : targetDir);
+    if (askInParts)
+        source.FirstAskFor(sizeof(PackHeader));
     HRESULT hr = source.Open();
     if (FAILED(hr))
         return hr;
     // Every chunk handed over is written (or found unwritable) before the result is known.
     ChunkPipeline pipeline;
     do
-        hr = PackPass(source, targetDir, pipeline, progress, cancel).Run();
+        hr = PackPass(source, targetDir, askInParts, pipeline, progress, cancel).Run();
     while (hr == S_RESOURCE_CHANGED);
     const HRESULT finished = pipeline.Finish();
     return FAILED(hr) ? hr : finished;

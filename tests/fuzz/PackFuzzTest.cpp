@@ -339,7 +339,7 @@ protected:
             // The unpacker prints a line for each digest mismatch, thousands over the cases.
             StdoutCapture quiet;
             CancelToken never;
-            *result = ExtractPack(source, target.c_str(), recorder, never);
+            *result = ExtractPack(source, target.c_str(), nullptr, recorder, never);
         }
         const SIZE_T heapGrowth = TestAllocator::Peak() - heldBefore;
         const SIZE_T commitGrowth = committedPeak > committedBefore ? committedPeak - committedBefore : 0;
@@ -467,7 +467,7 @@ TEST(PackTable, ASizeTheServerAnnouncesBuysNoTableAboveTheCeiling)
         CancelToken never;
         NoProgress unseen;
         PackStream stream(TransferEnv{session, never, unseen, RetrySettings()}, server.Url("/big.pack").c_str());
-        EXPECT_EQ(E_FAIL, ExtractPack(stream, target.Path().c_str(), unseen, never)) << count;
+        EXPECT_EQ(E_FAIL, ExtractPack(stream, target.Path().c_str(), nullptr, unseen, never)) << count;
         EXPECT_LT(TestAllocator::Peak() - heldBefore, static_cast<size_t>(1 << 20)) << count;
     }
     InternetCloseHandle(session);

@@ -107,7 +107,7 @@ protected:
             CancelToken never;
             NoProgress unseen;
             MemorySource source(SiteFile(pack.first));
-            EXPECT_EQ(S_OK, ExtractPack(source, pack.second.c_str(), unseen, never)) << pack.first;
+            EXPECT_EQ(S_OK, ExtractPack(source, pack.second.c_str(), nullptr, unseen, never)) << pack.first;
         }
         return local;
     }

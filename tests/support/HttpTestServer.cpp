@@ -313,7 +313,8 @@ bool HttpTestServer::SendResponse(SOCKET client, const HttpResponse& response, c
     bool unsatisfiable = false;
     if (versioned && !response.ignoreRanges && range.compare(0, 6, "bytes=") == 0 &&
         range.find(',') == std::string::npos &&
-        (ifRange.empty() || response.ignoreIfRange || ifRange == response.etag || ifRange == response.lastModified)) {
+        (!request.HasHeader("If-Range") || response.ignoreIfRange || ifRange == response.etag ||
+         ifRange == response.lastModified)) {
         unsigned long long from = std::stoull(range.substr(6));
         size_t dash = range.find('-');
         unsigned long long to = dash + 1 < range.size() ? std::stoull(range.substr(dash + 1)) + 1 : length;

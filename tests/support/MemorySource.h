@@ -14,6 +14,7 @@ public:
     explicit MemorySource(std::string bytes) : bytes_(std::move(bytes)) {}
 
     void StartFrom(ULONGLONG, const char*) override {}
+    void FirstAskFor(ULONGLONG) override {}
     HRESULT Open() override
     {
         position_ = 0;
@@ -37,7 +38,6 @@ public:
         position_ = offset;
         return S_OK;
     }
-    bool TakesRanges() const override { return true; }
     void Close() override {}
 
 private:

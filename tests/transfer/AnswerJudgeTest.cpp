@@ -60,6 +60,8 @@ TEST(AnswerJudge, EveryAnswerHasOneVerdict)
     const Asked first = {0, kToTheEnd, false, "", kUnknownLength, "", ""};
     // A file of 1000 bytes on disk, dated kDate, whose rest is asked for.
     const Asked onDisk = {1000, kToTheEnd, true, kDate, kUnknownLength, "", kDate};
+    // The first 300 bytes of a resource of which nothing is held: any version will do.
+    const Asked firstPart = {0, 300, true, "", kUnknownLength, "", ""};
     Answer chunked206 = Status(206, 0, "bytes 400-999/1000");
     chunked206.chunked = true;
     chunked206.hasLength = false;
@@ -73,6 +75,10 @@ TEST(AnswerJudge, EveryAnswerHasOneVerdict)
         {"a first answer without a length", first, noLength, Next::kGiveUp, 0, 0, false},
         {"a chunked first answer", first, chunked200, Next::kGiveUp, 0, 0, false},
         {"a 404", first, Status(404, 10), Next::kGiveUp, 0, 0, false},
+        {"the first part", firstPart, Status(206, 300, "bytes 0-299/1000"), Next::kUse, 0, 0, false},
+        {"the first part, whole (no ranges)", firstPart, Status(200, 1000), Next::kUse, 0, 0, false},
+        {"more than the first part", firstPart, Status(206, 1000, "bytes 0-999/1000"), Next::kStartOver, 0, 0,
+         false},
         {"a 500", first, Status(500, 10), Next::kGiveUp, 0, 0, false},
         {"a busy server", first, Status(503, 10), Next::kRetry, 0, 0, false},
         {"a connection closed before any answer", Resumed(), Status(0, 0, "", "", ""), Next::kRetry, 0, 0, false},

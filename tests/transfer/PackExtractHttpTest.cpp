@@ -24,7 +24,7 @@ protected:
     HRESULT ExtractUrl(const std::string& url, ProgressSink& progress)
     {
         PackStream pack(TransferEnv{session, cancel, progress, QuickRetry()}, url.c_str());
-        return ExtractPack(pack, target.c_str(), progress, cancel);
+        return ExtractPack(pack, target.c_str(), nullptr, progress, cancel);
     }
     HRESULT Extract(const std::string& path, ProgressSink& progress) { return ExtractUrl(server.Url(path), progress); }
     HRESULT Extract(const std::string& path) { return Extract(path, unseen); }

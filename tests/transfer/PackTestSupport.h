@@ -29,7 +29,8 @@ inline HRESULT ExtractFromMemory(const std::string& pack, const std::string& tar
     CancelToken never;
     NoProgress unseen;
     MemorySource source(pack);
-    return ExtractPack(source, targetDir.c_str(), progress ? *progress : unseen, cancel ? *cancel : never);
+    return ExtractPack(source, targetDir.c_str(), nullptr, progress ? *progress : unseen,
+                       cancel ? *cancel : never);
 }
 
 inline bool SameTime(const FILETIME& a, const FILETIME& b)
