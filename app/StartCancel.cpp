@@ -2,6 +2,7 @@
 #include "BackgroundFetch.h"
 #include "DialogTexts.h"
 #include "DirectoryChain.h"
+#include "EarlierFiles.h"
 #include "DownloadDialog.h"
 #include "FrozenChoice.h"
 #include "TargetFolder.h"

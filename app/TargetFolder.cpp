@@ -13,27 +13,6 @@ int CALLBACK BrowseFolderCallback(HWND browser, UINT message, LPARAM, LPARAM dat
     return 0;
 }
 
-BOOL IsFolderEmpty(const char* folder)
-{
-    CString pattern;
-    pattern.Format("%s\\*", folder);
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(pattern, &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return TRUE;
-    BOOL empty = TRUE;
-    do {
-        const unsigned char* name = reinterpret_cast<const unsigned char*>(entry.cFileName);
-        if (_mbscmp(name, reinterpret_cast<const unsigned char*>(".")) != 0 &&
-            _mbscmp(name, reinterpret_cast<const unsigned char*>("..")) != 0) {
-            empty = FALSE;
-            break;
-        }
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
-    return empty;
-}
-
 void NormalizeFolderText(CString& folder)
 {
     folder.Replace('/', '\\');

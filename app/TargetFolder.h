@@ -1,4 +1,4 @@
-// The target folder: the browse callback, the emptiness test and the text's normal form.
+// The target folder: the browse callback and the text's normal form.
 #pragma once
 
 #include <windows.h>
@@ -7,10 +7,6 @@
 
 // Opens the folder browser on the folder whose text is `data`.
 int CALLBACK BrowseFolderCallback(HWND browser, UINT message, LPARAM lParam, LPARAM data);
-
-// Nonzero when the folder holds nothing besides "." and "..", and also when it
-// cannot be listed.
-BOOL IsFolderEmpty(const char* folder);
 
 // Every `/` becomes `\`, and one trailing `\` is dropped.
 void NormalizeFolderText(CString& folder);

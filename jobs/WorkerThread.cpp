@@ -33,9 +33,8 @@ HRESULT RunJobOfMode(DownloadDialog& dialog)
 UINT WorkerThreadProc(LPVOID param)
 {
     DownloadDialog* dialog = static_cast<DownloadDialog*>(param);
+    // COM's security is the process's, set once at start-up.
     CoInitialize(NULL);
-    CoInitializeSecurity(NULL, -1, NULL, NULL, RPC_C_AUTHN_LEVEL_CONNECT, RPC_C_IMP_LEVEL_IMPERSONATE, NULL,
-                         EOAC_NONE, NULL);
 
     // A job stopped by Cancel has not failed: its member says so.
     HRESULT hr = RunJobOfMode(*dialog);

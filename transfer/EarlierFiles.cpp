@@ -22,21 +22,26 @@ int CompareIgnoringCase(const char* a, const char* b, size_t size)
 
 }  // namespace
 
-bool HoldsEarlierFiles(const char* folder)
+BOOL IsFolderEmpty(const char* folder)
 {
     char pattern[MAX_PATH];
     WIN32_FIND_DATAA found;
-    if (IsLink(folder) || snprintf(pattern, sizeof(pattern), "%s\\*", folder) >= static_cast<int>(sizeof(pattern)))
-        return false;
+    if (snprintf(pattern, sizeof(pattern), "%s\\*", folder) >= static_cast<int>(sizeof(pattern)))
+        return TRUE;
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE)
-        return false;
+        return TRUE;
     bool any = false;
     do
         any = strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0;
     while (!any && FindNextFileA(search, &found));
     FindClose(search);
-    return any;
+    return !any;
+}
+
+bool HoldsEarlierFiles(const char* folder)
+{
+    return !IsLink(folder) && !IsFolderEmpty(folder);
 }
 
 bool IsPlainPathBelow(const char* root, const char* path)

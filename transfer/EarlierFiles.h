@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+// Nonzero when the folder holds nothing besides "." and "..", and also when it cannot be
+// listed.
+BOOL IsFolderEmpty(const char* folder);
+
 // `folder` is a folder of its own (not a link to another) and holds anything.
 bool HoldsEarlierFiles(const char* folder);
 

@@ -224,7 +224,7 @@ TEST_F(DialogFlow, FailedFetchThenWholeRunToClose)
         driver.Click(IDC_KIT_TELMI);
         driver.Type(IDC_TARGET_FOLDER, typed);
         driver.Click(IDOK);
-        EXPECT_EQ(kErrorText, driver.WaitForBox());
+        EXPECT_EQ(kDownloadErrorText, driver.WaitForBox());
         driver.Answer(IDOK);
         EXPECT_TRUE(driver.IsVisible(IDOK));
         EXPECT_TRUE(DirectoryExists(target));
@@ -313,7 +313,7 @@ TEST_F(DialogFlow, FailedJobShowsItsBoxBeforeClose)
         driver.Click(IDC_KIT_TELMI);
         driver.Type(IDC_TARGET_FOLDER, target);
         driver.Click(IDOK);
-        EXPECT_EQ(kErrorText, driver.WaitForBox());
+        EXPECT_EQ("При получении обновления произошла ошибка", driver.WaitForBox());
         EXPECT_EQ("", driver.BoxCaption());
         EXPECT_EQ("Отмена", driver.Text(IDCANCEL));
         driver.Answer(IDOK);
@@ -343,7 +343,7 @@ TEST_F(DialogFlow, TheTaskbarButtonFollowsTheRunPausedDuringARetryWaitAndRedUnti
         EXPECT_EQ(std::vector<HWND>{driver.Dialog()}, taskbar.Opened());
 
         driver.Click(IDOK);
-        EXPECT_EQ(kErrorText, driver.WaitForBox());
+        EXPECT_EQ(kDownloadErrorText, driver.WaitForBox());
         EXPECT_EQ(TBPF_ERROR, taskbar.States().back());
         // The value reaches the overall bar's: initial.pack done, one of two.
         EXPECT_TRUE(driver.WaitUntil([&] {

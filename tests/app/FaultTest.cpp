@@ -72,7 +72,7 @@ protected:
     // The user sees one box with `text`, then "Закрыть", which closes the dialog.
     static void ExpectJobErrorThenClose(WindowDriver& driver)
     {
-        EXPECT_EQ(kErrorText, driver.WaitForBox());
+        EXPECT_EQ(kDownloadErrorText, driver.WaitForBox());
         EXPECT_EQ("", driver.BoxCaption());
         driver.Answer(IDOK);
         EXPECT_TRUE(driver.WaitUntil([&] { return driver.Text(IDCANCEL) == "Закрыть"; }));
@@ -131,7 +131,7 @@ TEST_F(Faults, CatalogueCutShortShowsTheErrorAndTheDialogStaysIdle)
     server.Serve(kCatalogPath, cut);
     RunDialog(dialog, [&](WindowDriver& driver) {
         Start(driver, IDC_KIT_KRESPA, target);
-        ExpectBoxAndIdle(driver, kErrorText);
+        ExpectBoxAndIdle(driver, kDownloadErrorText);
     });
     // The folder was made before the fetch and stays, empty.
     EXPECT_TRUE(DirectoryExists(target));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "EarlierFiles.h"
 #include "TargetFolder.h"
 #include "TestFiles.h"
 

@@ -219,7 +219,7 @@ TEST_F(Https, WorkerShowsOneErrorBoxWhenTheBaseServerIsRefused)
 
         std::vector<DialogHarness::ShownBox> boxes = run.RunWorkerThread(WorkerThreadProc);
         ASSERT_EQ(1u, boxes.size());
-        EXPECT_EQ("При получении обновления произошла ошибка", boxes[0].text);
+        EXPECT_EQ(kDownloadErrorText, boxes[0].text);
         EXPECT_EQ("", boxes[0].caption);
         EXPECT_EQ(0, boxes[0].downloadDoneBefore);
         EXPECT_EQ(failing.tree, ListTree(target));

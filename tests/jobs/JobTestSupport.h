@@ -12,6 +12,7 @@
 #include "CatalogText.h"
 #include "CatalogUrlTest.h"
 #include "DialogHarness.h"
+#include "DialogTexts.h"
 #include "KitJob.h"
 #include "OfflineUpdateJob.h"
 #include "PackWriter.h"

@@ -133,7 +133,7 @@ TEST_F(WorkerThread, FailedJobShowsOneBoxBeforeTheEndIsPosted)
     harness.dialog.mode = 0;
     std::vector<std::pair<std::string, int>> boxes = RunWorker();
     ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ("При получении обновления произошла ошибка", boxes[0].first);
+    EXPECT_EQ(kDownloadErrorText, boxes[0].first);
     EXPECT_EQ(0, boxes[0].second);
     EXPECT_EQ(1, harness.DownloadDoneCount());
 }
@@ -167,7 +167,7 @@ TEST_F(WorkerThread, AllocationFailuresAnywhereInTheJobEndWithTheBoxAndTheEnd)
         if (boxes.empty())
             EXPECT_EQ("#include = [St,Database\\k65\\k65.ini]\r\n", ReadWholeFile(target + "\\ZebDbLst.ini")) << index;
         else
-            EXPECT_EQ("При получении обновления произошла ошибка", boxes[0].first) << index;
+            EXPECT_EQ(kDownloadErrorText, boxes[0].first) << index;
     }
     EXPECT_GT(index, 5);
     printf("%ld allocations of the kit job each failed in turn\n", index - 1);

@@ -12,6 +12,7 @@
 
 #include "CatalogText.h"
 #include "CatalogUrlTest.h"
+#include "DialogTexts.h"
 #include "DownloadDialog.h"
 #include "QuickRetry.h"
 #include "TestFiles.h"
@@ -19,7 +20,6 @@
 class DialogFixture : public CatalogUrlTest {
 protected:
     static constexpr const char* kCatalogPath = "/ulvooffline/update/latest.xml";
-    static constexpr const char* kErrorText = "При получении обновления произошла ошибка";
 
     void SetUp() override
     {
