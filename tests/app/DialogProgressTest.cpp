@@ -11,31 +11,40 @@
 
 namespace {
 
+// The WM_LINK_WAITING messages the dialog window received: TRUE or FALSE.
+std::vector<WPARAM> linkWaiting;
+
+LRESULT CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_LINK_WAITING)
+        linkWaiting.push_back(wParam);
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
 class DialogProgressTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
         InitCommonControlsEx(&controls);
-        dialog = CreateWindowExA(0, "Static", "", WS_POPUP, 0, 0, 400, 100, NULL, NULL, NULL, NULL);
-        SetPropA(dialog, "test", this);
-        dialogProc = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrA(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordLinkWaiting)));
-        for (HWND* control : {&itemCaption, &overallCaption})
-            *control = CreateWindowExA(0, "Static", "", WS_CHILD, 0, 0, 300, 16, dialog, NULL, NULL, NULL);
-        for (HWND* bar : {&itemBar, &overallBar})
-            *bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, 0, 20, 300, 16, dialog, NULL, NULL, NULL);
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = DialogProc;
+        windowClass.lpszClassName = "ZebTestProgressDialog";
+        RegisterClassA(&windowClass);
+        linkWaiting.clear();
+        controls_.dialog =
+            CreateWindowExA(0, windowClass.lpszClassName, "", WS_POPUP, 0, 0, 300, 90, NULL, NULL, NULL, NULL);
+        controls_.itemCaption = Child("Static");
+        controls_.itemBar = Child(PROGRESS_CLASSA);
+        controls_.overallCaption = Child("Static");
+        controls_.overallBar = Child(PROGRESS_CLASSA);
     }
-    void TearDown() override { DestroyWindow(dialog); }
+    void TearDown() override { DestroyWindow(controls_.dialog); }
 
-    static LRESULT CALLBACK RecordLinkWaiting(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+    HWND Child(const char* className)
     {
-        auto* self = static_cast<DialogProgressTest*>(GetPropA(hwnd, "test"));
-        if (message == WM_LINK_WAITING)
-            self->linkWaiting.push_back(wParam != FALSE);
-        return CallWindowProcA(self->dialogProc, hwnd, message, wParam, lParam);
+        return CreateWindowExA(0, className, "", WS_CHILD, 0, 0, 300, 16, controls_.dialog, NULL, NULL, NULL);
     }
-
     static std::string Text(HWND window)
     {
         char text[256] = "";
@@ -45,58 +54,48 @@ protected:
     static LRESULT Position(HWND bar) { return SendMessageA(bar, PBM_GETPOS, 0, 0); }
     static LRESULT Top(HWND bar) { return SendMessageA(bar, PBM_GETRANGE, FALSE, 0); }
 
-    HWND dialog = NULL;
-    WNDPROC dialogProc = nullptr;
-    HWND itemCaption = NULL;
-    HWND itemBar = NULL;
-    HWND overallCaption = NULL;
-    HWND overallBar = NULL;
-    std::vector<bool> linkWaiting;
+    DialogControls controls_ = {};
 };
 
 }  // namespace
 
 TEST_F(DialogProgressTest, TheOverallBarCountsItemsAndTheItemBarBytesScaledBelow2To31)
 {
-    DialogProgress progress({dialog, itemCaption, itemBar, overallCaption, overallBar});
+    DialogProgress progress(controls_);
     progress.JobStarted(3);
-    EXPECT_EQ("Общий ход", Text(overallCaption));
-    EXPECT_EQ(3, Top(overallBar));
-    EXPECT_EQ(0, Position(overallBar));
+    EXPECT_EQ("Общий ход", Text(controls_.overallCaption));
+    EXPECT_EQ(3, Top(controls_.overallBar));
+    EXPECT_EQ(0, Position(controls_.overallBar));
 
     // 3 GiB: range and positions halved.
     progress.ItemStarted("Исполняемые файлы");
-    EXPECT_EQ("Исполняемые файлы", Text(itemCaption));
+    EXPECT_EQ("Исполняемые файлы", Text(controls_.itemCaption));
     progress.BytesDone(0, 3221225472u);
-    EXPECT_EQ(1610612736, Top(itemBar));
+    EXPECT_EQ(1610612736, Top(controls_.itemBar));
     progress.BytesDone(6 << 20, 3221225472u);
-    EXPECT_EQ(3 << 20, Position(itemBar));
+    EXPECT_EQ(3 << 20, Position(controls_.itemBar));
     progress.ItemDone();
-    EXPECT_EQ(1, Position(overallBar));
+    EXPECT_EQ(1, Position(controls_.overallBar));
 
-    // The next item's range is its own, unscaled below 2 GiB.
+    // The next item's range is its own.
     progress.ItemStarted("one");
     progress.BytesDone(5, 10);
-    EXPECT_EQ(10, Top(itemBar));
-    EXPECT_EQ(5, Position(itemBar));
-    progress.ItemDone();
-    EXPECT_EQ(2, Position(overallBar));
+    EXPECT_EQ(10, Top(controls_.itemBar));
+    EXPECT_EQ(5, Position(controls_.itemBar));
     EXPECT_TRUE(linkWaiting.empty());
 }
 
 TEST_F(DialogProgressTest, AWaitForTheLinkCountsDownInTheItemCaptionAndGivesItBack)
 {
-    DialogProgress progress({dialog, itemCaption, itemBar, overallCaption, overallBar});
+    DialogProgress progress(controls_);
     progress.ItemStarted("файл");
     progress.WaitingForLink(4);
-    EXPECT_EQ("Нет связи с сервером, повтор через 4 с", Text(itemCaption));
+    EXPECT_EQ("Нет связи с сервером, повтор через 4 с", Text(controls_.itemCaption));
     progress.WaitingForLink(3);
-    EXPECT_EQ("Нет связи с сервером, повтор через 3 с", Text(itemCaption));
+    EXPECT_EQ("Нет связи с сервером, повтор через 3 с", Text(controls_.itemCaption));
+    progress.WaitingForLink(0);
+    EXPECT_EQ("файл", Text(controls_.itemCaption));
+    progress.WaitingForLink(0);
     // The dialog hears of the wait once, and of its end once.
-    EXPECT_EQ(std::vector<bool>{true}, linkWaiting);
-    progress.WaitingForLink(0);
-    EXPECT_EQ("файл", Text(itemCaption));
-    EXPECT_EQ((std::vector<bool>{true, false}), linkWaiting);
-    progress.WaitingForLink(0);
-    EXPECT_EQ(2u, linkWaiting.size());
+    EXPECT_EQ((std::vector<WPARAM>{TRUE, FALSE}), linkWaiting);
 }

@@ -2,12 +2,10 @@
 // or through a dialog whose controls are real windows of the test thread.
 #pragma once
 
-// The server first: winsock2.h must come before windows.h.
-#include "HttpTestServer.h"
+#include "ServerTest.h"
 
 #include <objbase.h>
 
-#include "CancelToken.h"
 #include "CatalogFetch.h"
 #include "CatalogText.h"
 #include "CatalogUrlTest.h"
@@ -16,9 +14,18 @@
 #include "KitJob.h"
 #include "OfflineUpdateJob.h"
 #include "PackWriter.h"
-#include "ProgressRecorder.h"
-#include "QuickRetry.h"
-#include "TestFiles.h"
+
+const char kCatalogPath[] = "/ulvooffline/update/latest.xml";
+
+// A pack whose files land in `packName`, with the list file its line points at.
+inline std::string DatabasePack(const std::string& packName)
+{
+    PackLayout layout;
+    layout.packName = packName;
+    layout.files.push_back(PackFile(packName + ".ini", "[" + packName + "]\r\n"));
+    layout.files.push_back(PackFile("data\\" + packName + ".dat", GeneratedData(packName.size(), 3000)));
+    return BuildPack(layout);
+}
 
 // A dialog with real controls on this thread and an empty target folder for its jobs.
 class DialogJobTest : public CatalogUrlTest {
@@ -36,54 +43,24 @@ protected:
     DialogHarness harness;
 };
 
-// What the jobs' tests serve: a catalogue, and packs that unpack to a folder of their own.
-class JobSite {
-protected:
-    std::string Base() const { return server.Url("/base"); }
-    std::string CatalogPath() const { return "/ulvooffline/update/latest.xml"; }
-
-    // Serves the catalogue: the text the jobs then work on.
-    void ServeCatalog(const std::string& xml)
-    {
-        catalogText = xml;
-        server.Serve(CatalogPath(), HttpResponse::Ok(xml, "text/xml"));
-    }
-
-    // A pack whose files land in `packName`, with the list file its line points at.
-    static std::string DatabasePack(const std::string& packName)
-    {
-        PackLayout layout;
-        layout.packName = packName;
-        layout.files.push_back(PackFile(packName + ".ini", "[" + packName + "]\r\n"));
-        layout.files.push_back(PackFile("data\\" + packName + ".dat", GeneratedData(packName.size(), 3000)));
-        return BuildPack(layout);
-    }
-
-    HttpTestServer server;
-    std::string catalogText;
-};
-
 // The jobs' cores, as the dialog's members run them, with their progress recorded.
-class JobTest : public ::testing::Test, protected JobSite {
+class JobTest : public ServerTest {
 protected:
     void SetUp() override
     {
+        ServerTest::SetUp();
         CoInitialize(NULL);
-        ASSERT_NE(nullptr, session);
         ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
     }
-    void TearDown() override { InternetCloseHandle(session); }
 
-    TransferEnv Env() { return TransferEnv{session, cancel, progress, QuickRetry()}; }
+    std::string Base() const { return server.Url("/base"); }
 
     // Serves the catalogue and fetches it, as OK does before a job.
     void PublishCatalog(const std::string& xml)
     {
-        ServeCatalog(xml);
-        NoProgress unseen;
-        ASSERT_EQ(S_OK,
-                  FetchAndParseCatalog(TransferEnv{session, cancel, unseen, QuickRetry()},
-                                       server.Url(CatalogPath()).c_str(), &catalog));
+        catalogText = xml;
+        server.Serve(kCatalogPath, HttpResponse::Ok(xml, "text/xml"));
+        ASSERT_EQ(S_OK, FetchAndParseCatalog(Env(), server.Url(kCatalogPath).c_str(), &catalog));
     }
 
     HRESULT RunKit(int kitCode) { return ::RunKit(Env(), catalog, target.c_str(), kitCode); }
@@ -98,12 +75,9 @@ protected:
         };
     }
 
-    HINTERNET session = OpenUpdateSession();
-    CancelToken cancel;
-    ProgressRecorder progress;
     UpdateCatalog catalog;
-    TempDir temp;
     std::string target = temp / "target";
+    std::string catalogText;
 
 private:
     int reports_ = 0;

@@ -52,15 +52,18 @@ private:
     static inline std::vector<Call> calls_;
 };
 
-class WorkerThread : public DialogJobTest, protected JobSite {
+class WorkerThread : public DialogJobTest {
 protected:
     // Serves the catalogue and fetches it into the dialog, as OK does before a job.
     void PublishCatalog(const std::string& xml)
     {
-        ServeCatalog(xml);
-        UseCatalogUrl(server.Url(CatalogPath()));
+        server.Serve(kCatalogPath, HttpResponse::Ok(xml, "text/xml"));
+        UseCatalogUrl(server.Url(kCatalogPath));
         ASSERT_EQ(S_OK, harness.dialog.FetchCatalog());
     }
+    std::string Base() const { return server.Url("/base"); }
+
+    HttpTestServer server;
 
     // Five databases, each in exactly one kit; initial.pack for every kit.
     void PublishKits()

@@ -1,39 +1,28 @@
-#include <gtest/gtest.h>
+#include "ServerTest.h"
 
-#include "HttpTestServer.h"
 #include "PackFormat.h"
 #include "PackStream.h"
 #include "PackTestSupport.h"
-#include "ProgressRecorder.h"
-#include "ServerAccess.h"
-#include "QuickRetry.h"
 
 namespace {
 
-class PackExtractHttp : public ::testing::Test {
+class PackExtractHttp : public ServerTest {
 protected:
     void SetUp() override
     {
-        session = InternetOpenA(kInternetAgent, INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY, NULL, NULL, 0);
-        ASSERT_NE(nullptr, session);
+        ServerTest::SetUp();
         ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
     }
-    void TearDown() override { InternetCloseHandle(session); }
 
     // Unpacks the pack at `url` as the kit job does.
-    HRESULT ExtractUrl(const std::string& url, ProgressSink& progress)
+    HRESULT ExtractUrl(const std::string& url, ProgressSink& sink)
     {
-        PackStream pack(TransferEnv{session, cancel, progress, QuickRetry()}, url.c_str());
-        return ExtractPack(pack, target.c_str(), nullptr, progress, cancel);
+        PackStream pack(TransferEnv{session, cancel, sink, QuickRetry()}, url.c_str());
+        return ExtractPack(pack, target.c_str(), nullptr, sink, cancel);
     }
-    HRESULT Extract(const std::string& path, ProgressSink& progress) { return ExtractUrl(server.Url(path), progress); }
-    HRESULT Extract(const std::string& path) { return Extract(path, unseen); }
+    HRESULT Extract(const std::string& path, ProgressSink& sink) { return ExtractUrl(server.Url(path), sink); }
+    HRESULT Extract(const std::string& path) { return Extract(path, progress); }
 
-    HttpTestServer server;
-    HINTERNET session = NULL;
-    CancelToken cancel;
-    NoProgress unseen;
-    TempDir temp;
     std::string target = temp / "target";
 };
 
@@ -44,8 +33,7 @@ TEST_F(PackExtractHttp, UnpacksFromTheServerWithProgressUpToTheContentLength)
     PackLayout layout = SamplePack();
     std::string pack = BuildPack(layout);
     server.Serve("/packs/sample.pack", HttpResponse::Ok(pack, "application/octet-stream"));
-    ProgressRecorder progress;
-    ASSERT_EQ(S_OK, Extract("/packs/sample.pack", progress));
+    ASSERT_EQ(S_OK, Extract("/packs/sample.pack"));
     for (const PackedFile& file : layout.files)
         EXPECT_EQ(file.data, ReadWholeFile(target + "\\Bin\\" + file.name)) << file.name;
     ASSERT_FALSE(progress.AllBytes().empty());
@@ -94,7 +82,7 @@ TEST_F(PackExtractHttp, AnswersThatCannotBeReadFail)
         EXPECT_EQ(E_FAIL, Extract(path)) << path;
     EXPECT_EQ(E_FAIL, Extract("/not-scripted.pack"));
 
-    EXPECT_EQ(E_FAIL, ExtractUrl("http://127.0.0.1:1/x.pack", unseen));
+    EXPECT_EQ(E_FAIL, ExtractUrl("http://127.0.0.1:1/x.pack", progress));
 }
 
 TEST_F(PackExtractHttp, RedirectIsFollowedToTheFinalAnswer)
@@ -116,13 +104,12 @@ TEST_F(PackExtractHttp, BodyInManySmallPiecesIsReassembled)
         EXPECT_EQ(file.data, ReadWholeFile(target + "\\Bin\\" + file.name)) << file.name;
 }
 
-TEST_F(PackExtractHttp, AbortBeforeTheCallStillRequestsAndSetsTheRange)
+TEST_F(PackExtractHttp, AbortBeforeTheCallStillRequestsAndTellsTheTotal)
 {
     std::string pack = BuildPack(SamplePack());
     server.Serve("/a.pack", HttpResponse::Ok(pack));
     cancel.Cancel();
-    ProgressRecorder progress;
-    ASSERT_EQ(E_ABORT, Extract("/a.pack", progress));
+    ASSERT_EQ(E_ABORT, Extract("/a.pack"));
     EXPECT_EQ(1u, server.RequestCount());
     EXPECT_EQ((std::vector<ProgressRecorder::Bytes>{{0, pack.size()}}), progress.AllBytes());
     EXPECT_TRUE(ListTree(target).empty());
@@ -132,19 +119,8 @@ TEST_F(PackExtractHttp, BytesBehindTheLastEntryAreNeverRead)
 {
     std::string pack = BuildPack(SamplePack());
     server.Serve("/trailing.pack", HttpResponse::Ok(pack + std::string(1000, 'T')));
-    ProgressRecorder progress;
-    ASSERT_EQ(S_OK, Extract("/trailing.pack", progress));
+    ASSERT_EQ(S_OK, Extract("/trailing.pack"));
     EXPECT_EQ((ProgressRecorder::Bytes{pack.size(), pack.size() + 1000}), progress.AllBytes().back());
-}
-
-TEST_F(PackExtractHttp, TableLargerThanTheContentLengthIsRefusedBeforeReading)
-{
-    PackLayout layout = SamplePack();
-    layout.overrideEntryCount = true;
-    layout.entryCount = 5000000;  // 1.4 GB of table in a pack of a few kilobytes
-    server.Serve("/lying.pack", HttpResponse::Ok(BuildPack(layout)));
-    EXPECT_EQ(E_FAIL, Extract("/lying.pack"));
-    EXPECT_TRUE(ListTree(target).empty());
 }
 
 TEST_F(PackExtractHttp, TotalComesFromTheContentLength)
@@ -154,13 +130,10 @@ TEST_F(PackExtractHttp, TotalComesFromTheContentLength)
     big.contentLengthText = "6442450944";  // 6 GiB announced, nothing sent
     big.closeAfterBytes = 0;
     server.Serve("/big", big);
-    ProgressRecorder zero;
-    EXPECT_EQ(E_FAIL, Extract("/zero", zero));
-    EXPECT_EQ(0u, zero.AllBytes().front().total);
-
-    ProgressRecorder sixGiB;
-    EXPECT_EQ(E_FAIL, Extract("/big", sixGiB));
-    EXPECT_EQ(6442450944u, sixGiB.AllBytes().front().total);
+    EXPECT_EQ(E_FAIL, Extract("/zero"));
+    EXPECT_EQ(0u, progress.AllBytes().back().total);
+    EXPECT_EQ(E_FAIL, Extract("/big"));
+    EXPECT_EQ(6442450944u, progress.AllBytes().back().total);
 }
 
 TEST_F(PackExtractHttp, SlowLinkMovesTheBarWithinAChunkAndAnAbortStopsThere)
@@ -172,8 +145,7 @@ TEST_F(PackExtractHttp, SlowLinkMovesTheBarWithinAChunkAndAnAbortStopsThere)
     const std::string pack = BuildPack(layout);
     const ULONGLONG tableEnd = sizeof(PackHeader) + sizeof(PackEntry);
     server.Serve("/slow.pack", HttpResponse::AtRate(pack, 1 << 20));
-    ProgressRecorder progress;
-    ASSERT_EQ(S_OK, Extract("/slow.pack", progress));
+    ASSERT_EQ(S_OK, Extract("/slow.pack"));
     std::vector<ULONGLONG> positions = progress.Done();
     size_t withinTheChunk = 0;
     for (ULONGLONG position : positions)

@@ -1,41 +1,25 @@
 // Drops, stalls and a busy server: a transfer pauses and goes on where it stopped, and a
 // resource that changed between two attempts is taken whole from its new version.
-// The server first: winsock2.h must come before windows.h.
-#include "HttpTestServer.h"
-
-#include <gtest/gtest.h>
+#include "ServerTest.h"
 
 #include <chrono>
 #include <thread>
 
-#include "CancelToken.h"
 #include "FileDownload.h"
-#include "PackExtract.h"
 #include "PackStream.h"
 #include "PackTestSupport.h"
-#include "ProgressRecorder.h"
-#include "QuickRetry.h"
-#include "ServerAccess.h"
 
 namespace {
 
-class Resume : public ::testing::Test {
+class Resume : public ServerTest {
 protected:
-    void SetUp() override
-    {
-        session = InternetOpenA(kInternetAgent, INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY, NULL, NULL, 0);
-        ASSERT_NE(nullptr, session);
-    }
-    void TearDown() override { InternetCloseHandle(session); }
-
     HRESULT Download(const std::string& name)
     {
-        return DownloadToFile(TransferEnv{session, cancel, progress, retry}, server.Url("/" + name).c_str(),
-                              (temp / name).c_str());
+        return DownloadToFile(Env(retry), server.Url("/" + name).c_str(), (temp / name).c_str());
     }
     HRESULT Extract(const std::string& name, ULONGLONG* received = nullptr)
     {
-        PackStream pack(TransferEnv{session, cancel, progress, retry}, server.Url("/" + name).c_str());
+        PackStream pack(Env(retry), server.Url("/" + name).c_str());
         HRESULT hr = ExtractPack(pack, (temp / "kit").c_str(), nullptr, progress, cancel);
         if (received)
             *received = pack.BytesReceived();
@@ -65,12 +49,7 @@ protected:
         return layout;
     }
 
-    HttpTestServer server;
-    HINTERNET session = NULL;
     RetrySettings retry = QuickRetry();
-    TempDir temp;
-    ProgressRecorder progress;
-    CancelToken cancel;
 };
 
 void ExpectUnpacked(const PackLayout& layout, const std::string& target)
