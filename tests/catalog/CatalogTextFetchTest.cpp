@@ -1,31 +1,19 @@
-// The server first: winsock2.h must come before windows.h.
-#include "HttpTestServer.h"
+#include "ServerTest.h"
 
-#include <gtest/gtest.h>
-
-#include "CancelToken.h"
 #include "CatalogFetch.h"
 #include "CatalogText.h"
-#include "ProgressSink.h"
-#include "QuickRetry.h"
 
 namespace {
 
-class CatalogTextFetch : public ::testing::Test {
+class CatalogTextFetch : public ServerTest {
 protected:
-    void SetUp() override { ASSERT_NE(nullptr, session); }
-    void TearDown() override { InternetCloseHandle(session); }
-
     // Serves `response` and fetches it; the text, or "" after a failure (which must leave none).
     HRESULT Fetch(const HttpResponse& response, std::string* text = nullptr)
     {
         server.Serve("/latest.xml", response);
         char* body = reinterpret_cast<char*>(1);
         DWORD size = 1;
-        CancelToken cancel;
-        NoProgress unseen;
-        HRESULT hr = FetchCatalogText(TransferEnv{session, cancel, unseen, QuickRetry()},
-                                      server.Url("/latest.xml").c_str(), &body, &size);
+        HRESULT hr = FetchCatalogText(Env(), server.Url("/latest.xml").c_str(), &body, &size);
         if (FAILED(hr)) {
             EXPECT_EQ(nullptr, body);
             EXPECT_EQ(0u, size);
@@ -40,8 +28,6 @@ protected:
 
     const std::string xml =
         CatalogXml("http://files.example/base", {{"Первая", "db/1.pack", "161, 160"}}, {{"setup", "setup.exe"}});
-    HttpTestServer server;
-    HINTERNET session = OpenUpdateSession();
 };
 
 }  // namespace

@@ -169,24 +169,14 @@ TEST(CatalogFuzz, MutatedCataloguesParseOrFailWithAConsistentModel)
         EXPECT_GT(catalog.databaseCount, 0) << "unmutated text " << i;
     }
 
-    const int iterations = FuzzIterations(kCiCases);
-    const uint64_t first = FuzzFirstSeed(kCiFirstSeed);
-    int failedCases = 0;
-    int run = 0;
-    int succeeded = 0;
-    for (int i = 0; i < iterations && failedCases < kMaxReportedCases; ++i, ++run) {
-        const uint64_t seed = first + i;
-        SCOPED_TRACE(SeedText(seed));
-        FuzzRandom random(seed);
+    const FuzzTally tally = RunFuzzCases("catalogue", kCiCases, kCiFirstSeed, [&](FuzzRandom& random, size_t* bytes) {
         std::string text = bases[random.Below(bases.size())];
         for (int n = 1 + static_cast<int>(random.Below(2)); n > 0; --n)
             MutateText(text, random);
-
-        const int failuresBefore = FailureCount();
+        *bytes = text.size();
         UpdateCatalog catalog;
         const HRESULT result = StoreAndParse(catalog, text);
         EXPECT_TRUE(result == S_OK || FAILED(result)) << std::hex << result;
-        succeeded += result == S_OK;
         CheckModel(catalog, text);
 
         // The same text gives the same result and the same model, partial ones included.
@@ -197,12 +187,8 @@ TEST(CatalogFuzz, MutatedCataloguesParseOrFailWithAConsistentModel)
         catalog.Clear();
         EXPECT_TRUE(!catalog.xmlText && catalog.xmlSize == 0 && catalog.baseUrl.IsEmpty() &&
                     catalog.databaseCount == 0 && !catalog.databases && catalog.fileCount == 0 && !catalog.files);
-        if (FailureCount() != failuresBefore) {
-            ++failedCases;
-            printf("catalogue fuzz: %s failed (%zu bytes, result 0x%08lx)\n", SeedText(seed).c_str(), text.size(),
-                   static_cast<unsigned long>(result));
-        }
-    }
-    printf("catalogue fuzz: %d cases from seed 0x%llx: %d S_OK, %d failed parses\n", run,
-           static_cast<unsigned long long>(first), succeeded, run - succeeded);
+        return result;
+    });
+    printf("catalogue fuzz: %d cases from seed 0x%llx: %d S_OK, %d failed parses\n", tally.run,
+           static_cast<unsigned long long>(tally.first), tally.succeeded, tally.run - tally.succeeded);
 }

@@ -1,6 +1,8 @@
 // Shared pieces of the fuzz tests: a seeded generator, the run settings, mutation helpers.
 #pragma once
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -63,6 +65,38 @@ inline std::string SeedText(uint64_t seed)
 
 // Failing cases reported before a fuzz test gives up, so that one fault does not flood the log.
 const int kMaxReportedCases = 20;
+
+struct FuzzTally {
+    uint64_t first = 0;
+    int run = 0;
+    int succeeded = 0;
+};
+
+// Runs the cases (FuzzIterations from FuzzFirstSeed), stopping after kMaxReportedCases
+// whose checks failed: `runCase(random, &bytes)` mutates, runs and checks one case and
+// gives its result and its input's size; a failed case prints them with `name` and its seed.
+template <typename Case>
+FuzzTally RunFuzzCases(const char* name, int ciCases, uint64_t ciFirstSeed, Case runCase)
+{
+    FuzzTally tally;
+    tally.first = FuzzFirstSeed(ciFirstSeed);
+    const int iterations = FuzzIterations(ciCases);
+    for (int failedCases = 0; tally.run < iterations && failedCases < kMaxReportedCases; ++tally.run) {
+        const uint64_t seed = tally.first + tally.run;
+        SCOPED_TRACE(SeedText(seed));
+        FuzzRandom random(seed);
+        const int failuresBefore = FailureCount();
+        size_t bytes = 0;
+        const HRESULT result = runCase(random, &bytes);
+        tally.succeeded += result == S_OK;
+        if (FailureCount() != failuresBefore) {
+            ++failedCases;
+            printf("%s fuzz: %s failed (%zu bytes, result 0x%08lx)\n", name, SeedText(seed).c_str(), bytes,
+                   static_cast<unsigned long>(result));
+        }
+    }
+    return tally;
+}
 
 // Generic byte mutations, shared by both fuzz tests.
 inline void FlipBit(std::string& data, FuzzRandom& random)

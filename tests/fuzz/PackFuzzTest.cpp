@@ -416,32 +416,18 @@ TEST_F(PackFuzz, MutatedPacksUnpackWhollyOrFailAndStayInsideTheTarget)
         ASSERT_EQ(S_OK, result) << "unmutated pack " << i;
     }
 
-    const int iterations = FuzzIterations(kCiCases);
-    const uint64_t first = FuzzFirstSeed(kCiFirstSeed);
-    int failedCases = 0;
-    int run = 0;
-    int succeeded = 0;
-    for (int i = 0; i < iterations && failedCases < kMaxReportedCases; ++i, ++run) {
-        const uint64_t seed = first + i;
-        SCOPED_TRACE(SeedText(seed));
-        FuzzRandom random(seed);
+    const FuzzTally tally = RunFuzzCases("pack", kCiCases, kCiFirstSeed, [&](FuzzRandom& random, size_t* bytes) {
         std::string pack = PickBase(bases, random);
         for (int n = 1 + static_cast<int>(random.Below(3)); n > 0; --n)
             MutatePack(pack, random);
-
-        const int failuresBefore = FailureCount();
+        *bytes = pack.size();
         HRESULT result = E_FAIL;
         RunCase(pack, &result);
-        succeeded += result == S_OK;
-        if (FailureCount() != failuresBefore) {
-            ++failedCases;
-            printf("pack fuzz: %s failed (%zu bytes, result 0x%08lx)\n", SeedText(seed).c_str(), pack.size(),
-                   static_cast<unsigned long>(result));
-        }
-    }
+        return result;
+    });
     printf("pack fuzz: %d cases from seed 0x%llx: %d S_OK, %d E_FAIL; at the peak above the table at most"
            " %zu KiB on the heap, %zu KiB committed\n",
-           run, static_cast<unsigned long long>(first), succeeded, run - succeeded,
+           tally.run, static_cast<unsigned long long>(tally.first), tally.succeeded, tally.run - tally.succeeded,
            static_cast<size_t>(largestHeapExcess >> 10), static_cast<size_t>(largestCommitExcess >> 10));
 }
 

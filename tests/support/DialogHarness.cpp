@@ -75,8 +75,6 @@ LRESULT CALLBACK DialogHarness::HostProc(HWND hwnd, UINT message, WPARAM wParam,
     auto* self = static_cast<DialogHarness*>(GetPropA(hwnd, kHarness));
     if (message == WM_DOWNLOAD_DONE && self)
         ++self->downloadDone_;
-    if (self && self->onDialogMessage)
-        self->onDialogMessage(message);
     auto original = reinterpret_cast<WNDPROC>(GetPropA(hwnd, kOriginalProc));
     return CallWindowProcA(original, hwnd, message, wParam, lParam);
 }
@@ -100,7 +98,7 @@ bool DialogHarness::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs
     return true;
 }
 
-HRESULT DialogHarness::RunOnWorker(const std::function<HRESULT()>& job, const std::function<void()>& whilePumping)
+HRESULT DialogHarness::RunOnWorker(const std::function<HRESULT()>& job)
 {
     std::atomic<bool> finished{false};
     HRESULT result = E_UNEXPECTED;
@@ -108,7 +106,7 @@ HRESULT DialogHarness::RunOnWorker(const std::function<HRESULT()>& job, const st
         result = job();
         finished = true;
     });
-    PumpUntil([&] { return finished.load(); }, INFINITE, whilePumping);
+    PumpUntil([&] { return finished.load(); }, INFINITE);
     worker.join();
     return result;
 }

@@ -16,8 +16,7 @@ public:
     DialogHarness& operator=(const DialogHarness&) = delete;
 
     // Runs `job` on a worker thread and pumps this thread's messages until it returns.
-    // `whilePumping` runs after each message (for example to answer a message box).
-    HRESULT RunOnWorker(const std::function<HRESULT()>& job, const std::function<void()>& whilePumping = {});
+    HRESULT RunOnWorker(const std::function<HRESULT()>& job);
 
     // A message box that a worker showed: its text and caption, and how many
     // WM_DOWNLOAD_DONE had arrived when it was taken.
@@ -36,9 +35,6 @@ public:
                    const std::function<void()>& whilePumping = {});
 
     int DownloadDoneCount() const { return downloadDone_; }
-
-    // Called on this thread for each message to the dialog's window.
-    std::function<void(UINT message)> onDialogMessage;
 
     DownloadDialog dialog;
 
