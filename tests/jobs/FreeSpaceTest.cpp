@@ -33,8 +33,8 @@ TEST_F(FreeSpace, APackLargerThanTheFreeSpaceFailsBeforeItsDataAndARerunNeedingL
     std::vector<std::string> expected = executables;
     expected.push_back("ZebDbLst.ini");
     EXPECT_EQ(expected, ListTree(target));
-    ASSERT_FALSE(progress.ItemBytes().empty());
-    EXPECT_GE(sizeof(PackHeader) + 2 * sizeof(PackEntry), progress.ItemBytes().back().done);
+    ASSERT_EQ("big", progress.Captions().back());
+    EXPECT_GE(sizeof(PackHeader) + 2 * sizeof(PackEntry), progress.AllBytes().back().done);
 
     // One file of the pack is there already: the other one fits.
     ASSERT_TRUE(CreateDirectoryA((target + "\\Database").c_str(), NULL));

@@ -9,7 +9,6 @@ void ProgressRecorder::JobStarted(int items)
 void ProgressRecorder::ItemStarted(const char* caption)
 {
     captions_.push_back(caption);
-    itemStart_ = bytes_.size();
 }
 
 void ProgressRecorder::BytesDone(ULONGLONG done, ULONGLONG total)
@@ -27,11 +26,6 @@ void ProgressRecorder::WaitingForLink(int secondsLeft)
 void ProgressRecorder::ItemDone()
 {
     overall_.push_back(overall_.empty() ? 1 : overall_.back() + 1);
-}
-
-std::vector<ProgressRecorder::Bytes> ProgressRecorder::ItemBytes() const
-{
-    return std::vector<Bytes>(bytes_.begin() + static_cast<std::ptrdiff_t>(itemStart_), bytes_.end());
 }
 
 std::vector<ULONGLONG> ProgressRecorder::Done() const

@@ -21,9 +21,8 @@ public:
     void WaitingForLink(int secondsLeft) override;
     void ItemDone() override;
 
-    // Every BytesDone, in order; only those since the last ItemStarted.
+    // Every BytesDone, in order.
     const std::vector<Bytes>& AllBytes() const { return bytes_; }
-    std::vector<Bytes> ItemBytes() const;
     // Only the counts done, in order.
     std::vector<ULONGLONG> Done() const;
     // The caption of each item, in order.
@@ -39,7 +38,6 @@ public:
 
 private:
     std::vector<Bytes> bytes_;
-    size_t itemStart_ = 0;
     std::vector<std::string> captions_;
     int items_ = -1;
     std::vector<int> overall_;
