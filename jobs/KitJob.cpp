@@ -1,10 +1,9 @@
 #include "KitJob.h"
 
-#include "CancelToken.h"
 #include "HeldFiles.h"
+#include "JobItem.h"
 #include "PackExtract.h"
 #include "PackStream.h"
-#include "ProgressSink.h"
 
 namespace {
 
@@ -15,16 +14,10 @@ HRESULT DownloadKitPack(const TransferEnv& env, const char* baseUrl, const char*
 {
     CString url;
     url.Format("%s/%s", baseUrl, path);
-    PackStream pack(env, url);
-    env.progress.ItemStarted(caption);
-    HRESULT hr = ExtractPack(pack, targetDir, packFolder, env.progress, env.cancel);
-    if (FAILED(hr))
-        return hr;
-    // Cancelled after the pack's last chunk: the job stops before the next item.
-    if (env.cancel.IsCancelled())
-        return E_ABORT;
-    env.progress.ItemDone();
-    return S_OK;
+    return RunItem(env, caption, [&] {
+        PackStream pack(env, url);
+        return ExtractPack(pack, targetDir, packFolder, env.progress, env.cancel);
+    });
 }
 
 }  // namespace

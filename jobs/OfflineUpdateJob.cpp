@@ -3,11 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "CancelToken.h"
 #include "FileDownload.h"
 #include "FreeSpace.h"
 #include "HeldFiles.h"
-#include "ProgressSink.h"
+#include "JobItem.h"
 
 namespace {
 
@@ -47,14 +46,9 @@ HRESULT RunOfflineUpdate(const TransferEnv& env, const UpdateCatalog& catalog, c
         bool isFile = i < catalog.fileCount;
         const CString& name = isFile ? catalog.files[i].name : catalog.databases[i - catalog.fileCount].name;
         const CString& path = isFile ? catalog.files[i].path : catalog.databases[i - catalog.fileCount].path;
-        env.progress.ItemStarted(name);
-        hr = DownloadBelow(env, catalog.baseUrl, targetFolder, path);
+        hr = RunItem(env, name, [&] { return DownloadBelow(env, catalog.baseUrl, targetFolder, path); });
         if (FAILED(hr))
             return hr;
-        // Cancelled after the item's last chunk: the job stops before the next item.
-        if (env.cancel.IsCancelled())
-            return E_ABORT;
-        env.progress.ItemDone();
     }
     return S_OK;
 }
