@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "CatalogText.h"
+#include "SampleSite.h"
 #include "TestCatalogUrl.h"
 #include "DialogHarness.h"
 #include "PackWriter.h"
@@ -49,49 +49,24 @@ bool ParseSiteOptions(int argc, char** argv, int first, SiteOptions& options)
            options.databaseMib < 4096 && options.initialMib > 0 && options.initialMib < 4096;
 }
 
-FILETIME SiteTime(int day)
-{
-    SYSTEMTIME time = {2024, 3, 0, static_cast<WORD>(1 + day), 9, 30, 0, 0};
-    FILETIME result;
-    SystemTimeToFileTime(&time, &result);
-    return result;
-}
-
-PackedFile Generated(const std::string& name, uint64_t size, uint32_t seed)
-{
-    PackedFile file = PackFile(name, "", SiteTime(static_cast<int>(seed % 28)));
-    file.generatedSize = size;
-    file.seed = seed;
-    return file;
-}
-
 // A pack's bytes split like a real one's: one big file, one of half its size, and a
 // run of small ones, plus the pack's list or text file.
 void AddFiles(PackLayout& layout, const std::string& prefix, uint64_t bytes, uint32_t& seed)
 {
     const int smallCount = 16;
-    layout.files.push_back(Generated(prefix + "main.dat", bytes / 2, seed++));
-    layout.files.push_back(Generated(prefix + "index.dat", bytes / 4, seed++));
+    auto generated = [&](const std::string& name, uint64_t size) {
+        layout.files.push_back(GeneratedFile(prefix + name, size, seed, static_cast<int>(seed % 28)));
+        ++seed;
+    };
+    generated("main.dat", bytes / 2);
+    generated("index.dat", bytes / 4);
     for (int i = 0; i < smallCount; ++i)
-        layout.files.push_back(Generated(prefix + "part" + std::to_string(i) + ".dat", bytes / 4 / smallCount, seed++));
+        generated("part" + std::to_string(i) + ".dat", bytes / 4 / smallCount);
 }
 
-struct SitePack {
-    std::string path;  // relative to the base URL; flat, as the offline update stores it
-    PackLayout layout;
-};
-
-struct Site {
-    SitePack initial;
-    std::vector<SitePack> databases;
-    std::vector<CatalogEntry> catalogDatabases;
-    std::vector<CatalogEntry> catalogFiles;
-    std::vector<std::pair<std::string, std::string>> plainFiles;  // path, data
-};
-
-Site DescribeSite(const SiteOptions& options)
+SampleSite DescribeSite(const SiteOptions& options)
 {
-    Site site;
+    SampleSite site;
     uint32_t seed = 1;
     site.initial.path = "initial.pack";
     site.initial.layout.packName = "Программа";
@@ -108,22 +83,14 @@ Site DescribeSite(const SiteOptions& options)
         pack.layout.packName = std::string("База ") + number;
         pack.layout.files.push_back(PackFile(pack.layout.packName + ".ini", "[База]\r\n", SiteTime(1)));
         AddFiles(pack.layout, "data\\", static_cast<uint64_t>(options.databaseMib) << 20, seed);
-        site.catalogDatabases.push_back({pack.layout.packName, pack.path, access[i % 3]});
+        pack.access = access[i % 3];
         site.databases.push_back(pack);
     }
 
-    site.plainFiles.push_back({"update.exe", GeneratedData(seed++, static_cast<uint64_t>(options.initialMib) << 17)});
-    site.plainFiles.push_back({"changes.txt", "Версия 2024.3\r\n"});
-    site.catalogFiles = {{"Обновление программы", "update.exe"}, {"Список изменений", "changes.txt"}};
+    site.files.push_back({{"Обновление программы", "update.exe"},
+                          GeneratedData(seed++, static_cast<uint64_t>(options.initialMib) << 17)});
+    site.files.push_back({{"Список изменений", "changes.txt"}, "Версия 2024.3\r\n"});
     return site;
-}
-
-uint64_t FileSize(const std::string& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
-        return UINT64_MAX;
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 bool WriteLines(const std::string& path, const std::vector<std::string>& lines)
@@ -138,41 +105,18 @@ bool WriteLines(const std::string& path, const std::vector<std::string>& lines)
 // server's port) and the lists of what each job fetches are written every time.
 int Generate(const std::string& cache, const std::string& base, const SiteOptions& options)
 {
-    const std::string update = cache + "\\site\\ulvooffline\\update";
-    for (const std::string& dir : {cache, cache + "\\site", cache + "\\site\\ulvooffline", update})
-        CreateDirectoryA(dir.c_str(), NULL);
-    Site site = DescribeSite(options);
-
-    std::vector<const SitePack*> packs = {&site.initial};
-    for (const SitePack& pack : site.databases)
-        packs.push_back(&pack);
+    CreateDirectoryA(cache.c_str(), NULL);
+    const SampleSite site = DescribeSite(options);
     uint64_t written = 0;
-    for (const SitePack* pack : packs) {
-        const std::string path = update + "\\" + pack->path;
-        if (FileSize(path) == PackSize(pack->layout))
-            continue;
-        if (!WritePackFile(path, pack->layout)) {
-            fprintf(stderr, "cannot write %s\n", path.c_str());
-            return 1;
-        }
-        written += PackSize(pack->layout);
-    }
-    bool ok = true;
-    for (const auto& file : site.plainFiles) {
-        const std::string path = update + "\\" + file.first;
-        if (FileSize(path) != file.second.size())
-            ok = ok && WriteWholeFile(path, file.second);
-    }
-
+    bool ok = WriteSampleSite(cache + "\\site", base, site, &written);
     std::vector<std::string> kitPaths = {site.initial.path};
     std::vector<std::string> offlinePaths;
-    for (const CatalogEntry& file : site.catalogFiles)
-        offlinePaths.push_back(file.path);
+    for (const SamplePlainFile& file : site.files)
+        offlinePaths.push_back(file.entry.path);
     for (const SitePack& pack : site.databases) {
         kitPaths.push_back(pack.path);
         offlinePaths.push_back(pack.path);
     }
-    ok = ok && WriteWholeFile(update + "\\latest.xml", CatalogXml(base, site.catalogDatabases, site.catalogFiles));
     ok = ok && WriteLines(cache + "\\kit-paths.txt", kitPaths) && WriteLines(cache + "\\offline-paths.txt", offlinePaths);
     if (!ok) {
         fprintf(stderr, "cannot write the site below %s\n", cache.c_str());

@@ -5,10 +5,8 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
-#include "CatalogText.h"
-#include "PackWriter.h"
+#include "SampleSite.h"
 #include "TestFiles.h"
 
 namespace {
@@ -29,30 +27,6 @@ const SampleDatabase kDatabases[] = {
     {"Архив", "archive", "1610", 1 << 20},
 };
 
-FILETIME SampleTime(int day)
-{
-    SYSTEMTIME time = {2024, 3, 0, static_cast<WORD>(1 + day), 9, 30, 0, 0};
-    FILETIME result;
-    SystemTimeToFileTime(&time, &result);
-    return result;
-}
-
-bool WritePack(const std::string& path, const std::string& packName, const std::vector<PackedFile>& files)
-{
-    PackLayout layout;
-    layout.packName = packName;
-    layout.files = files;
-    return WritePackFile(path, layout);
-}
-
-PackedFile Generated(const std::string& name, uint64_t size, uint32_t seed, int day)
-{
-    PackedFile file = PackFile(name, "", SampleTime(day));
-    file.generatedSize = size;
-    file.seed = seed;
-    return file;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -61,34 +35,25 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: make_sample <site folder> <base URL>\n");
         return 2;
     }
-    const std::string site = argv[1];
-    const std::string base = argv[2];
-    const std::string update = site + "\\ulvooffline\\update";
-    // Flat paths: the offline update stores each item under its path and makes no folders.
-    for (const std::string& dir : {site, site + "\\ulvooffline", update})
-        CreateDirectoryA(dir.c_str(), NULL);
-
-    bool ok = WritePack(update + "\\initial.pack", "Программа",
-                        {PackFile("readme.txt", "Пример комплекта для проверки загрузки.\r\n", SampleTime(0)),
-                         Generated("zeb.exe", 6 << 20, 1, 1), Generated("lib\\core.dll", 5 << 20, 2, 2)});
-
-    std::vector<CatalogEntry> databases;
+    SampleSite site;
+    site.initial.path = "initial.pack";
+    site.initial.layout.packName = "Программа";
+    site.initial.layout.files = {PackFile("readme.txt", "Пример комплекта для проверки загрузки.\r\n", SiteTime(0)),
+                                 GeneratedFile("zeb.exe", 6 << 20, 1, 1), GeneratedFile("lib\\core.dll", 5 << 20, 2, 2)};
     uint32_t seed = 10;
     for (const SampleDatabase& database : kDatabases) {
-        std::string path = std::string(database.file) + ".pack";
-        ok = ok && WritePack(update + "\\" + path, database.name,
-                             {PackFile(std::string(database.name) + ".ini", "[База]\r\n", SampleTime(3)),
-                              Generated(std::string("data\\") + database.name + ".dat", database.size, seed++, 4)});
-        databases.push_back({database.name, path, database.access});
+        SitePack pack;
+        pack.path = std::string(database.file) + ".pack";
+        pack.layout.packName = database.name;
+        pack.layout.files = {PackFile(std::string(database.name) + ".ini", "[База]\r\n", SiteTime(3)),
+                             GeneratedFile(std::string("data\\") + database.name + ".dat", database.size, seed++, 4)};
+        pack.access = database.access;
+        site.databases.push_back(pack);
     }
-
-    std::vector<CatalogEntry> files = {{"Обновление программы", "update.exe"},
-                                       {"Список изменений", "changes.txt"}};
-    ok = ok && WriteWholeFile(update + "\\update.exe", GeneratedData(99, 3 << 20));
-    ok = ok && WriteWholeFile(update + "\\changes.txt", "Версия 2024.3\r\n");
-    ok = ok && WriteWholeFile(update + "\\latest.xml", CatalogXml(base, databases, files));
-    if (!ok) {
-        fprintf(stderr, "make_sample: cannot write the site below %s\n", site.c_str());
+    site.files = {{{"Обновление программы", "update.exe"}, GeneratedData(99, 3 << 20)},
+                  {{"Список изменений", "changes.txt"}, "Версия 2024.3\r\n"}};
+    if (!WriteSampleSite(argv[1], argv[2], site)) {
+        fprintf(stderr, "make_sample: cannot write the site below %s\n", argv[1]);
         return 1;
     }
     return 0;
