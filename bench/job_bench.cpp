@@ -117,7 +117,8 @@ int Generate(const std::string& cache, const std::string& base, const SiteOption
         kitPaths.push_back(pack.path);
         offlinePaths.push_back(pack.path);
     }
-    ok = ok && WriteLines(cache + "\\kit-paths.txt", kitPaths) && WriteLines(cache + "\\offline-paths.txt", offlinePaths);
+    ok = ok && WriteLines(cache + "\\kit-paths.txt", kitPaths) &&
+         WriteLines(cache + "\\offline-paths.txt", offlinePaths);
     if (!ok) {
         fprintf(stderr, "cannot write the site below %s\n", cache.c_str());
         return 1;

@@ -141,16 +141,6 @@ TEST_F(WorkerThread, FailedJobShowsOneBoxBeforeTheEndIsPosted)
     EXPECT_EQ(1, harness.DownloadDoneCount());
 }
 
-TEST_F(WorkerThread, AbortedJobShowsNoBox)
-{
-    PublishKits();
-    harness.dialog.mode = 4;
-    harness.dialog.cancelToken.Cancel();
-    EXPECT_TRUE(RunWorker().empty());
-    EXPECT_FALSE(FileExists(target + "\\ZebDbLst.ini"));
-    EXPECT_EQ(1, harness.DownloadDoneCount());
-}
-
 TEST_F(WorkerThread, AllocationFailuresAnywhereInTheJobEndWithTheBoxAndTheEnd)
 {
     PublishKits();
@@ -198,6 +188,7 @@ TEST_F(WorkerThread, TheComputerIsKeptAwakeOnTheWorkerWhileAJobRunsWhateverItsEn
     EXPECT_EQ(1u, RunWorker().size());
     expectSetThenCleared("failure");
 
+    // A cancelled job shows no box.
     PublishKits();
     harness.dialog.cancelToken.Cancel();
     EXPECT_TRUE(RunWorker().empty());

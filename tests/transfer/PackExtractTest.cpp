@@ -221,17 +221,6 @@ TEST_F(PackExtract, AbortAtEachCheckStopsAndKeepsFinishedFiles)
     }
 }
 
-TEST_F(PackExtract, AbortBeforeTheCallTellsTheTotalOnly)
-{
-    CancelToken cancel;
-    cancel.Cancel();
-    ProgressRecorder progress;
-    const std::string pack = BuildPack(SamplePack());
-    ASSERT_EQ(E_ABORT, Extract(pack, &progress, &cancel));
-    EXPECT_EQ((std::vector<ProgressRecorder::Bytes>{{0, pack.size()}}), progress.AllBytes());
-    EXPECT_TRUE(ListTree(target).empty());
-}
-
 TEST_F(PackExtract, NamesLeadingOutsideAreRefusedBeforeAnythingIsWritten)
 {
     for (const char* bad : {"..\\escaped.txt", "x/../../escaped.txt", "C:\\escaped.txt", "\\..\\escaped.txt",
