@@ -54,6 +54,13 @@ STAND_IN
 }
 
 # A machine's own Debian entry of the release, in a folder of apt lists of the scratch.
+# apt-cache offers the release's own qemu-user, 7.2: too old to be used.
+release_qemu_is_old() {
+  stand_in apt-cache <<'STAND_IN'
+[ "$*" = "policy qemu-user" ] && printf 'qemu-user:\n  Installed: (none)\n  Candidate: 1:7.2+dfsg-7\n'
+STAND_IN
+}
+
 debian_sources() {
   mkdir -p "$scratch/apt/sources.list.d"
   cat > "$scratch/apt/sources.list.d/debian.sources" <<SOURCES

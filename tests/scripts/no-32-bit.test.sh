@@ -5,9 +5,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 kernel_without_ia32
 debian_sources
-stand_in apt-cache <<'STAND_IN'
-[ "$*" = "policy qemu-user" ] && printf 'qemu-user:\n  Installed: (none)\n  Candidate: 1:7.2+dfsg-7\n'
-STAND_IN
+release_qemu_is_old
 stand_in apt-get <<'STAND_IN'
 case "$*" in update*) exit 0;; esac
 echo "E: Unable to locate package qemu-user"
