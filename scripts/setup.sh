@@ -155,12 +155,16 @@ create_wine_prefix() {
   local try
   for try in 1 2; do
     rm -rf "$WINEPREFIX" && mkdir -p "$(dirname "$WINEPREFIX")"
-    wineboot -i >/dev/null 2>&1 || true
+    wineboot -i >"$ZEB_ARCH_CACHE/wineboot.log" 2>&1 || true
     wineserver -w
     [ -f "$WINEPREFIX/system.reg" ] && break
     log "wineboot made no prefix (try $try of 2)"
   done
-  [ -f "$WINEPREFIX/system.reg" ] || { log "wineboot failed"; exit 1; }
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    log "wineboot failed; what it said:"
+    tail -n 20 "$ZEB_ARCH_CACHE/wineboot.log" >&2
+    exit 1
+  fi
   touch "$WINEPREFIX/.done"
 }
 

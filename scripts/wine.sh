@@ -71,6 +71,10 @@ zeb_cannot_run() {  # arch
 }
 
 ZEB_WINE_LOADER_DIR="$ZEB_ROOT/scripts/wine-loader"
-if [ "$ZEB_I386" != native ]; then
-  case ":$PATH:" in *":$ZEB_WINE_LOADER_DIR:"*) ;; *) export PATH="$ZEB_WINE_LOADER_DIR:$PATH";; esac
-fi
+# A sourcing before Wine was installed found no loader and put ours first; once the probe
+# finds the kernel starting Wine's own, ours must go again (it refuses the 32-bit target).
+PATH=":$PATH:"
+PATH="${PATH//:$ZEB_WINE_LOADER_DIR:/:}"
+PATH="${PATH#:}"
+export PATH="${PATH%:}"
+[ "$ZEB_I386" = native ] || export PATH="$ZEB_WINE_LOADER_DIR:$PATH"

@@ -60,3 +60,17 @@ STAND_IN
 (source "$root/scripts/env.sh" && echo "$ZEB_I386 $(command -v wine)") > "$scratch/native" 2>&1
 check "where the kernel starts 32-bit programs, wine is Wine's own" \
   eval '[ "$(cat "$scratch/native")" = "native $(PATH="${PATH#"$scratch/bin:"}" command -v wine)" ]'
+
+# A fresh machine: the first sourcing comes before Wine is installed, set-up's probe after.
+(
+  export ZEB_WINE32_LOADER="$scratch/bin/not-installed"
+  source "$root/scripts/env.sh"
+  echo "$ZEB_I386" > "$scratch/before-install"
+  export ZEB_WINE32_LOADER="$scratch/bin/loader32"
+  unset ZEB_I386
+  source "$root/scripts/env.sh"
+  echo "$ZEB_I386 $(command -v wine)"
+) > "$scratch/installed" 2>&1
+check "once Wine is installed on such a kernel, wine is Wine's own again, not ours that refuses 32-bit" \
+  eval '[ "$(cat "$scratch/before-install")" = none ] &&
+    [ "$(cat "$scratch/installed")" = "native $(PATH="${PATH#"$scratch/bin:"}" command -v wine)" ]'
