@@ -150,18 +150,11 @@ choose_wine_loaders() {
 create_wine_prefix() {
   [ -f "$WINEPREFIX/.done" ] && return
   log "creating the $WINEARCH Wine prefix $WINEPREFIX"
-  # Tried twice: on a machine that has just installed Wine and generated the locale, the
-  # very first wineboot has been seen to end without a prefix, and the next one to work.
-  local try
-  for try in 1 2; do
-    rm -rf "$WINEPREFIX" && mkdir -p "$(dirname "$WINEPREFIX")"
-    wineboot -i >"$ZEB_ARCH_CACHE/wineboot.log" 2>&1 || true
-    wineserver -w
-    [ -f "$WINEPREFIX/system.reg" ] && break
-    log "wineboot made no prefix (try $try of 2)"
-  done
+  rm -rf "$WINEPREFIX" && mkdir -p "$(dirname "$WINEPREFIX")"
+  wineboot -i >"$ZEB_ARCH_CACHE/wineboot.log" 2>&1 || true
+  wineserver -w
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    log "wineboot failed; what it said:"
+    log "wineboot made no prefix; what it said ($ZEB_ARCH_CACHE/wineboot.log):"
     tail -n 20 "$ZEB_ARCH_CACHE/wineboot.log" >&2
     exit 1
   fi
