@@ -73,8 +73,5 @@ zeb_cannot_run() {  # arch
 ZEB_WINE_LOADER_DIR="$ZEB_ROOT/scripts/wine-loader"
 # A sourcing before Wine was installed found no loader and put ours first; once the probe
 # finds the kernel starting Wine's own, ours must go again (it refuses the 32-bit target).
-PATH=":$PATH:"
-PATH="${PATH//:$ZEB_WINE_LOADER_DIR:/:}"
-PATH="${PATH#:}"
-export PATH="${PATH%:}"
+PATH="${PATH//$ZEB_WINE_LOADER_DIR:/}"
 [ "$ZEB_I386" = native ] || export PATH="$ZEB_WINE_LOADER_DIR:$PATH"

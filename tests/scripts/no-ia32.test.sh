@@ -67,7 +67,6 @@ check "where the kernel starts 32-bit programs, wine is Wine's own" \
   source "$root/scripts/env.sh"
   echo "$ZEB_I386" > "$scratch/before-install"
   export ZEB_WINE32_LOADER="$scratch/bin/loader32"
-  unset ZEB_I386
   source "$root/scripts/env.sh"
   echo "$ZEB_I386 $(command -v wine)"
 ) > "$scratch/installed" 2>&1
