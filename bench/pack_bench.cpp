@@ -80,7 +80,7 @@ public:
         if (file_ != INVALID_HANDLE_VALUE)
             CloseHandle(file_);
     }
-    void StartFrom(ULONGLONG, const char*) override {}
+    void StartFrom(const HeldCopy&) override {}
     void FirstAskFor(ULONGLONG) override {}
     HRESULT Open() override
     {

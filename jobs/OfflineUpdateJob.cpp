@@ -10,20 +10,32 @@
 
 namespace {
 
-// Writes the text up to its first NUL beside `path`, then puts it in place, so that a
-// failed write leaves the earlier file as it was.
-HRESULT SaveCatalogText(const char* path, const char* text)
+// Writes the text up to its first NUL as `path`; a failed write leaves no such file.
+HRESULT WriteCatalogText(const char* path, const char* text)
 {
-    const CString partPath = PartPath(path);
-    FILE* file = fopen(partPath, "wb");
+    FILE* file = fopen(path, "wb");
     if (!file)
         return E_FAIL;
     bool written = fputs(text, file) != EOF;
     bool closed = fclose(file) == 0;
     if (written && closed)
-        return MoveOver(partPath, path);
-    DeleteFileA(partPath);
+        return S_OK;
+    DeleteFileA(path);
     return E_FAIL;
+}
+
+HRESULT RunItems(const TransferEnv& env, const UpdateCatalog& catalog, const char* targetFolder)
+{
+    // Every file first, then every database, each in catalogue order.
+    for (int i = 0; i < catalog.fileCount + catalog.databaseCount; ++i) {
+        bool isFile = i < catalog.fileCount;
+        const CString& name = isFile ? catalog.files[i].name : catalog.databases[i - catalog.fileCount].name;
+        const CString& path = isFile ? catalog.files[i].path : catalog.databases[i - catalog.fileCount].path;
+        HRESULT hr = RunItem(env, name, [&] { return DownloadBelow(env, catalog.baseUrl, targetFolder, path); });
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
 }
 
 }  // namespace
@@ -35,20 +47,27 @@ HRESULT RunOfflineUpdate(const TransferEnv& env, const UpdateCatalog& catalog, c
     env.progress.JobStarted(catalog.databaseCount + catalog.fileCount);
     latestPath.Format("%s\\latest.xml", targetFolder);
     const char* text = catalog.xmlText ? catalog.xmlText : "";
+    const DWORD earlier = GetFileAttributesA(latestPath);
+    // A folder of that name could never be replaced: known before anything is fetched.
+    if (earlier != INVALID_FILE_ATTRIBUTES && (earlier & FILE_ATTRIBUTE_DIRECTORY))
+        return E_FAIL;
+    // The catalogue names what the folder holds: an earlier one is replaced only once every
+    // item the new one lists has arrived, and stays when the run does not finish. Where
+    // there was none, the new one is written at once, so that even a run the user ends
+    // while a read is stalled leaves it beside what it fetched.
+    const bool replacing = earlier != INVALID_FILE_ATTRIBUTES;
+    const CString written = replacing ? PartPath(latestPath) : latestPath;
     HRESULT hr = EnsureRoomFor(latestPath, strlen(text));
     if (SUCCEEDED(hr))
-        hr = SaveCatalogText(latestPath, text);
+        hr = WriteCatalogText(written, text);
     if (FAILED(hr))
         return hr;
-
-    // Every file first, then every database, each in catalogue order.
-    for (int i = 0; i < catalog.fileCount + catalog.databaseCount; ++i) {
-        bool isFile = i < catalog.fileCount;
-        const CString& name = isFile ? catalog.files[i].name : catalog.databases[i - catalog.fileCount].name;
-        const CString& path = isFile ? catalog.files[i].path : catalog.databases[i - catalog.fileCount].path;
-        hr = RunItem(env, name, [&] { return DownloadBelow(env, catalog.baseUrl, targetFolder, path); });
-        if (FAILED(hr))
-            return hr;
+    hr = RunItems(env, catalog, targetFolder);
+    if (!replacing)
+        return hr;
+    if (FAILED(hr)) {
+        DeleteFileA(written);
+        return hr;
     }
-    return S_OK;
+    return MoveOver(written, latestPath);
 }

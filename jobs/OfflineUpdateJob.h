@@ -6,6 +6,8 @@
 
 // Saves the catalogue's text as latest.xml in `targetFolder`, then downloads every file
 // and then every database of the catalogue, in its order, each stored below the target
-// folder under its path. E_ABORT once env.cancel is cancelled; the first failure ends
-// the job.
+// folder under its path. An earlier latest.xml is replaced only when every item has
+// arrived (the new one waits as latest.xml.part): a run that fails or is cancelled
+// leaves it as it was. E_ABORT once env.cancel is cancelled; the first failure ends the
+// job.
 HRESULT RunOfflineUpdate(const TransferEnv& env, const UpdateCatalog& catalog, const char* targetFolder);

@@ -42,14 +42,26 @@ bool TypeAccepted(const char* prefix, const char* type)
     return _mbsstr(at, reinterpret_cast<const unsigned char*>(prefix)) == at;
 }
 
-Verdict Use(ULONGLONG first, ULONGLONG skip, ULONGLONG length, bool newVersion)
+Verdict Use(ULONGLONG first, ULONGLONG skip, ULONGLONG length, ULONGLONG end, bool newVersion)
 {
-    return Verdict{Next::kUse, first, skip, length, newVersion};
+    return Verdict{Next::kUse, first, skip, length, end, newVersion, false};
 }
 
 Verdict Only(Next next)
 {
-    return Verdict{next, 0, 0, 0, false};
+    return Verdict{next, 0, 0, 0, 0, false, false};
+}
+
+// A 206 that is exactly the range asked for, of a total within the rules.
+bool IsRangeAsked(const HttpRules& rules, const Asked& asked, const Answer& answer, ULONGLONG* last,
+                  ULONGLONG* total)
+{
+    ULONGLONG first = 0;
+    if (!answer.hasLength || !ParseContentRange(answer.contentRange, &first, last, total))
+        return false;
+    const ULONGLONG end = asked.end < *total ? asked.end : *total;
+    return first == asked.offset && *last + 1 == end && answer.contentLength == *last - first + 1 &&
+           *total <= rules.maxLength;
 }
 
 // A whole body, from its first byte.
@@ -58,61 +70,58 @@ Verdict UseWhole(const HttpRules& rules, const Answer& answer, bool newVersion)
     if (answer.chunked || !answer.hasLength || answer.contentLength > rules.maxLength ||
         (rules.refuseEmpty && answer.contentLength == 0) || !TypeAccepted(rules.typePrefix, answer.contentType))
         return Only(Next::kGiveUp);
-    return Use(0, 0, answer.contentLength, newVersion);
+    return Use(0, 0, answer.contentLength, answer.contentLength, newVersion);
 }
 
 Verdict JudgeRange(const HttpRules& rules, const Asked& asked, const Answer& answer)
 {
-    ULONGLONG first = 0;
     ULONGLONG last = 0;
     ULONGLONG total = 0;
-    if (!answer.hasLength || !ParseContentRange(answer.contentRange, &first, &last, &total))
-        return Only(Next::kStartOver);
-    const ULONGLONG end = asked.end < total ? asked.end : total;
-    const bool continues = first == asked.offset && last + 1 == end && answer.contentLength == last - first + 1 &&
-                           (asked.length == kUnknownLength || total == asked.length) && total <= rules.maxLength;
     // Bytes from another version, whatever their range, would mix two versions.
-    if (!continues || !CarriesValidator(asked.ifRange, answer))
+    if (!IsRangeAsked(rules, asked, answer, &last, &total) ||
+        (asked.length != kUnknownLength && total != asked.length) || !CarriesValidator(asked.ifRange, answer))
         return Only(Next::kStartOver);
-    return Use(first, 0, total, false);
+    return Use(asked.offset, 0, total, last + 1, false);
+}
+
+// The copy's last byte onward, asked without If-Range: the answer's date and total say
+// whether the copy is the whole resource, its beginning, or another version.
+Verdict JudgeProof(const HttpRules& rules, const Asked& asked, const Answer& answer)
+{
+    const HeldCopy& copy = *asked.proof;
+    const bool sameDate = DatesTheCopy(answer.lastModified, copy);
+    ULONGLONG last = 0;
+    ULONGLONG total = 0;
+    if (answer.status == HTTP_STATUS_PARTIAL_CONTENT) {
+        if (!sameDate || !IsRangeAsked(rules, asked, answer, &last, &total))
+            return Only(Next::kStartOver);
+        return Verdict{total == copy.size ? Next::kComplete : Next::kUse, asked.offset, copy.size, total, last + 1,
+                       false, true};
+    }
+    if (answer.status != HTTP_STATUS_OK)
+        return Only(answer.status == 416 ? Next::kStartOver : Next::kGiveUp);
+    // A server that sends no ranges: the same date and length is the copy, a larger
+    // length its continuation.
+    if (sameDate && !answer.chunked && answer.hasLength && answer.contentLength == copy.size)
+        return Verdict{Next::kComplete, copy.size, 0, copy.size, copy.size, false, false};
+    if (sameDate && !answer.chunked && answer.hasLength && answer.contentLength > copy.size &&
+        answer.contentLength <= rules.maxLength)
+        return Verdict{Next::kUse, 0, copy.size, answer.contentLength, answer.contentLength, false, true};
+    return UseWhole(rules, answer, true);
 }
 
 // The first bytes of a resource of which nothing is held: any version will do, from 0.
 Verdict JudgeFirstPart(const HttpRules& rules, const Asked& asked, const Answer& answer)
 {
-    ULONGLONG first = 0;
     ULONGLONG last = 0;
     ULONGLONG total = 0;
     if (answer.status == HTTP_STATUS_OK)
         return UseWhole(rules, answer, false);
     if (answer.status != HTTP_STATUS_PARTIAL_CONTENT)
         return Only(answer.status == 416 ? Next::kStartOver : Next::kGiveUp);
-    if (!answer.hasLength || !ParseContentRange(answer.contentRange, &first, &last, &total) || first != 0 ||
-        last + 1 != (asked.end < total ? asked.end : total) || answer.contentLength != last + 1 ||
-        total > rules.maxLength || (rules.refuseEmpty && total == 0))
+    if (!IsRangeAsked(rules, asked, answer, &last, &total) || (rules.refuseEmpty && total == 0))
         return Only(Next::kStartOver);
-    return Use(0, 0, total, false);
-}
-
-// A range past the end under If-Range: the condition held (a changed version would have
-// come whole, with 200), so what the caller holds is complete. Apache and lighttpd send
-// no Content-Range and no validators with it.
-Verdict JudgeNothingLeft(const HttpRules& rules, const Asked& asked, const Answer& answer)
-{
-    const bool openRange = asked.end == kToTheEnd;
-    const bool lengthAgrees = asked.length == kUnknownLength || asked.length == asked.offset;
-    if (Empty(asked.ifRange) || !openRange || !lengthAgrees || asked.offset > rules.maxLength)
-        return Only(Next::kStartOver);
-    if (!Empty(answer.contentRange)) {
-        const char* total = answer.contentRange;
-        if (strncmp(total, "bytes */", 8) != 0)
-            return Only(Next::kStartOver);
-        char* end = NULL;
-        const ULONGLONG size = _strtoui64(total + 8, &end, 10);
-        if (end == total + 8 || *end != '\0' || size != asked.offset)
-            return Only(Next::kStartOver);
-    }
-    return Verdict{Next::kComplete, asked.offset, 0, asked.offset, false};
+    return Use(0, 0, total, last + 1, false);
 }
 
 // A whole body to a range: the server sends no ranges, or the version changed.
@@ -122,7 +131,7 @@ Verdict JudgeWholeAfterRange(const HttpRules& rules, const Asked& asked, const A
                              answer.contentLength >= asked.offset &&
                              (asked.length == kUnknownLength || answer.contentLength == asked.length);
     if (sameVersion && !answer.chunked)
-        return Use(0, asked.offset, answer.contentLength, false);
+        return Use(0, asked.offset, answer.contentLength, answer.contentLength, false);
     return UseWhole(rules, answer, true);
 }
 
@@ -145,13 +154,16 @@ Verdict JudgeAnswer(const HttpRules& rules, const Patience& patience, const Aske
     // A chunked answer has no length to check the range against; a plain GET may still do.
     if (answer.chunked && answer.status != HTTP_STATUS_OK)
         return Only(Next::kStartOver);
+    if (asked.proof)
+        return JudgeProof(rules, asked, answer);
     if (Empty(asked.ifRange) && asked.offset == 0 && asked.length == kUnknownLength)
         return JudgeFirstPart(rules, asked, answer);
     switch (answer.status) {
     case HTTP_STATUS_PARTIAL_CONTENT:
         return JudgeRange(rules, asked, answer);
+    // The range lies beyond the resource's end: it became shorter.
     case 416:
-        return JudgeNothingLeft(rules, asked, answer);
+        return Only(Next::kStartOver);
     case HTTP_STATUS_OK:
         return JudgeWholeAfterRange(rules, asked, answer);
     default:
@@ -159,17 +171,27 @@ Verdict JudgeAnswer(const HttpRules& rules, const Patience& patience, const Aske
     }
 }
 
-bool WaitBeforeTry(const HttpRules& rules, const Patience& patience, int tries, DWORD sinceProgressMs,
+bool WaitBeforeTry(const HttpRules& rules, const Patience& patience, int tries, ULONGLONG outageMs,
                    bool receivedAny, DWORD* waitMs)
 {
-    const DWORD limit = rules.firstContact && !receivedAny ? patience.firstContactMs : patience.windowMs;
-    if (sinceProgressMs >= limit)
+    const ULONGLONG limit = rules.firstContact && !receivedAny ? patience.firstContactMs : patience.windowMs;
+    if (outageMs >= limit)
         return false;
     ULONGLONG wait = patience.firstWaitMs;
     for (int i = 1; i < tries && wait < patience.longestWaitMs; ++i)
         wait *= 2;
-    *waitMs = static_cast<DWORD>(wait < patience.longestWaitMs ? wait : patience.longestWaitMs);
+    if (wait > patience.longestWaitMs)
+        wait = patience.longestWaitMs;
+    *waitMs = static_cast<DWORD>(wait < limit - outageMs ? wait : limit - outageMs);
     return true;
+}
+
+bool DatesTheCopy(const char* lastModified, const HeldCopy& copy)
+{
+    SYSTEMTIME parsed;
+    FILETIME time;
+    return !Empty(lastModified) && InternetTimeToSystemTimeA(lastModified, &parsed, 0) &&
+           SystemTimeToFileTime(&parsed, &time) && TimeAsKept(copy.time, time, copy.volume);
 }
 
 bool ParseContentRange(const char* text, ULONGLONG* first, ULONGLONG* last, ULONGLONG* total)

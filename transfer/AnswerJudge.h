@@ -27,12 +27,13 @@ struct Patience {
     DWORD firstWaitMs = 1000;
     // Each wait doubles the one before, up to this.
     DWORD longestWaitMs = 30 * 1000;
-    // Tries go on while the last progress is younger than this...
-    DWORD windowMs = 120 * 1000;
-    // ...or than this, under HttpRules::firstContact, while nothing has arrived.
+    // An outage (from the first try that failed after the last progress) is ridden out
+    // for this long: an unattended run outlasts a router's restart at night...
+    DWORD windowMs = 30 * 60 * 1000;
+    // ...or for this long, under HttpRules::firstContact, while nothing has arrived.
     DWORD firstContactMs = 30 * 1000;
     // A TLS channel error (12157) is also what a cut handshake gives, so it is tried this
-    // many times before it counts as the server's refusal.
+    // many times without progress before it counts as the server's refusal.
     int channelErrorTries = 3;
 };
 
@@ -41,8 +42,8 @@ struct Asked {
     ULONGLONG offset;
     // Where the range asked for ends (exclusive), or kToTheEnd.
     ULONGLONG end;
-    // Whether a Range header went out, and the If-Range validator with it: "" only for the
-    // first part of a resource of which nothing is held.
+    // Whether a Range header went out, and the If-Range validator with it: "" for the
+    // first part of a resource of which nothing is held, and for a proof.
     bool ranged;
     const char* ifRange;
     // The total length the bytes held so far belong to, or kUnknownLength.
@@ -50,6 +51,10 @@ struct Asked {
     // The validators of the version held (each "" when the server sent none).
     const char* etag;
     const char* lastModified;
+    // Set for the first request of a resource that an earlier run left on disk: it asks
+    // for the copy's last byte onward, so that even a complete copy is answered with a
+    // 206, its total and the server's validators.
+    const HeldCopy* proof;
 };
 
 // What came back; `error` is WinINet's when the request got no answer.
@@ -66,11 +71,13 @@ struct Answer {
 };
 
 enum class Next {
-    // The body is the resource's from byte `first` (after `skip` bytes to drop).
+    // The body is the resource's from byte `first`; the bytes before `skip` are read and
+    // dropped.
     kUse,
-    // Nothing is missing: what the caller holds is the whole resource.
+    // Nothing is missing: what the caller holds is the whole resource (after the bytes
+    // before `skip` are read and dropped).
     kComplete,
-    // The body is not to be used: ask again for the whole resource.
+    // The body is not to be used: ask again, at once, for the whole resource.
     kStartOver,
     // A transient failure: wait and ask again.
     kRetry,
@@ -83,8 +90,13 @@ struct Verdict {
     ULONGLONG first;
     ULONGLONG skip;
     ULONGLONG length;
+    // Where the body's bytes end: the end of the range sent, or `length`.
+    ULONGLONG end;
     // kUse of a version other than the one held: its bytes start at 0.
     bool newVersion;
+    // The last byte dropped is the proof's copy's last byte read again: unless it is the
+    // byte on disk, the copy is another version, and the whole resource is asked for.
+    bool checksHeldByte;
 };
 
 // channelErrors counts the TLS channel errors met so far by this resource.
@@ -92,10 +104,14 @@ Verdict JudgeAnswer(const HttpRules& rules, const Patience& patience, const Aske
                     int channelErrors);
 
 // The wait before try number `tries` (1 = the first retry) without progress, or false
-// when the time for trying is over. `sinceProgressMs` counts from the last progress, or
-// from the first request; `receivedAny` tells whether the resource ever brought a byte.
-bool WaitBeforeTry(const HttpRules& rules, const Patience& patience, int tries, DWORD sinceProgressMs,
+// when the time for trying is over. `outageMs` counts from the first try that failed
+// after the last progress (or since the first request); `receivedAny` tells whether the
+// resource ever brought a byte. No wait reaches beyond the window.
+bool WaitBeforeTry(const HttpRules& rules, const Patience& patience, int tries, ULONGLONG outageMs,
                    bool receivedAny, DWORD* waitMs);
+
+// Whether `lastModified`, an HTTP date, is the time of the copy as its volume keeps it.
+bool DatesTheCopy(const char* lastModified, const HeldCopy& copy);
 
 // "bytes <first>-<last>/<total>".
 bool ParseContentRange(const char* text, ULONGLONG* first, ULONGLONG* last, ULONGLONG* total);

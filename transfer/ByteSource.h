@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "VolumeTimes.h"
+
 class ByteProgress;
 class CancelToken;
 
@@ -14,17 +16,27 @@ const HRESULT S_RESOURCE_CHANGED = MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_ITF, 
 // The end of a range that runs to the end of the resource.
 const ULONGLONG kToTheEnd = ~0ull;
 
+// What an earlier run left of a resource on disk.
+struct HeldCopy {
+    // At least 1.
+    ULONGLONG size;
+    BYTE lastByte;
+    // Its last-write time, and how its volume keeps times.
+    FILETIME time;
+    VolumeTimes volume;
+};
+
 // Every call is made on one thread. Failures are E_FAIL, and E_ABORT once the source's
 // cancel token (if it has one) is cancelled; a caller passes both on unchanged.
 class ByteSource {
 public:
     virtual ~ByteSource() = default;
 
-    // Before Open: the caller already holds the first `offset` bytes of the version that
-    // `ifRange` (an ETag or an HTTP date) names, so only the rest is asked for. After
-    // Open, Position() tells what came: `offset` when the rest follows (or nothing is
-    // missing, when it equals Length()), 0 when the whole of another version follows.
-    virtual void StartFrom(ULONGLONG offset, const char* ifRange) = 0;
+    // Before Open: the caller holds `copy`, which may be the whole of the resource, its
+    // beginning, or another version. After Open, Position() tells what it is: copy.size
+    // when it is the beginning of the resource and the rest follows, or the whole
+    // resource when Length() is copy.size too; 0 when the whole of another version follows.
+    virtual void StartFrom(const HeldCopy& copy) = 0;
     // Before Open: only the bytes before `end` are wanted for now (Seek asks for more).
     virtual void FirstAskFor(ULONGLONG end) = 0;
     // Makes the resource readable and its length known.

@@ -11,15 +11,22 @@
 // token returns E_ABORT, which its callers pass on unchanged.
 class CancelToken {
 public:
-    CancelToken() = default;
+    CancelToken() : event_(CreateEventA(NULL, TRUE, FALSE, NULL)) {}
+    ~CancelToken()
+    {
+        if (event_)
+            CloseHandle(event_);
+    }
     CancelToken(const CancelToken&) = delete;
     CancelToken& operator=(const CancelToken&) = delete;
 
-    // Any thread, any number of times: the flag goes up once, and the request being read
-    // is closed, so that its current or next read fails.
+    // Any thread, any number of times: the flag goes up once, every wait ends, and the
+    // request being read is closed, so that its current or next read fails.
     void Cancel()
     {
         InterlockedExchange(&cancelled_, 1);
+        if (event_)
+            SetEvent(event_);
         HINTERNET request = InterlockedExchangePointer(&request_, NULL);
         if (request)
             InternetCloseHandle(request);
@@ -27,6 +34,16 @@ public:
 
     // Read afresh at every call.
     bool IsCancelled() const { return InterlockedCompareExchange(&cancelled_, 0, 0) != 0; }
+
+    // Waits `ms` milliseconds, or less when the token is cancelled meanwhile: true then.
+    bool WaitCancelled(DWORD ms) const
+    {
+        if (!event_)
+            Sleep(ms);
+        else
+            WaitForSingleObject(event_, ms);
+        return IsCancelled();
+    }
 
     // The transfer's side, right after opening `request`.
     void Publish(HINTERNET request) { InterlockedExchangePointer(&request_, request); }
@@ -39,6 +56,8 @@ public:
     }
 
 private:
+    // Manual reset, set by Cancel(); null when it could not be made (waits then sleep).
+    HANDLE event_;
     mutable volatile LONG cancelled_ = 0;
     PVOID volatile request_ = NULL;
 };

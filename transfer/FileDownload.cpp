@@ -20,35 +20,48 @@ namespace {
 const HttpRules kFileRules = {kFileRequestFlags, ~0ull, false, nullptr, false};
 
 // A file that an earlier run stored, whole or in part, with the server's Last-Modified
-// time: the first request asks only for what follows its end, if that version is
-// still the server's. Returns the size on disk, 0 when there is no such file.
-ULONGLONG AskForTheRest(ByteSource& source, const char* localPath)
+// time: the first request asks for its last byte onward, which proves whether it is the
+// server's version, whole or in part. Returns the size on disk, 0 when there is no such
+// file; one that cannot be read is not proved, and is replaced only by a whole version.
+ULONGLONG ProveHeldCopy(ByteSource& source, const char* localPath, VolumeTimes* volume)
 {
     WIN32_FILE_ATTRIBUTE_DATA found;
-    SYSTEMTIME written;
-    char date[INTERNET_RFC1123_BUFSIZE + 8];
     if (!GetFileAttributesExA(localPath, GetFileExInfoStandard, &found) ||
         (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
         return 0;
+    HeldCopy copy = {};
     ULARGE_INTEGER size;
     size.LowPart = found.nFileSizeLow;
     size.HighPart = found.nFileSizeHigh;
-    if (size.QuadPart > 0 && FileTimeToSystemTime(&found.ftLastWriteTime, &written) &&
-        InternetTimeFromSystemTimeA(&written, INTERNET_RFC1123_FORMAT, date, sizeof(date)))
-        source.StartFrom(size.QuadPart, date);
-    return size.QuadPart;
+    copy.size = size.QuadPart;
+    copy.time = found.ftLastWriteTime;
+    copy.volume = *volume = VolumeTimesOf(localPath);
+    if (copy.size == 0)
+        return 0;
+    HANDLE file = OpenHeldFile(localPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    if (file == INVALID_HANDLE_VALUE)
+        return copy.size;
+    LARGE_INTEGER last;
+    last.QuadPart = static_cast<LONGLONG>(copy.size - 1);
+    DWORD read = 0;
+    if (SetFilePointerEx(file, last, NULL, FILE_BEGIN) && ReadFile(file, &copy.lastByte, 1, &read, NULL) &&
+        read == 1)
+        source.StartFrom(copy);
+    CloseHandle(file);
+    return copy.size;
 }
 
 // The file on disk is the server's whole version: it is only given the server's time,
-// where it differs, so that read access is all it needs.
-void KeepComplete(const ByteSource& source, const char* localPath, ProgressSink& progress)
+// where it differs by more than its volume keeps, so that read access is all it needs.
+void KeepComplete(const ByteSource& source, const char* localPath, VolumeTimes volume, ProgressSink& progress)
 {
     FILETIME time;
     ByteProgress bytes(progress, source.Length());
     bytes.Add(source.Length());
     bytes.Report();
     if (source.LastModified(&time))
-        StampFile(localPath, time, true);
+        StampFile(localPath, time, true, volume);
 }
 
 // Writes the version the source delivers, from source.Position() on, to `path`, which
@@ -101,12 +114,13 @@ HRESULT SaveToFile(ByteSource& source, const char* localPath, ProgressSink& prog
     const CString partPath = PartPath(localPath);
     if (partPath.GetLength() >= MAX_PATH)
         return E_FAIL;
-    const ULONGLONG onDisk = AskForTheRest(source, localPath);
+    VolumeTimes volume = VolumeTimes::kExact;
+    const ULONGLONG onDisk = ProveHeldCopy(source, localPath, &volume);
     HRESULT hr = source.Open();
     if (FAILED(hr))
         return hr;
-    if (onDisk > 0 && source.Position() == source.Length()) {
-        KeepComplete(source, localPath, progress);
+    if (onDisk > 0 && source.Position() == onDisk && source.Length() == onDisk) {
+        KeepComplete(source, localPath, volume, progress);
         return S_OK;
     }
     // An earlier run's file is replaced only by a whole new version: it is received

@@ -11,9 +11,10 @@ class ByteSource;
 // Tells `progress` the bytes in place. S_OK when every byte of Length() is stored,
 // E_ABORT once `cancel` is cancelled, E_FAIL otherwise. When the source starts over with
 // another version, the file is written again from its first byte. A file already at
-// `localPath` (an earlier run's) is asked for from its end under its last-write time:
-// kept when complete, continued when short, and otherwise replaced only by a whole new
-// version, received as `localPath`.part and renamed over it; on a failure or an abort
+// `localPath` (an earlier run's) is asked for from its last byte, which proves it by the
+// server's date (compared as its volume keeps times) and total: kept when complete,
+// continued when short, and otherwise replaced only by a whole new version (also one of
+// no bytes), received as `localPath`.part and renamed over it; on a failure or an abort
 // the .part file goes and the old file stays as it was. A file that was not there is
 // written under its own name, and what arrived of it stays. The network is read in
 // small pieces and the file written in chunks of up to 4 MiB.

@@ -22,8 +22,11 @@ HRESULT EnsureRoomFor(const char* path, ULONGLONG stillToWrite)
         directory[length] = L'\\';
         directory[length + 1] = L'\0';
         ULARGE_INTEGER freeToCaller;
-        if (QueryDiskFreeSpace(directory, &freeToCaller, NULL, NULL))
-            return stillToWrite > freeToCaller.QuadPart ? E_FAIL : S_OK;
+        ULARGE_INTEGER total;
+        // A total of 0 is no answer: FUSE volumes, some network shares and WebDAV drives
+        // report it.
+        if (QueryDiskFreeSpace(directory, &freeToCaller, &total, NULL))
+            return total.QuadPart > 0 && stillToWrite > freeToCaller.QuadPart ? E_FAIL : S_OK;
         // A folder that the item creates does not exist yet: its parent is on the same volume.
         while (length > 0 && directory[length - 1] != L'\\' && directory[length - 1] != L'/')
             --length;

@@ -11,7 +11,7 @@ extern BOOL(WINAPI* QueryDiskFreeSpace)(LPCWSTR directory, PULARGE_INTEGER freeT
 
 // S_OK when the volume that holds `path` (a folder, or a file in one; neither need exist
 // yet, the nearest existing folder above is asked) has at least `stillToWrite` bytes free
-// for this user, and also when its free space cannot be told (the write itself then
-// decides). Otherwise E_FAIL, what the transfers give for a write that fails. A UNC path
+// for this user, and also when its free space cannot be told (the query fails, or says
+// the volume's total size is 0: the write itself then decides). Otherwise E_FAIL, what the transfers give for a write that fails. A UNC path
 // to a share is asked the same way.
 HRESULT EnsureRoomFor(const char* path, ULONGLONG stillToWrite);

@@ -15,14 +15,14 @@ HANDLE OpenHeldFile(const char* path, DWORD access, DWORD share, DWORD dispositi
     return file;
 }
 
-bool StampFile(const char* path, const FILETIME& time, bool writeOnly)
+bool StampFile(const char* path, const FILETIME& time, bool writeOnly, VolumeTimes volume)
 {
     WIN32_FILE_ATTRIBUTE_DATA found;
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &found))
         return false;
-    if (CompareFileTime(&found.ftLastWriteTime, &time) == 0 &&
-        (writeOnly || (CompareFileTime(&found.ftCreationTime, &time) == 0 &&
-                       CompareFileTime(&found.ftLastAccessTime, &time) == 0)))
+    if (TimeAsKept(found.ftLastWriteTime, time, volume) &&
+        (writeOnly || (TimeAsKept(found.ftCreationTime, time, volume) &&
+                       AccessTimeAsKept(found.ftLastAccessTime, time, volume))))
         return true;
     // Attributes only: a read-only file takes its times too.
     HANDLE file = OpenHeldFile(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

@@ -6,6 +6,8 @@
 
 #include <afxstr.h>
 
+#include "VolumeTimes.h"
+
 // Whether a failure with this error may be such a moment.
 bool MayBeHeldBriefly(DWORD error);
 
@@ -29,9 +31,10 @@ bool WhileHeld(Attempt attempt)
 HANDLE OpenHeldFile(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
 
 // Gives the file `time` as its creation, access and write time (`writeOnly`: its write
-// time only) where it differs; a file that already has it is not touched, so that a
-// read-only file that is already right is no failure.
-bool StampFile(const char* path, const FILETIME& time, bool writeOnly);
+// time only) where it differs by more than its volume keeps (`volume`); a file that
+// already has it is not touched, so that a read-only file that is already right is no
+// failure.
+bool StampFile(const char* path, const FILETIME& time, bool writeOnly, VolumeTimes volume);
 
 // Puts `from` in place of `to`, which may exist: the replacement is whole or nothing.
 HRESULT MoveOver(const char* from, const char* to);

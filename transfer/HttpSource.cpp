@@ -6,6 +6,19 @@
 #include "CancelToken.h"
 #include "ProgressSink.h"
 
+namespace {
+
+ULONGLONG UnbiasedMs()
+{
+    ULONGLONG hundredsOfNs = 0;
+    QueryUnbiasedInterruptTime(&hundredsOfNs);
+    return hundredsOfNs / 10000;
+}
+
+}  // namespace
+
+ULONGLONG (*RetryClockMs)() = UnbiasedMs;
+
 // The headers of an answer that the judge reads, as text.
 struct AnswerText {
     char contentRange[128];
@@ -15,7 +28,7 @@ struct AnswerText {
 };
 
 HttpSource::HttpSource(const TransferEnv& env, const char* url, const HttpRules& rules)
-    : session_(env.session), url_(url), rules_(rules), cancel_(env.cancel), progress_(env.progress), retry_(env.retry)
+    : session_(env.session), rules_(rules), cancel_(env.cancel), progress_(env.progress), retry_(env.retry)
 {
     char host[INTERNET_MAX_HOST_NAME_LENGTH] = "";
     char path[INTERNET_MAX_URL_LENGTH] = "";
@@ -28,14 +41,14 @@ HttpSource::HttpSource(const TransferEnv& env, const char* url, const HttpRules&
     parts.dwUrlPathLength = sizeof(path);
     parts.lpszExtraInfo = extra;
     parts.dwExtraInfoLength = sizeof(extra);
-    urlValid_ = InternetCrackUrlA(url, 0, 0, &parts) &&
-                (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS) && host[0];
-    if (!urlValid_)
+    target_.valid = InternetCrackUrlA(url, 0, 0, &parts) &&
+                    (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS) && host[0];
+    if (!target_.valid)
         return;
-    host_ = host;
-    path_.Format("%s%s", path[0] ? path : "/", extra);
-    port_ = parts.nPort;
-    secure_ = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    target_.host = host;
+    target_.path.Format("%s%s", path[0] ? path : "/", extra);
+    target_.port = parts.nPort;
+    target_.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
 }
 
 HttpSource::~HttpSource()
@@ -53,54 +66,62 @@ void HttpSource::Close()
     }
 }
 
-void HttpSource::StartFrom(ULONGLONG offset, const char* ifRange)
+void HttpSource::StartFrom(const HeldCopy& copy)
 {
-    held_ = offset > 0;
-    position_ = offset;
-    lastModified_ = ifRange;
+    copy_ = copy;
+    proving_ = copy.size > 0;
 }
 
 ULONGLONG HttpSource::End() const
 {
-    return windowEnd_ < length_ ? windowEnd_ : length_;
+    return window_.end < version_.length ? window_.end : version_.length;
 }
 
 HRESULT HttpSource::Open()
 {
-    progressTick_ = GetTickCount();
-    return urlValid_ ? Ask() : E_FAIL;
+    return target_.valid ? Ask() : E_FAIL;
 }
 
 const char* HttpSource::Validator() const
 {
-    return IsStrongEtag(etag_) && !etagsDisagree_ ? etag_.GetString() : lastModified_.GetString();
+    return IsStrongEtag(version_.etag) && !version_.etagsDisagree ? version_.etag.GetString()
+                                                                  : version_.lastModified.GetString();
 }
 
 Asked HttpSource::WhatToAsk() const
 {
+    Asked asked = {};
+    asked.etag = version_.etag;
+    asked.lastModified = version_.lastModified;
+    if (proving_) {
+        asked.offset = copy_.size - 1;
+        asked.end = kToTheEnd;
+        asked.ranged = true;
+        asked.ifRange = "";
+        asked.length = kUnknownLength;
+        asked.proof = &copy_;
+        return asked;
+    }
     const char* validator = Validator();
     // The first part of a resource of which nothing is held: whatever version answers.
-    const bool firstPart = !held_ && !wholeNext_ && windowEnd_ != kToTheEnd;
+    const bool firstPart = !version_.held && !wholeNext_ && window_.end != kToTheEnd;
     // Without a validator a range could join the bytes of two versions: the whole is asked for.
-    const bool whole = !firstPart && (wholeNext_ || !held_ || !*validator);
-    Asked asked = {};
-    asked.offset = whole || firstPart ? 0 : position_;
-    asked.end = whole || windowEnd_ >= length_ ? kToTheEnd : windowEnd_;
+    const bool whole = !firstPart && (wholeNext_ || !version_.held || !*validator);
+    asked.offset = whole || firstPart ? 0 : window_.position;
+    asked.end = whole || window_.end >= version_.length ? kToTheEnd : window_.end;
     asked.ranged = !whole;
     asked.ifRange = whole || firstPart ? "" : validator;
-    asked.length = held_ ? length_ : kUnknownLength;
-    asked.etag = etag_;
-    asked.lastModified = lastModified_;
+    asked.length = version_.held ? version_.length : kUnknownLength;
     return asked;
 }
 
 HRESULT HttpSource::Ask()
 {
     for (;;) {
-        if (tries_ > 0) {
+        if (outage_.tries > 0) {
             DWORD waitMs = 0;
-            if (!WaitBeforeTry(rules_, retry_.patience, tries_, GetTickCount() - progressTick_, bytesReceived_ > 0,
-                               &waitMs)) {
+            if (!WaitBeforeTry(rules_, retry_.patience, outage_.tries, RetryClockMs() - outage_.startMs,
+                               bytesReceived_ > 0, &waitMs)) {
                 EndWait();
                 return E_FAIL;
             }
@@ -120,20 +141,34 @@ HRESULT HttpSource::Ask()
         // A send that failed because Cancel() closed the request under it is that cancel.
         if (answer.error && cancel_.IsCancelled())
             return E_ABORT;
-        const Verdict verdict = JudgeAnswer(rules_, retry_.patience, asked, answer, channelErrors_);
+        const Verdict verdict = JudgeAnswer(rules_, retry_.patience, asked, answer, outage_.channelErrors);
         if (answer.error == ERROR_INTERNET_SECURITY_CHANNEL_ERROR)
-            ++channelErrors_;
+            ++outage_.channelErrors;
         switch (verdict.next) {
         case Next::kUse:
-        case Next::kComplete: {
-            HRESULT hr = Follow(verdict, answer, asked.end);
-            if (hr != S_FALSE)
-                return hr;
+        case Next::kComplete:
+            switch (Take(verdict, answer)) {
+            case Taken::kUsed:
+                proving_ = false;
+                EndWait();
+                return S_OK;
+            case Taken::kChanged:
+                EndWait();
+                return S_RESOURCE_CHANGED;
+            case Taken::kNotTheCopy:
+                proving_ = false;
+                wholeNext_ = true;
+                continue;
+            case Taken::kDropped:
+                break;
+            }
             break;
-        }
+        // The answer itself says what to ask next, and that is a whole answer, which
+        // never starts over: no try is spent and nothing is waited for.
         case Next::kStartOver:
+            proving_ = false;
             wholeNext_ = true;
-            break;
+            continue;
         case Next::kRetry:
             break;
         case Next::kGiveUp:
@@ -141,50 +176,54 @@ HRESULT HttpSource::Ask()
             EndWait();
             return E_FAIL;
         }
-        // Every try that brings nothing usable counts, a start-over too, so no path
-        // repeats for ever.
         Close();
-        ++tries_;
+        CountFailedTry();
     }
 }
 
-// Takes a usable answer: S_OK, S_RESOURCE_CHANGED when bytes of another version were
-// delivered before, or S_FALSE when the bytes to drop did not arrive.
-HRESULT HttpSource::Follow(const Verdict& verdict, const Answer& answer, ULONGLONG end)
+// Takes a usable answer: kUsed, kChanged when bytes of another version were delivered
+// before, kDropped when the bytes to drop did not arrive, kNotTheCopy when they showed
+// that the copy on disk is another version.
+HttpSource::Taken HttpSource::Take(const Verdict& verdict, const Answer& answer)
 {
-    const bool delivered = answered_;
-    if (verdict.next == Next::kComplete) {
-        Close();
-        length_ = position_ = requestEnd_ = verdict.length;
-        held_ = answered_ = true;
-        return S_OK;
+    bool differs = false;
+    if (verdict.skip > verdict.first &&
+        !Skip(verdict.skip - verdict.first, verdict.checksHeldByte ? &copy_.lastByte : nullptr, &differs))
+        return differs ? Taken::kNotTheCopy : Taken::kDropped;
+    const bool delivered = version_.held;
+    // Whatever was held before, a version taken whole is named by its own validators.
+    if (!version_.held || verdict.newVersion) {
+        if (version_.held)
+            window_.end = kToTheEnd;
+        Adopt(answer);
     }
-    if (!held_ || verdict.newVersion) {
-        windowEnd_ = kToTheEnd;
-        // Nodes of a farm may tag the same bytes differently, but not date them so.
-        etagsDisagree_ = etagsDisagree_ || (held_ && *answer.lastModified &&
-                                            strcmp(lastModified_, answer.lastModified) == 0 &&
-                                            strcmp(etag_, answer.etag) != 0);
-        etag_ = answer.etag;
-        lastModified_ = answer.lastModified;
-    }
-    held_ = answered_ = true;
+    // A whole body to a range: the server ignores ranges.
+    if (verdict.skip > verdict.first && verdict.first == 0)
+        version_.takesRanges = false;
+    version_.held = true;
     wholeNext_ = false;
-    length_ = verdict.length;
-    position_ = verdict.first;
-    requestEnd_ = verdict.first == 0 ? length_ : (end < length_ ? end : length_);
-    if (verdict.skip > 0) {
-        takesRanges_ = false;
-        if (!Skip(verdict.skip))
-            return S_FALSE;
-    }
+    version_.length = verdict.length;
+    window_.position = verdict.skip > verdict.first ? verdict.skip : verdict.first;
+    window_.requestEnd = verdict.end;
+    if (verdict.next == Next::kComplete)
+        Close();
     if (!verdict.newVersion || !delivered)
-        return S_OK;
+        return Taken::kUsed;
     // Starting over is no progress, so that no path repeats for ever; a server that
     // names no version gives no other way on, and is no fault.
     if (*Validator())
-        ++tries_;
-    return S_RESOURCE_CHANGED;
+        CountFailedTry();
+    return Taken::kChanged;
+}
+
+void HttpSource::Adopt(const Answer& answer)
+{
+    version_.etagsDisagree = version_.etagsDisagree ||
+                             (version_.held && *answer.lastModified &&
+                              strcmp(version_.lastModified, answer.lastModified) == 0 &&
+                              strcmp(version_.etag, answer.etag) != 0);
+    version_.etag = answer.etag;
+    version_.lastModified = answer.lastModified;
 }
 
 bool HttpSource::Send(const Asked& asked, DWORD* error)
@@ -196,10 +235,10 @@ bool HttpSource::Send(const Asked& asked, DWORD* error)
     // request moves its connect handle to the new host, but not to the new scheme.
     if (connection_)
         InternetCloseHandle(connection_);
-    connection_ = InternetConnectA(session_, host_, port_, NULL, NULL, INTERNET_SERVICE_HTTP, 0, 0);
+    connection_ = InternetConnectA(session_, target_.host, target_.port, NULL, NULL, INTERNET_SERVICE_HTTP, 0, 0);
     if (connection_)
-        request_ = HttpOpenRequestA(connection_, "GET", path_, NULL, NULL, NULL,
-                                    rules_.requestFlags | (secure_ ? INTERNET_FLAG_SECURE : 0), 0);
+        request_ = HttpOpenRequestA(connection_, "GET", target_.path, NULL, NULL, NULL,
+                                    rules_.requestFlags | (target_.secure ? INTERNET_FLAG_SECURE : 0), 0);
     if (!request_) {
         const DWORD failure = GetLastError();
         *error = failure ? failure : ERROR_INTERNET_CANNOT_CONNECT;
@@ -248,23 +287,25 @@ void HttpSource::Collect(Answer* answer, AnswerText* text)
     QueryText(HTTP_QUERY_CONTENT_TYPE, text->contentType, sizeof(text->contentType));
     QueryText(HTTP_QUERY_ETAG, text->etag, sizeof(text->etag));
     QueryText(HTTP_QUERY_LAST_MODIFIED, text->lastModified, sizeof(text->lastModified));
-    takesRanges_ = takesRanges_ || answer->status == HTTP_STATUS_PARTIAL_CONTENT ||
-                   (QueryText(HTTP_QUERY_ACCEPT_RANGES, value, sizeof(value)) && _stricmp(value, "bytes") == 0);
+    version_.takesRanges = version_.takesRanges || answer->status == HTTP_STATUS_PARTIAL_CONTENT ||
+                           (QueryText(HTTP_QUERY_ACCEPT_RANGES, value, sizeof(value)) && _stricmp(value, "bytes") == 0);
 }
 
-// The server sends the same version whole: the bytes the caller already has are read
-// and dropped.
-bool HttpSource::Skip(ULONGLONG count)
+bool HttpSource::Skip(ULONGLONG count, const BYTE* heldByte, bool* differs)
 {
     BYTE scrap[64 * 1024];
-    while (position_ < count) {
-        ULONGLONG left = count - position_;
-        DWORD wanted = left < sizeof(scrap) ? static_cast<DWORD>(left) : sizeof(scrap);
+    *differs = false;
+    for (ULONGLONG left = count; left > 0;) {
+        const DWORD wanted = left < sizeof(scrap) ? static_cast<DWORD>(left) : sizeof(scrap);
         DWORD read = 0;
         if (!InternetReadFile(request_, scrap, wanted, &read) || read == 0 || read > wanted)
             return false;
-        position_ += read;
+        left -= read;
         bytesReceived_ += read;
+        if (left == 0 && heldByte && scrap[read - 1] != *heldByte) {
+            *differs = true;
+            return false;
+        }
     }
     return true;
 }
@@ -273,11 +314,19 @@ bool HttpSource::Skip(ULONGLONG count)
 // link that always drops at the same byte, must still run out of patience.
 void HttpSource::NoteProgress()
 {
-    if (position_ <= furthest_)
+    if (window_.position <= window_.furthest)
         return;
-    furthest_ = position_;
-    tries_ = 0;
-    progressTick_ = GetTickCount();
+    window_.furthest = window_.position;
+    outage_.tries = 0;
+    outage_.channelErrors = 0;
+}
+
+// The outage is counted from its first failed try, so that time asleep, time spent on
+// other work between requests or a slow piece does not use up its window.
+void HttpSource::CountFailedTry()
+{
+    if (outage_.tries++ == 0)
+        outage_.startMs = RetryClockMs();
 }
 
 HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
@@ -286,13 +335,13 @@ HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
     for (;;) {
         if (cancel_.IsCancelled())
             return E_ABORT;
-        if (answered_ && position_ >= End())
+        if (version_.held && window_.position >= End())
             return S_OK;
-        if (request_ && position_ < requestEnd_) {
-            const ULONGLONG left = (End() < requestEnd_ ? End() : requestEnd_) - position_;
+        if (request_ && window_.position < window_.requestEnd) {
+            const ULONGLONG end = End() < window_.requestEnd ? End() : window_.requestEnd;
             DWORD wanted = size < piece_.Size() ? size : piece_.Size();
-            if (wanted > left)
-                wanted = static_cast<DWORD>(left);
+            if (wanted > end - window_.position)
+                wanted = static_cast<DWORD>(end - window_.position);
             DWORD read = 0;
             piece_.Start();
             BOOL ok = InternetReadFile(request_, buffer, wanted, &read);
@@ -301,10 +350,9 @@ HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
             if (ok && read > 0) {
                 if (wanted == piece_.Size())
                     piece_.Finished(read);
-                position_ += read;
+                window_.position += read;
                 bytesReceived_ += read;
                 NoteProgress();
-                EndWait();
                 *got = read;
                 return S_OK;
             }
@@ -313,8 +361,10 @@ HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
                 return E_ABORT;
             // A failed read, a receive timeout, or a body that ended before its length
             // (WinINet reports a connection closed by the server as a normal end).
-            ++tries_;
+            CountFailedTry();
         }
+        // Otherwise the open request has brought what it was asked for, and the rest is
+        // asked for at once.
         Close();
         HRESULT hr = Ask();
         if (hr != S_OK)
@@ -324,18 +374,19 @@ HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
 
 HRESULT HttpSource::Seek(ULONGLONG offset, ULONGLONG end)
 {
-    if (offset < position_ || offset > length_ || end < offset)
+    if (offset < window_.position || offset > version_.length || end < offset)
         return E_FAIL;
     // Still inside what the open request brings.
-    if (request_ && offset == position_ && (end < length_ ? end : length_) <= requestEnd_) {
-        windowEnd_ = end;
+    if (request_ && offset == window_.position &&
+        (end < version_.length ? end : version_.length) <= window_.requestEnd) {
+        window_.end = end;
         return S_OK;
     }
-    if (!takesRanges_ || !*Validator()) {
-        windowEnd_ = kToTheEnd;
+    if (!version_.takesRanges || !*Validator()) {
+        window_.end = kToTheEnd;
         BYTE scrap[64 * 1024];
-        while (position_ < offset) {
-            ULONGLONG left = offset - position_;
+        while (window_.position < offset) {
+            ULONGLONG left = offset - window_.position;
             DWORD got = 0;
             HRESULT hr = Read(scrap, left < sizeof(scrap) ? static_cast<DWORD>(left) : sizeof(scrap), &got);
             if (hr != S_OK)
@@ -346,8 +397,8 @@ HRESULT HttpSource::Seek(ULONGLONG offset, ULONGLONG end)
         return S_OK;
     }
     Close();
-    position_ = offset;
-    windowEnd_ = end;
+    window_.position = offset;
+    window_.end = end;
     if (offset >= End())
         return S_OK;
     return Ask();
@@ -355,37 +406,39 @@ HRESULT HttpSource::Seek(ULONGLONG offset, ULONGLONG end)
 
 HRESULT HttpSource::Wait(DWORD waitMs)
 {
-    const DWORD started = GetTickCount();
+    const ULONGLONG started = GetTickCount64();
     int shown = -1;
     for (;;) {
         if (cancel_.IsCancelled())
             return E_ABORT;
-        DWORD elapsed = GetTickCount() - started;
+        const ULONGLONG elapsed = GetTickCount64() - started;
         if (elapsed >= waitMs)
             return S_OK;
-        int seconds = static_cast<int>((waitMs - elapsed + 999) / 1000);
+        const DWORD left = static_cast<DWORD>(waitMs - elapsed);
+        const int seconds = static_cast<int>((left + 999) / 1000);
         if (seconds != shown) {
             progress_.WaitingForLink(seconds);
-            waiting_ = true;
+            outage_.told = true;
             shown = seconds;
         }
-        DWORD left = waitMs - elapsed;
-        Sleep(left < 50 ? left : 50);
+        // Until the countdown shows the next second, or the token is cancelled.
+        if (cancel_.WaitCancelled(left - static_cast<DWORD>(seconds - 1) * 1000))
+            return E_ABORT;
     }
 }
 
 void HttpSource::EndWait()
 {
-    if (!waiting_)
+    if (!outage_.told)
         return;
-    waiting_ = false;
+    outage_.told = false;
     progress_.WaitingForLink(0);
 }
 
 bool HttpSource::LastModified(FILETIME* time) const
 {
     SYSTEMTIME parsed;
-    return !lastModified_.IsEmpty() && InternetTimeToSystemTimeA(lastModified_, &parsed, 0) &&
+    return !version_.lastModified.IsEmpty() && InternetTimeToSystemTimeA(version_.lastModified, &parsed, 0) &&
            SystemTimeToFileTime(&parsed, time);
 }
 

@@ -14,11 +14,15 @@
 
 struct AnswerText;
 
+// The one clock of the retry window, in milliseconds: QueryUnbiasedInterruptTime, which
+// does not count time asleep, unless a test has put another function here.
+extern ULONGLONG (*RetryClockMs)();
+
 // Every request is a GET through env.session with `rules`' flags; each is published in
 // env.cancel, every wait and read ends with E_ABORT once the token is cancelled, and each
 // wait for the link is told to env.progress. Open and Read ride out drops, stalls and
 // reconnections: they fail (E_FAIL) for a refused answer, a status that is not retried,
-// a security failure, and once the patience for trying without progress is spent.
+// a security failure, and once an outage has lasted longer than the patience allows.
 class HttpSource : public ByteSource {
 public:
     HttpSource(const TransferEnv& env, const char* url, const HttpRules& rules);
@@ -26,12 +30,13 @@ public:
     HttpSource(const HttpSource&) = delete;
     HttpSource& operator=(const HttpSource&) = delete;
 
-    void StartFrom(ULONGLONG offset, const char* ifRange) override;
+    // The first request asks for the copy's last byte onward, without If-Range.
+    void StartFrom(const HeldCopy& copy) override;
     // Requests the resource until an answer can be used.
     HRESULT Open() override;
     // The Content-Length of the accepted answer.
-    ULONGLONG Length() const override { return length_; }
-    ULONGLONG Position() const override { return position_; }
+    ULONGLONG Length() const override { return version_.length; }
+    ULONGLONG Position() const override { return window_.position; }
     bool LastModified(FILETIME* time) const override;
     // At most one network piece; a drop is resumed inside.
     HRESULT Read(void* buffer, DWORD size, DWORD* got) override;
@@ -40,7 +45,7 @@ public:
     HRESULT Seek(ULONGLONG offset, ULONGLONG end) override;
     // So that the first request brings no more than the caller may read: an answer left
     // unread is costly to leave (WinINet under Wine reads what the server keeps sending).
-    void FirstAskFor(ULONGLONG end) override { windowEnd_ = end; }
+    void FirstAskFor(ULONGLONG end) override { window_.end = end; }
     void Close() override;
 
     // Every body byte read from the network, including those read again after a
@@ -48,14 +53,51 @@ public:
     ULONGLONG BytesReceived() const { return bytesReceived_; }
 
 private:
-    // Asks for the bytes from position_ until an answer can be used, waiting between tries.
+    // What the server said of the version being read.
+    struct Version {
+        // Once an answer was used.
+        bool held = false;
+        CString etag;
+        CString lastModified;
+        ULONGLONG length = kUnknownLength;
+        // Nodes of a farm may tag the same bytes differently, but not date them so.
+        bool etagsDisagree = false;
+        bool takesRanges = false;
+    };
+    // Where reading stands.
+    struct Window {
+        // The offset of the next byte delivered.
+        ULONGLONG position = 0;
+        // Where the bytes of the open request end, and where the caller wants them to.
+        ULONGLONG requestEnd = 0;
+        ULONGLONG end = kToTheEnd;
+        // The furthest byte ever reached: only bytes beyond it are progress.
+        ULONGLONG furthest = 0;
+    };
+    // The tries that failed since the last progress, and when the first of them failed.
+    struct Outage {
+        int tries = 0;
+        int channelErrors = 0;
+        ULONGLONG startMs = 0;
+        // A wait for the link was told to the progress sink and has not been ended.
+        bool told = false;
+    };
+    // Why the answer to a request was not taken.
+    enum class Taken { kUsed, kChanged, kDropped, kNotTheCopy };
+
+    // Asks for the bytes from the window's position until an answer can be used, waiting
+    // between tries.
     HRESULT Ask();
     Asked WhatToAsk() const;
     bool Send(const Asked& asked, DWORD* error);
     void Collect(Answer* answer, AnswerText* text);
-    HRESULT Follow(const Verdict& verdict, const Answer& answer, ULONGLONG end);
-    bool Skip(ULONGLONG count);
+    Taken Take(const Verdict& verdict, const Answer& answer);
+    void Adopt(const Answer& answer);
+    // Reads and drops the bytes before `to`; false when they did not arrive, or when
+    // `heldByte` is given and the last of them is another byte.
+    bool Skip(ULONGLONG to, const BYTE* heldByte, bool* differs);
     void NoteProgress();
+    void CountFailedTry();
     // The end of what the current version offers the caller.
     ULONGLONG End() const;
     HRESULT Wait(DWORD waitMs);
@@ -67,39 +109,30 @@ private:
     const char* Validator() const;
 
     HINTERNET session_;
-    CString url_;
     HttpRules rules_;
     CancelToken& cancel_;
     ProgressSink& progress_;
     RetrySettings retry_;
 
+    // The URL's parts; `valid` is false for a URL that is not HTTP(S) with a host.
+    struct Target {
+        bool valid = false;
+        CString host;
+        CString path;
+        INTERNET_PORT port = 0;
+        bool secure = false;
+    } target_;
     HINTERNET connection_ = NULL;
     HINTERNET request_ = NULL;
-    CString host_;
-    CString path_;
-    INTERNET_PORT port_ = 0;
-    bool secure_ = false;
-    bool urlValid_ = false;
 
-    // A version is held once an answer was used, or from StartFrom.
-    bool held_ = false;
-    bool answered_ = false;
+    Version version_;
+    // What an earlier run left on disk, while no answer has told what it is.
+    HeldCopy copy_ = {};
+    bool proving_ = false;
     // The next request asks for the whole resource, whatever is held.
     bool wholeNext_ = false;
-    bool takesRanges_ = false;
-    bool etagsDisagree_ = false;
-    CString etag_;
-    CString lastModified_;
-    ULONGLONG length_ = kUnknownLength;
-    ULONGLONG position_ = 0;
-    // Where the bytes the open request brings end, and where the caller wants them to.
-    ULONGLONG requestEnd_ = 0;
-    ULONGLONG windowEnd_ = kToTheEnd;
-    ULONGLONG furthest_ = 0;
-    int tries_ = 0;
-    int channelErrors_ = 0;
-    DWORD progressTick_ = 0;
+    Window window_;
+    Outage outage_;
     ULONGLONG bytesReceived_ = 0;
-    bool waiting_ = false;
     NetworkPiece piece_;
 };

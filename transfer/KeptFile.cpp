@@ -5,7 +5,7 @@
 #include "FileDigest.h"
 #include "HeldFiles.h"
 
-HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, BYTE* scratch, DWORD scratchSize,
+HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, VolumeTimes volume, BYTE* scratch, DWORD scratchSize,
                        ByteProgress& progress, const CancelToken& cancel, bool* kept)
 {
     HRESULT hr = S_OK;
@@ -40,7 +40,7 @@ HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, BYTE* scratch, 
 CleanUp:
     CloseHandle(file);
     // Stamped as a fresh download leaves it, so that the folder ends the same either way.
-    *kept = same && StampFile(path, entry.fileTime, false);
+    *kept = same && StampFile(path, entry.fileTime, false, volume);
     // Only a kept file's bytes count as done; the others are counted as they arrive.
     if (!*kept && hr == S_OK)
         progress.TakeBack(entry.fileSize - remaining);

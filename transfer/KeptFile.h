@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "PackFormat.h"
+#include "VolumeTimes.h"
 
 class ByteProgress;
 class CancelToken;
@@ -12,10 +13,10 @@ class CancelToken;
 // Reads the file at `path` once, in chunks of `scratchSize` bytes of `scratch`, and
 // hashes it, with read access only and sharing it with every other reader and writer.
 // When its size and MD5 digest are the entry's, its three times are set to the entry's
-// time where they differ, and *kept is true; a file that is missing, of another size or
+// time where they differ by more than its volume keeps (`volume`), and *kept is true; a file that is missing, of another size or
 // digest, or cannot be read or stamped, is not kept, and neither is one reached through
 // a junction or symbolic link. The bytes read move `progress`
 // while it is read, and are taken back when the file is not kept.
 // S_OK, or E_ABORT once `cancel` is cancelled.
-HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, BYTE* scratch, DWORD scratchSize,
+HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, VolumeTimes volume, BYTE* scratch, DWORD scratchSize,
                        ByteProgress& progress, const CancelToken& cancel, bool* kept);

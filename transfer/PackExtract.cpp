@@ -137,6 +137,7 @@ HRESULT PackPass::FindKeptFiles()
     if (!MarkNamesSharedByCase(names.get(), sizeof(PackEntry::fileName), count, sharesName.get()))
         return E_FAIL;
     BYTE* scratch = pipeline_.NextBuffer();
+    const VolumeTimes volume = VolumeTimesOf(targetDir_);
     bool keptAny = false;
     for (DWORD index = 0; index < count; ++index) {
         const PackEntry& entry = entries_[index];
@@ -147,7 +148,7 @@ HRESULT PackPass::FindKeptFiles()
         if (sharesName[index] || !IsContainedPackName(entry.fileName, sizeof(entry.fileName)) ||
             !EntryPath(path, entry) || !IsPlainPathBelow(targetDir_, path))
             continue;
-        HRESULT hr = VerifyKeptFile(path, entry, scratch, kTransferBufferSize, bytes_, cancel_, &kept_[index]);
+        HRESULT hr = VerifyKeptFile(path, entry, volume, scratch, kTransferBufferSize, bytes_, cancel_, &kept_[index]);
         if (hr != S_OK)
             return hr;
         keptAny = keptAny || kept_[index];

@@ -63,8 +63,8 @@ protected:
         ASSERT_EQ(S_OK, FetchAndParseCatalog(Env(), server.Url(kCatalogPath).c_str(), &catalog));
     }
 
-    HRESULT RunKit(int kitCode) { return ::RunKit(Env(), catalog, target.c_str(), kitCode); }
-    HRESULT RunOfflineUpdate() { return ::RunOfflineUpdate(Env(), catalog, target.c_str()); }
+    HRESULT RunKit(int kitCode) { return ::RunKit(Env(retry), catalog, target.c_str(), kitCode); }
+    HRESULT RunOfflineUpdate() { return ::RunOfflineUpdate(Env(retry), catalog, target.c_str()); }
 
     // The token is cancelled at the count-th report of bytes beyond an item's first.
     void CancelAtReport(int count)
@@ -78,6 +78,8 @@ protected:
     UpdateCatalog catalog;
     std::string target = temp / "target";
     std::string catalogText;
+    // The jobs' waits: the tests' quick ones, unless a test needs the program's own.
+    RetrySettings retry = QuickRetry();
 
 private:
     int reports_ = 0;

@@ -13,15 +13,23 @@ protected:
         executables.files.push_back(PackFile("app.exe", "MZ executable", MakeFileTime(0x01D5000000000000ull)));
         executables.files.push_back(PackFile("lib\\helper.dll", GeneratedData(9, 70000)));
         initialPack = BuildPack(executables);
-        server.Serve("/base/initial.pack", HttpResponse::Ok(initialPack));
+        server.Serve("/base/initial.pack", Dated(initialPack));
         for (const char* name : {"one", "two", "three", "four"})
-            server.Serve(std::string("/base/db/") + name + ".pack", HttpResponse::Ok(DatabasePack(name)));
+            server.Serve(std::string("/base/db/") + name + ".pack", Dated(DatabasePack(name)));
         PublishCatalog(CatalogXml(Base(),
                                   {{"one", "db\\one.pack", "161, 160"},
                                    {"two", "db/two.pack", "1610"},
                                    {"three", "db/three.pack"},
                                    {"four", "db/four.pack", "65"}},
                                   {}));
+    }
+
+    // As a real server serves a file: with its date, and so with ranges.
+    static HttpResponse Dated(const std::string& body)
+    {
+        HttpResponse response = HttpResponse::Ok(body);
+        response.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+        return response;
     }
 
     std::string IniLine(const std::string& name) { return "#include = [St,Database\\" + name + "\\" + name + ".ini]\r\n"; }
@@ -57,6 +65,31 @@ TEST_F(KitJob, WholeKitUnpacksEveryPackAndListsItsDatabases)
     EXPECT_EQ((std::vector<std::string>{"/ulvooffline/update/latest.xml", "/base/initial.pack", "/base/db/one.pack",
                                         "/base/db/three.pack"}),
               paths);
+}
+
+TEST_F(KitJob, ARerunOverACompleteKitAsksEachPackForItsHeaderAndTableOnlyAndNeverWaits)
+{
+    PublishSampleKit();
+    ASSERT_EQ(S_OK, RunKit(161));
+    // With the program's own waits, so that any wait would show as a second.
+    retry = RetrySettings();
+    const size_t before = server.RequestCount();
+    const DWORD started = GetTickCount();
+    ASSERT_EQ(S_OK, RunKit(161));
+    const DWORD elapsed = GetTickCount() - started;
+    std::vector<HttpRequestRecord> requests = server.Requests();
+    requests.erase(requests.begin(), requests.begin() + before);
+    const std::vector<std::string> packs = {"/base/initial.pack", "/base/db/one.pack", "/base/db/three.pack"};
+    ASSERT_EQ(2 * packs.size(), requests.size());
+    for (size_t i = 0; i < packs.size(); ++i) {
+        EXPECT_EQ(packs[i], requests[2 * i].path);
+        EXPECT_EQ("bytes=0-307", requests[2 * i].Header("Range"));
+        EXPECT_EQ(packs[i], requests[2 * i + 1].path);
+        EXPECT_EQ("bytes=308-875", requests[2 * i + 1].Header("Range"));
+    }
+    EXPECT_TRUE(progress.Waits().empty());
+    EXPECT_LT(elapsed, 1000u);
+    EXPECT_EQ(IniLine("one") + IniLine("three"), ReadWholeFile(target + "\\ZebDbLst.ini"));
 }
 
 TEST_F(KitJob, MembershipFollowsTheAccessListsWithCommasAroundEachCode)

@@ -46,6 +46,52 @@ TEST_F(OfflineUpdateJob, StoresTheCatalogueThenEveryFileBeforeEveryDatabase)
     EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5}), progress.Overall());
 }
 
+TEST_F(OfflineUpdateJob, ARerunOverACompleteUpdateAsksEachItemForItsLastByteOnly)
+{
+    const std::vector<std::string> bodies = {GeneratedData(1, 70000), "x", DatabasePack("db")};
+    const std::vector<std::string> paths = {"a.bin", "b.txt", "db.pack"};
+    for (size_t i = 0; i < paths.size(); ++i) {
+        HttpResponse response = HttpResponse::Ok(bodies[i]);
+        // Dated to an odd second, answered past the end as Apache 2.4 answers.
+        response.lastModified = "Tue, 01 Dec 2026 10:00:0" + std::to_string(2 * i + 1) + " GMT";
+        response.pastTheEnd = HttpResponse::PastTheEnd::kApachePage;
+        server.Serve("/base/" + paths[i], response);
+    }
+    PublishCatalog(CatalogXml(Base(), {{"db", "db.pack"}}, {{"a", "a.bin"}, {"b", "b.txt"}}));
+    ASSERT_EQ(S_OK, RunJob());
+
+    // With the program's own waits, so that any wait would show.
+    retry = RetrySettings();
+    const size_t before = server.RequestCount();
+    const long long sent = server.BodyBytesSent();
+    ASSERT_EQ(S_OK, RunJob());
+    std::vector<HttpRequestRecord> requests = server.Requests();
+    ASSERT_EQ(before + paths.size(), requests.size());
+    for (size_t i = 0; i < paths.size(); ++i)
+        EXPECT_EQ("bytes=" + std::to_string(bodies[i].size() - 1) + "-", requests[before + i].Header("Range"));
+    EXPECT_EQ(static_cast<long long>(paths.size()), server.BodyBytesSent() - sent);
+    EXPECT_TRUE(progress.Waits().empty());
+    for (size_t i = 0; i < paths.size(); ++i)
+        EXPECT_EQ(bodies[i], ReadWholeFile(target + "\\" + paths[i]));
+}
+
+TEST_F(OfflineUpdateJob, AFailedOrCancelledRerunKeepsTheEarlierCatalogue)
+{
+    server.Serve("/base/file.bin", HttpResponse::Ok(GeneratedData(3, (8 << 20) + 5)));
+    PublishCatalog(CatalogXml(Base(), {}, {{"file", "file.bin"}}));
+    ASSERT_EQ(S_OK, RunJob());
+    const std::string earlier = catalogText;
+
+    PublishCatalog(CatalogXml(Base(), {}, {{"file", "file.bin"}, {"gone", "gone.bin"}}));
+    EXPECT_EQ(E_FAIL, RunJob());
+    EXPECT_EQ(earlier, ReadWholeFile(target + "\\latest.xml"));
+    ASSERT_TRUE(DeleteFileA((target + "\\file.bin").c_str()));
+    CancelAtReport(1);
+    EXPECT_EQ(E_ABORT, RunJob());
+    EXPECT_EQ(earlier, ReadWholeFile(target + "\\latest.xml"));
+    EXPECT_FALSE(FileExists(target + "\\latest.xml.part"));
+}
+
 TEST_F(OfflineUpdateJob, EmptyCatalogueWritesOnlyLatestXml)
 {
     PublishCatalog(CatalogXml(Base(), {}, {}));

@@ -149,6 +149,19 @@ HttpResponse HttpResponse::WithStatus(std::string status)
     return response;
 }
 
+namespace {
+
+// Apache 2.4's page for a 416, byte for byte.
+std::string Apache416Page()
+{
+    return "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\" \"http://www.w3.org/TR/html4/strict.dtd\">\n"
+           "<html><head>\n<title>416 Requested Range Not Satisfiable</title>\n</head><body>\n"
+           "<h1>Requested Range Not Satisfiable</h1>\n<p>None of the range-specifier values in the Range\n"
+           "request-header field overlap the current extent\nof the selected resource.</p>\n</body></html>\n";
+}
+
+}  // namespace
+
 HttpResponse HttpResponse::Redirect(int code, const std::string& location)
 {
     HttpResponse response;
@@ -321,7 +334,7 @@ bool HttpTestServer::SendResponse(SOCKET client, const HttpResponse& response, c
         if (from >= length) {
             status = "416 Range Not Satisfiable";
             unsatisfiable = true;
-            if (!response.bare416)
+            if (response.pastTheEnd == HttpResponse::PastTheEnd::kContentRange)
                 head += "Content-Range: bytes */" + std::to_string(length) + "\r\n";
             length = 0;
         } else {
@@ -333,7 +346,7 @@ bool HttpTestServer::SendResponse(SOCKET client, const HttpResponse& response, c
             length = to - from;
         }
     }
-    const bool bare = unsatisfiable && response.bare416;
+    const bool bare = unsatisfiable && response.pastTheEnd != HttpResponse::PastTheEnd::kContentRange;
     if (!response.etag.empty() && !bare)
         head += "ETag: " + response.etag + "\r\n";
     if (!response.lastModified.empty() && !bare)
@@ -349,6 +362,14 @@ bool HttpTestServer::SendResponse(SOCKET client, const HttpResponse& response, c
     else if (response.sendContentLength)
         head += "Content-Length: " + std::to_string(length) + "\r\n";
     head = "HTTP/1.1 " + status + "\r\n" + head + "\r\n";
+    if (unsatisfiable && response.pastTheEnd == HttpResponse::PastTheEnd::kApachePage) {
+        std::string page = Apache416Page();
+        head = "HTTP/1.1 " + status + "\r\nTransfer-Encoding: chunked\r\nContent-Type: text/html; charset=iso-8859-1\r\n\r\n";
+        char size[32];
+        snprintf(size, sizeof(size), "%zx\r\n", page.size());
+        head += size + page + "\r\n0\r\n\r\n";
+        return SendAll(client, head.data(), head.size());
+    }
     if (!SendAll(client, head.data(), head.size()))
         return false;
     if (unsatisfiable)

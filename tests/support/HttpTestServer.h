@@ -51,9 +51,12 @@ struct HttpResponse {
     bool ignoreRanges = false;
     // Ranges honoured whatever If-Range names, as by an intermediary that drops it.
     bool ignoreIfRange = false;
-    // A range past the end gets a bare 416, as from Apache and lighttpd: no
-    // Content-Range and no validators.
-    bool bare416 = false;
+    // How a range past the end is answered, as the servers of notes/servers.md answer it:
+    // 416 with Content-Range and validators (nginx, caddy, varnish), bare (no
+    // Content-Range, no validators: lighttpd, Traffic Server), or Apache 2.4's: chunked,
+    // a text/html page, no Content-Range, no validators.
+    enum class PastTheEnd { kContentRange, kBare, kApachePage };
+    PastTheEnd pastTheEnd = PastTheEnd::kContentRange;
     // Each answer tags the body with an ETag of its own, as the nodes of a farm may.
     bool etagPerAnswer = false;
     // Answers with these numbers (0 is the first to the path) close the connection

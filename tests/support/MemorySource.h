@@ -13,7 +13,7 @@ class MemorySource : public ByteSource {
 public:
     explicit MemorySource(std::string bytes) : bytes_(std::move(bytes)) {}
 
-    void StartFrom(ULONGLONG, const char*) override {}
+    void StartFrom(const HeldCopy&) override {}
     void FirstAskFor(ULONGLONG) override {}
     HRESULT Open() override
     {

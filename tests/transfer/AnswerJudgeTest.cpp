@@ -7,6 +7,7 @@
 #include <string>
 
 #include "AnswerJudge.h"
+#include "VolumeTimes.h"
 
 namespace {
 
@@ -17,8 +18,19 @@ const char kDate[] = "Tue, 01 Dec 2026 10:00:00 GMT";
 // A request for the rest of a 1000-byte resource from byte 400, under its ETag.
 Asked Resumed(const char* ifRange = kTag, ULONGLONG offset = 400, ULONGLONG end = kToTheEnd)
 {
-    return Asked{offset, end, true, ifRange, 1000, kTag, kDate};
+    return Asked{offset, end, true, ifRange, 1000, kTag, kDate, nullptr};
 }
+
+FILETIME At(WORD hour, WORD minute, WORD second)
+{
+    SYSTEMTIME parts = {2026, 12, 2, 1, hour, minute, second, 0};
+    FILETIME time = {};
+    SystemTimeToFileTime(&parts, &time);
+    return time;
+}
+
+// A file of 1000 bytes on disk, dated kDate, ending in 'z'.
+const HeldCopy kCopy = {1000, 'z', At(10, 0, 0), VolumeTimes::kExact};
 
 Answer Status(DWORD status, ULONGLONG length, const char* contentRange = "", const char* etag = kTag,
               const char* date = kDate)
@@ -57,11 +69,11 @@ std::string Name(Next next)
 
 TEST(AnswerJudge, EveryAnswerHasOneVerdict)
 {
-    const Asked first = {0, kToTheEnd, false, "", kUnknownLength, "", ""};
-    // A file of 1000 bytes on disk, dated kDate, whose rest is asked for.
-    const Asked onDisk = {1000, kToTheEnd, true, kDate, kUnknownLength, "", kDate};
+    const Asked first = {0, kToTheEnd, false, "", kUnknownLength, "", "", nullptr};
+    // Its last byte onward, without If-Range.
+    const Asked proof = {999, kToTheEnd, true, "", kUnknownLength, "", "", &kCopy};
     // The first 300 bytes of a resource of which nothing is held: any version will do.
-    const Asked firstPart = {0, 300, true, "", kUnknownLength, "", ""};
+    const Asked firstPart = {0, 300, true, "", kUnknownLength, "", "", nullptr};
     Answer chunked206 = Status(206, 0, "bytes 400-999/1000");
     chunked206.chunked = true;
     chunked206.hasLength = false;
@@ -109,22 +121,36 @@ TEST(AnswerJudge, EveryAnswerHasOneVerdict)
         {"the same ETag, another length", Resumed(), Status(200, 1200), Next::kUse, 0, 0, true},
         {"a whole answer without validators", Resumed(), Status(200, 1000, "", "", ""), Next::kUse, 0, 0, true},
         {"a chunked whole answer to a range", Resumed(), chunked200, Next::kGiveUp, 0, 0, false},
-        {"a complete file, 416 with its size", onDisk, Status(416, 0, "bytes */1000"), Next::kComplete, 1000, 0,
-         false},
-        {"a complete file, bare 416 (Apache, lighttpd)", onDisk, Status(416, 300, "", "", ""), Next::kComplete, 1000,
-         0, false},
-        {"a 416 with another size", onDisk, Status(416, 0, "bytes */1200"), Next::kStartOver, 0, 0, false},
         {"a 416 to a range inside the resource", Resumed(), Status(416, 0, "bytes */1000"), Next::kStartOver, 0, 0,
          false},
-        {"a chunked 416", onDisk, [] {
-             Answer answer = Status(416, 0);
+        {"a complete file", proof, Status(206, 1, "bytes 999-999/1000", kTag), Next::kComplete, 999, 1000, false},
+        {"a complete file dated 1 s later, on NTFS", proof, Status(206, 1, "bytes 999-999/1000", kTag,
+         "Tue, 01 Dec 2026 10:00:01 GMT"), Next::kStartOver, 0, 0, false},
+        {"a short file", proof, Status(206, 501, "bytes 999-1499/1500", ""), Next::kUse, 999, 1000, false},
+        {"a file of another date", proof, Status(206, 1, "bytes 999-999/1000", kTag, "Wed, 02 Dec 2026 10:00:00 GMT"),
+         Next::kStartOver, 0, 0, false},
+        {"a file whose server sends no date", proof, Status(206, 1, "bytes 999-999/1000", kTag, ""),
+         Next::kStartOver, 0, 0, false},
+        {"a file now shorter on the server (nginx)", proof, Status(416, 0, "bytes */800", "", ""), Next::kStartOver,
+         0, 0, false},
+        {"a file now shorter, 416 chunked (Apache)", proof, [] {
+             Answer answer = Status(416, 0, "", "", "");
              answer.chunked = true;
+             answer.hasLength = false;
              return answer;
          }(),
          Next::kStartOver, 0, 0, false},
-        {"a complete file whose server sends the whole (no ranges)", onDisk, Status(200, 1000, "", "", kDate),
-         Next::kUse, 0, 1000, false},
-        {"a file changed on the server", onDisk, Status(200, 1500, "", "", "Wed"), Next::kUse, 0, 0, true},
+        {"a proof answered with another range", proof, Status(206, 1000, "bytes 0-999/1000"), Next::kStartOver, 0, 0,
+         false},
+        {"a complete file whose server sends the whole (no ranges)", proof, Status(200, 1000, "", "", kDate),
+         Next::kComplete, 1000, 0, false},
+        {"a short file whose server sends the whole", proof, Status(200, 1500, "", "", kDate), Next::kUse, 0, 1000,
+         false},
+        {"a file changed on the server, sent whole", proof, Status(200, 1500, "", "", "Wed, 02 Dec 2026 10:00:00 GMT"),
+         Next::kUse, 0, 0, true},
+        {"a file emptied on the server", proof, Status(200, 0, "", "", "Wed, 02 Dec 2026 10:00:00 GMT"), Next::kUse,
+         0, 0, true},
+        {"a file gone from the server", proof, Status(404, 10), Next::kGiveUp, 0, 0, false},
         {"a 304 to a range", Resumed(), Status(304, 0), Next::kGiveUp, 0, 0, false},
     };
     for (const Row& row : rows) {
@@ -135,13 +161,57 @@ TEST(AnswerJudge, EveryAnswerHasOneVerdict)
         EXPECT_EQ(row.first, verdict.first) << row.what;
         EXPECT_EQ(row.skip, verdict.skip) << row.what;
         EXPECT_EQ(row.newVersion, verdict.newVersion) << row.what;
+        // The byte read again before what follows is the copy's last, not to be written.
+        EXPECT_EQ(row.asked.proof && row.skip > row.first, verdict.checksHeldByte) << row.what;
     }
+}
+
+TEST(AnswerJudge, ARangeEndsWhereItWasAskedToAndAWholeBodyAtItsLength)
+{
+    const Asked header = {0, 308, true, "", kUnknownLength, "", "", nullptr};
+    EXPECT_EQ(308u, JudgeAnswer(kRules, Patience(), header, Status(206, 308, "bytes 0-307/5000"), 0).end);
+    EXPECT_EQ(5000u, JudgeAnswer(kRules, Patience(), header, Status(200, 5000), 0).end);
+    const Asked table = {308, 1444, true, kTag, 5000, kTag, kDate, nullptr};
+    EXPECT_EQ(1444u, JudgeAnswer(kRules, Patience(), table, Status(206, 1136, "bytes 308-1443/5000"), 0).end);
+}
+
+TEST(AnswerJudge, TimesAreComparedAsTheVolumeKeepsThem)
+{
+    struct TimeRow {
+        const char* what;
+        FILETIME readBack;
+        VolumeTimes volume;
+        bool same;
+    };
+    const FILETIME given = At(10, 0, 1);
+    const TimeRow rows[] = {
+        {"exact", given, VolumeTimes::kExact, true},
+        {"exact, on FAT", given, VolumeTimes::kFat, true},
+        {"1 s earlier on FAT (an odd second)", At(10, 0, 0), VolumeTimes::kFat, true},
+        {"1 s earlier on NTFS", At(10, 0, 0), VolumeTimes::kExact, false},
+        {"3 s earlier on FAT", At(9, 59, 58), VolumeTimes::kFat, false},
+        {"1 h later on FAT (daylight saving time)", At(11, 0, 1), VolumeTimes::kFat, true},
+        {"1 h earlier and 1 s on FAT", At(9, 0, 0), VolumeTimes::kFat, true},
+        {"1 h later on NTFS", At(11, 0, 1), VolumeTimes::kExact, false},
+        {"2 h later on FAT", At(12, 0, 1), VolumeTimes::kFat, false},
+    };
+    for (const TimeRow& row : rows)
+        EXPECT_EQ(row.same, TimeAsKept(row.readBack, given, row.volume)) << row.what;
+    // FAT keeps the access time to the day.
+    EXPECT_TRUE(AccessTimeAsKept(At(0, 0, 0), given, VolumeTimes::kFat));
+    EXPECT_FALSE(AccessTimeAsKept(At(0, 0, 0), given, VolumeTimes::kExact));
+    // The date of an answer against a copy of each volume.
+    HeldCopy onFat = kCopy;
+    onFat.volume = VolumeTimes::kFat;
+    EXPECT_TRUE(DatesTheCopy("Tue, 01 Dec 2026 10:00:01 GMT", onFat));
+    EXPECT_FALSE(DatesTheCopy("Tue, 01 Dec 2026 10:00:01 GMT", kCopy));
+    EXPECT_FALSE(DatesTheCopy("", onFat));
 }
 
 TEST(AnswerJudge, WhatTheCallerDemandsIsFinal)
 {
     const HttpRules catalogue = {0, 64 << 20, true, "text/xml", true};
-    const Asked first = {0, kToTheEnd, false, "", kUnknownLength, "", ""};
+    const Asked first = {0, kToTheEnd, false, "", kUnknownLength, "", "", nullptr};
     Answer xml = Status(200, 100);
     xml.contentType = "text/xml; charset=windows-1251";
     EXPECT_EQ(Next::kUse, JudgeAnswer(catalogue, Patience(), first, xml, 0).next);
@@ -155,7 +225,7 @@ TEST(AnswerJudge, WhatTheCallerDemandsIsFinal)
     huge.contentLength = (64 << 20) + 1;
     EXPECT_EQ(Next::kGiveUp, JudgeAnswer(catalogue, Patience(), first, huge, 0).next);
     // Another version after a drop must meet the same demands.
-    const Asked resumed = {50, kToTheEnd, true, kTag, 100, kTag, ""};
+    const Asked resumed = {50, kToTheEnd, true, kTag, 100, kTag, "", nullptr};
     Answer changed = html;
     changed.etag = "\"v2\"";
     EXPECT_EQ(Next::kGiveUp, JudgeAnswer(catalogue, Patience(), resumed, changed, 0).next);
@@ -163,7 +233,7 @@ TEST(AnswerJudge, WhatTheCallerDemandsIsFinal)
 
 TEST(AnswerJudge, SecurityFailuresAreFinalAndAChannelErrorIsTriedAFewTimes)
 {
-    const Asked first = {0, kToTheEnd, false, "", kUnknownLength, "", ""};
+    const Asked first = {0, kToTheEnd, false, "", kUnknownLength, "", "", nullptr};
     Answer failed = {};
     for (DWORD error : {ERROR_INTERNET_SEC_CERT_DATE_INVALID, ERROR_INTERNET_SEC_CERT_CN_INVALID,
                         ERROR_INTERNET_INVALID_CA, ERROR_INTERNET_SEC_CERT_REVOKED,
@@ -182,34 +252,38 @@ TEST(AnswerJudge, SecurityFailuresAreFinalAndAChannelErrorIsTriedAFewTimes)
     EXPECT_EQ(Next::kGiveUp, JudgeAnswer(kRules, Patience(), first, failed, 2).next);
 }
 
-TEST(AnswerJudge, WaitsGrowToHalfAMinuteAndTryingEndsAfterTwoMinutesWithoutProgress)
+TEST(AnswerJudge, WaitsGrowToHalfAMinuteAndAnOutageIsRiddenOutForHalfAnHour)
 {
     const HttpRules file = kRules;
     const HttpRules catalogue = {0, ~0ull, false, nullptr, true};
     const Patience patience;
-    DWORD elapsed = 0;
+    ULONGLONG outage = 0;
     std::string waits;
     for (int tries = 1;; ++tries) {
         DWORD waitMs = 0;
-        if (!WaitBeforeTry(file, patience, tries, elapsed, true, &waitMs))
+        if (!WaitBeforeTry(file, patience, tries, outage, true, &waitMs))
             break;
-        waits += std::to_string(waitMs / 1000) + " ";
+        if (tries <= 8)
+            waits += std::to_string(waitMs / 1000) + " ";
         // Each try itself takes a while too.
-        elapsed += waitMs + 500;
+        outage += waitMs + 500;
     }
     EXPECT_EQ("1 2 4 8 16 30 30 30 ", waits);
-    EXPECT_GE(elapsed, 120000u);
-    EXPECT_LT(elapsed, 240000u);
+    EXPECT_GE(outage, 30 * 60 * 1000u);
+    EXPECT_LT(outage, 31 * 60 * 1000u);
+    // No wait reaches beyond the window.
+    DWORD waitMs = 0;
+    ASSERT_TRUE(WaitBeforeTry(file, patience, 20, 30 * 60 * 1000 - 5000, true, &waitMs));
+    EXPECT_EQ(5000u, waitMs);
 
     // The catalogue before anything arrived: about 30 s, as a user without a network expects.
-    elapsed = 0;
+    outage = 0;
     int tries = 1;
-    for (DWORD waitMs = 0; WaitBeforeTry(catalogue, patience, tries, elapsed, false, &waitMs); ++tries)
-        elapsed += waitMs;
+    for (waitMs = 0; WaitBeforeTry(catalogue, patience, tries, outage, false, &waitMs); ++tries)
+        outage += waitMs;
     EXPECT_EQ(6, tries);
-    EXPECT_LE(elapsed, 31000u);
+    EXPECT_LE(outage, 31000u);
     // Once it has received something, it has the whole window.
-    DWORD waitMs = 0;
     EXPECT_TRUE(WaitBeforeTry(catalogue, patience, 7, 60000, true, &waitMs));
     EXPECT_EQ(30000u, waitMs);
 }

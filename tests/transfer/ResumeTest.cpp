@@ -325,34 +325,42 @@ TEST_F(Resume, ASecondRunFetchesExactlyTheMissingTheShortAndTheChangedFiles)
     }
 }
 
-TEST_F(Resume, ASecondRunKeepsAPlainFileThatIsCompleteContinuesAShortOneAndRewritesAChangedOne)
+namespace {
+
+FILETIME HttpDateTime(const std::string& date)
+{
+    SYSTEMTIME parsed = {};
+    FILETIME time = {};
+    InternetTimeToSystemTimeA(date.c_str(), &parsed, 0);
+    SystemTimeToFileTime(&parsed, &time);
+    return time;
+}
+
+void SetWriteTime(const std::string& path, const FILETIME& time)
+{
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    SetFileTime(file, NULL, NULL, &time);
+    CloseHandle(file);
+}
+
+}  // namespace
+
+TEST_F(Resume, ASecondRunProvesAPlainFileByItsLastByteAndKeepsContinuesOrReplacesIt)
 {
     const std::string stamp = "Tue, 01 Dec 2026 10:00:00 GMT";
     const std::string data = GeneratedData(30, 300000);
     HttpResponse response = HttpResponse::Ok(data);
     response.lastModified = stamp;
+    // A range past the end is answered as Apache 2.4 answers it.
+    response.pastTheEnd = HttpResponse::PastTheEnd::kApachePage;
     server.Serve("/p.bin", response);
     const std::string path = temp / "p.bin";
     ASSERT_EQ(S_OK, Download("p.bin"));
-    // Stored with the server's time, which the next run names in If-Range.
-    SYSTEMTIME serverTime = {2026, 12, 2, 1, 10, 0, 0, 0};
-    FILETIME expected;
-    SystemTimeToFileTime(&serverTime, &expected);
-    EXPECT_TRUE(SameTime(expected, WriteTime(path)));
+    EXPECT_TRUE(SameTime(HttpDateTime(stamp), WriteTime(path)));
+    auto lastRequest = [this] { return server.Requests().back(); };
 
-    // Complete: 416, and the file stays as it is.
-    ASSERT_EQ(S_OK, Download("p.bin"));
-    EXPECT_EQ(data, ReadWholeFile(path));
-    std::vector<HttpRequestRecord> requests = server.Requests();
-    ASSERT_EQ(2u, requests.size());
-    EXPECT_EQ("bytes=300000-", requests[1].Header("Range"));
-    EXPECT_EQ(stamp, requests[1].Header("If-Range"));
-    EXPECT_EQ(data.size(), progress.Done().back());
-
-    // Complete as well when answered as Apache and lighttpd do (a bare 416), with the file
+    // Complete: its last byte, without If-Range, comes back as a 206; the file is kept,
     // read-only and held open by another reader: nothing needs writing.
-    response.bare416 = true;
-    server.Serve("/p.bin", response);
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                                 0, NULL);
@@ -361,27 +369,81 @@ TEST_F(Resume, ASecondRunKeepsAPlainFileThatIsCompleteContinuesAShortOneAndRewri
     CloseHandle(reader);
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
     EXPECT_EQ(data, ReadWholeFile(path));
-    EXPECT_EQ(3u, server.RequestCount());
+    EXPECT_EQ(2u, server.RequestCount());
+    EXPECT_EQ("bytes=299999-", lastRequest().Header("Range"));
+    EXPECT_FALSE(lastRequest().HasHeader("If-Range"));
+    EXPECT_EQ(data.size(), progress.Done().back());
 
-    // Short, with the time it was stored with (as after an abort): continued from its end.
+    // Short, with the time it was stored with (as after an abort): continued from its end,
+    // its last byte read again and found the same.
     ASSERT_TRUE(WriteWholeFile(path, data.substr(0, 1000)));
-    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
-    SetFileTime(file, NULL, NULL, &expected);
-    CloseHandle(file);
+    SetWriteTime(path, HttpDateTime(stamp));
     ASSERT_EQ(S_OK, Download("p.bin"));
     EXPECT_EQ(data, ReadWholeFile(path));
-    EXPECT_EQ("bytes=1000-", server.Requests().back().Header("Range"));
+    EXPECT_EQ(3u, server.RequestCount());
+    EXPECT_EQ("bytes=999-", lastRequest().Header("Range"));
 
-    // Changed on the server: If-Range fails, the whole new version is written.
-    response.body = GeneratedData(31, 1000);
+    // Short, of the same date, but its last byte is another: fetched whole.
+    std::string other = data.substr(0, 1000);
+    other[999] ^= 1;
+    ASSERT_TRUE(WriteWholeFile(path, other));
+    SetWriteTime(path, HttpDateTime(stamp));
+    ASSERT_EQ(S_OK, Download("p.bin"));
+    EXPECT_EQ(data, ReadWholeFile(path));
+    EXPECT_EQ(5u, server.RequestCount());
+    EXPECT_FALSE(lastRequest().HasHeader("Range"));
+
+    // Longer than the server's file, which Apache answers with its chunked page: replaced.
+    ASSERT_TRUE(WriteWholeFile(path, data + "tail"));
+    SetWriteTime(path, HttpDateTime(stamp));
+    ASSERT_EQ(S_OK, Download("p.bin"));
+    EXPECT_EQ(data, ReadWholeFile(path));
+    EXPECT_EQ(7u, server.RequestCount());
+
+    // Emptied on the server: the empty version replaces the file.
+    response.body.clear();
     response.lastModified = "Wed, 02 Dec 2026 10:00:00 GMT";
     server.Serve("/p.bin", response);
     ASSERT_EQ(S_OK, Download("p.bin"));
-    EXPECT_EQ(response.body, ReadWholeFile(path));
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_EQ("", ReadWholeFile(path));
+    EXPECT_FALSE(FileExists(path + ".part"));
 
-    // No Last-Modified: fetched whole, as the first time.
+    // No Last-Modified, and so no ranges: the answer to the proof is the whole file, used.
+    ASSERT_TRUE(WriteWholeFile(path, "older"));
     server.Serve("/p.bin", HttpResponse::Ok(data));
+    const size_t before = server.RequestCount();
     ASSERT_EQ(S_OK, Download("p.bin"));
+    EXPECT_EQ(data, ReadWholeFile(path));
+    EXPECT_EQ(before + 1, server.RequestCount());
+}
+
+TEST_F(Resume, AVersionTakenWholeIsDatedAndResumedByItsOwnValidators)
+{
+    const std::string path = temp / "big.bin";
+    ASSERT_TRUE(WriteWholeFile(path, GeneratedData(32, 2 << 20)));
+    SetWriteTime(path, HttpDateTime("Tue, 01 Dec 2026 10:00:00 GMT"));
+    // The new version, behind an intermediary that ignores If-Range; its first whole
+    // answer drops.
+    const std::string data = GeneratedData(33, 3 << 20);
+    HttpResponse response = HttpResponse::Ok(data);
+    response.lastModified = "Wed, 02 Dec 2026 10:00:00 GMT";
+    response.ignoreIfRange = true;
+    response.closeAfterBytes = 1 << 20;
+    response.faultyAnswers = 2;
+    server.Serve("/big.bin", response);
+    ASSERT_EQ(S_OK, Download("big.bin"));
+    EXPECT_EQ(data, ReadWholeFile(path));
+    EXPECT_TRUE(SameTime(HttpDateTime(response.lastModified), WriteTime(path)));
+    std::vector<HttpRequestRecord> requests = server.Requests();
+    ASSERT_EQ(3u, requests.size());
+    EXPECT_FALSE(requests[1].HasHeader("Range"));
+    EXPECT_EQ("bytes=" + std::to_string(1 << 20) + "-", requests[2].Header("Range"));
+    EXPECT_EQ(response.lastModified, requests[2].Header("If-Range"));
+    // The next run asks for its last byte only, and keeps it.
+    ASSERT_EQ(S_OK, Download("big.bin"));
+    ASSERT_EQ(4u, server.RequestCount());
+    EXPECT_EQ("bytes=" + std::to_string(data.size() - 1) + "-", server.Requests()[3].Header("Range"));
     EXPECT_EQ(data, ReadWholeFile(path));
 }
 

@@ -1,0 +1,52 @@
+#include "VolumeTimes.h"
+
+#include <wchar.h>
+
+namespace {
+
+const ULONGLONG kTicksPerSecond = 10000000ull;
+
+ULONGLONG Ticks(const FILETIME& time)
+{
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+ULONGLONG Apart(const FILETIME& a, const FILETIME& b)
+{
+    return Ticks(a) > Ticks(b) ? Ticks(a) - Ticks(b) : Ticks(b) - Ticks(a);
+}
+
+bool Near(ULONGLONG apart, ULONGLONG to, ULONGLONG tolerance)
+{
+    return apart >= to ? apart - to <= tolerance : to - apart <= tolerance;
+}
+
+}  // namespace
+
+VolumeTimes VolumeTimesOf(const char* path)
+{
+    WCHAR widePath[MAX_PATH];
+    WCHAR root[MAX_PATH + 1];
+    WCHAR fileSystem[MAX_PATH + 1];
+    if (!MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH) ||
+        !GetVolumePathNameW(widePath, root, MAX_PATH) ||
+        !GetVolumeInformationW(root, NULL, 0, NULL, NULL, NULL, fileSystem, MAX_PATH + 1))
+        return VolumeTimes::kExact;
+    return _wcsicmp(fileSystem, L"FAT") == 0 || _wcsicmp(fileSystem, L"FAT32") == 0 ? VolumeTimes::kFat
+                                                                                    : VolumeTimes::kExact;
+}
+
+bool TimeAsKept(const FILETIME& readBack, const FILETIME& given, VolumeTimes volume)
+{
+    if (volume == VolumeTimes::kExact)
+        return Ticks(readBack) / kTicksPerSecond == Ticks(given) / kTicksPerSecond;
+    const ULONGLONG apart = Apart(readBack, given);
+    return apart <= 2 * kTicksPerSecond || Near(apart, 3600 * kTicksPerSecond, 2 * kTicksPerSecond);
+}
+
+bool AccessTimeAsKept(const FILETIME& readBack, const FILETIME& given, VolumeTimes volume)
+{
+    // A day in local time, which may be an hour off UTC's day more than the zone says.
+    return volume == VolumeTimes::kExact ? TimeAsKept(readBack, given, volume)
+                                         : Apart(readBack, given) <= 25 * 3600 * kTicksPerSecond;
+}

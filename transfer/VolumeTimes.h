@@ -1,0 +1,26 @@
+// How exactly a volume keeps the times given to its files, and whether a time read back
+// is the one that was given: FAT keeps them coarsely, and a second run must not take a
+// file for another version because its volume rounded the time.
+#pragma once
+
+#include <windows.h>
+
+enum class VolumeTimes {
+    // NTFS, exFAT, and every volume not known to be FAT: to the second or better.
+    kExact,
+    // FAT and FAT32: the write time to 2 s, in local time (so a change of daylight saving
+    // time moves every file by an hour), the access time to the day.
+    kFat,
+};
+
+// The keeping of the volume that holds `path` (a file or a folder, which must exist),
+// from GetVolumeInformationW's file-system name; kExact when the volume cannot be asked.
+VolumeTimes VolumeTimesOf(const char* path);
+
+// Whether `readBack`, a write or creation time as the volume returns it, is `given`: the
+// same second where times are exact; on FAT within 2 s, or within 2 s of exactly one hour
+// apart, as robocopy's /FFT and /DST compare them.
+bool TimeAsKept(const FILETIME& readBack, const FILETIME& given, VolumeTimes volume);
+
+// The same for an access time, which FAT keeps only to the day.
+bool AccessTimeAsKept(const FILETIME& readBack, const FILETIME& given, VolumeTimes volume);
