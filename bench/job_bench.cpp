@@ -293,6 +293,8 @@ int RunJob(bool kit, const std::string& catalogUrl, const std::string& target, b
     int status = 1;
     {
         DialogHarness harness;
+        // The program's own waits and timeouts, not the tests' quick ones.
+        harness.dialog.retrySettings = RetrySettings();
         harness.dialog.targetFolder = target.c_str();
         SetTestCatalogUrl(catalogUrl.c_str());
 

@@ -287,13 +287,13 @@ int Run(const Options& options)
     server.Serve("/clean.pack", dropping);
     dropping.closeAfterBytes = 8 << 20;
     server.Serve("/drops.pack", dropping);
-    RetrySettings noWaits;
-    noWaits.patience.firstWaitMs = 0;
+    // The program's own waits: each drop costs its 1 s wait.
+    const RetrySettings programs;
     ULONGLONG cleanReceived = 0;
     ULONGLONG droppedReceived = 0;
     const size_t requestsBefore = server.RequestCount();
-    Unpack clean = MeasureUnpack(server.Url("/clean.pack"), session, temp / "clean", noWaits, &cleanReceived);
-    Unpack dropped = MeasureUnpack(server.Url("/drops.pack"), session, temp / "drops", noWaits, &droppedReceived);
+    Unpack clean = MeasureUnpack(server.Url("/clean.pack"), session, temp / "clean", programs, &cleanReceived);
+    Unpack dropped = MeasureUnpack(server.Url("/drops.pack"), session, temp / "drops", programs, &droppedReceived);
     const size_t droppedRequests = server.RequestCount() - requestsBefore - 1;
     InternetCloseHandle(session);
     if (!local.ok || !http.ok || !clean.ok || !dropped.ok || fileReadSeconds < 0 || receiveSeconds < 0) {

@@ -13,12 +13,14 @@ log() { echo "setup: $*" >&2; }
 
 # wine32 (from Debian's i386 architecture) runs the 32-bit programs in a 32-bit prefix;
 # osslsigncode signs a release (scripts/signing.sh) and checks signatures in the tests,
-# where SoftHSM and OpenSSL's PKCS#11 engine stand in for a publisher's hardware token.
+# where SoftHSM and OpenSSL's PKCS#11 engine stand in for a publisher's hardware token;
+# nginx and Apache serve the tests' sites, and dosfstools and fusefat make and mount the
+# FAT32 volume of the fault tests.
 APT_PACKAGES=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-tools
   wine wine64 wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick locales
-  cmake make dpkg-dev googletest nginx-light openssl curl ca-certificates iproute2 gawk git zip
+  cmake make dpkg-dev googletest nginx-light apache2 dosfstools fusefat openssl curl ca-certificates iproute2 gawk git zip
   osslsigncode softhsm2 libengine-pkcs11-openssl
 )
 

@@ -238,7 +238,7 @@ void ChunkPipeline::Write()
             if (file.fromPack)
                 SetFileTime(output, &file.time, &file.time, &file.time);
             else if (file.stampWriteTime)
-                SetFileTime(output, NULL, NULL, &file.time);
+                SetFileTime(output, NULL, &file.time, &file.time);
             CloseHandle(output);
             output = INVALID_HANDLE_VALUE;
             if (file.fromPack && hashing_) {
@@ -263,7 +263,7 @@ void ChunkPipeline::Write()
     }
     if (output != INVALID_HANDLE_VALUE) {
         if (file.stampWriteTime)
-            SetFileTime(output, NULL, NULL, &file.time);
+            SetFileTime(output, NULL, &file.time, &file.time);
         CloseHandle(output);
     }
 }

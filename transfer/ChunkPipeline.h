@@ -16,8 +16,10 @@ struct OutputFile {
     bool withParents;
     // Continue the file from its end instead of writing it anew.
     bool append;
-    // A plain file: `time` becomes its last-write time when it is closed, also when it is
-    // closed unfinished by an abort or a failure, so that a later run can ask for the rest.
+    // A plain file: `time` becomes its last-write (and last-access) time when it is
+    // closed, also when it is closed unfinished by an abort or a failure, so that a later
+    // run can ask for the rest. The access time goes with it because some volumes (FUSE's
+    // libfuse 2) apply a write time only together with an access time.
     bool stampWriteTime;
     // For a pack's file: its time stamp and its digest, checked once it is written
     // (a mismatch prints "<packName>\<fileName>", CR LF, "MD5 mismatch" on standard output).

@@ -29,7 +29,7 @@ bool StampFile(const char* path, const FILETIME& time, bool writeOnly, VolumeTim
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    const bool stamped = writeOnly ? SetFileTime(file, NULL, NULL, &time) : SetFileTime(file, &time, &time, &time);
+    const bool stamped = writeOnly ? SetFileTime(file, NULL, &time, &time) : SetFileTime(file, &time, &time, &time);
     CloseHandle(file);
     return stamped;
 }

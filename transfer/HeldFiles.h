@@ -30,10 +30,10 @@ bool WhileHeld(Attempt attempt)
 // CreateFileA through WhileHeld.
 HANDLE OpenHeldFile(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
 
-// Gives the file `time` as its creation, access and write time (`writeOnly`: its write
-// time only) where it differs by more than its volume keeps (`volume`); a file that
-// already has it is not touched, so that a read-only file that is already right is no
-// failure.
+// Gives the file `time` as its creation, access and write time (`writeOnly`: where its
+// write time differs, as its access and write time, see OutputFile::stampWriteTime) where
+// it differs by more than its volume keeps (`volume`); a file that already has it is not
+// touched, so that a read-only file that is already right is no failure.
 bool StampFile(const char* path, const FILETIME& time, bool writeOnly, VolumeTimes volume);
 
 // Puts `from` in place of `to`, which may exist: the replacement is whole or nothing.

@@ -6,18 +6,14 @@
 #include "CancelToken.h"
 #include "ProgressSink.h"
 
-namespace {
-
-ULONGLONG UnbiasedMs()
+ULONGLONG DefaultRetryClockMs()
 {
     ULONGLONG hundredsOfNs = 0;
     QueryUnbiasedInterruptTime(&hundredsOfNs);
     return hundredsOfNs / 10000;
 }
 
-}  // namespace
-
-ULONGLONG (*RetryClockMs)() = UnbiasedMs;
+ULONGLONG (*RetryClockMs)() = DefaultRetryClockMs;
 
 // The headers of an answer that the judge reads, as text.
 struct AnswerText {

@@ -14,8 +14,10 @@
 
 struct AnswerText;
 
-// The one clock of the retry window, in milliseconds: QueryUnbiasedInterruptTime, which
-// does not count time asleep, unless a test has put another function here.
+// The one clock of the retry window, in milliseconds: DefaultRetryClockMs, which reads
+// QueryUnbiasedInterruptTime and so does not count time asleep, unless a test has put
+// another function here.
+ULONGLONG DefaultRetryClockMs();
 extern ULONGLONG (*RetryClockMs)();
 
 // Every request is a GET through env.session with `rules`' flags; each is published in

@@ -23,6 +23,9 @@ bool Near(ULONGLONG apart, ULONGLONG to, ULONGLONG tolerance)
 
 }  // namespace
 
+BOOL(WINAPI* QueryVolumeInformation)(LPCWSTR, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR,
+                                     DWORD) = GetVolumeInformationW;
+
 VolumeTimes VolumeTimesOf(const char* path)
 {
     WCHAR widePath[MAX_PATH];
@@ -30,7 +33,7 @@ VolumeTimes VolumeTimesOf(const char* path)
     WCHAR fileSystem[MAX_PATH + 1];
     if (!MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH) ||
         !GetVolumePathNameW(widePath, root, MAX_PATH) ||
-        !GetVolumeInformationW(root, NULL, 0, NULL, NULL, NULL, fileSystem, MAX_PATH + 1))
+        !QueryVolumeInformation(root, NULL, 0, NULL, NULL, NULL, fileSystem, MAX_PATH + 1))
         return VolumeTimes::kExact;
     return _wcsicmp(fileSystem, L"FAT") == 0 || _wcsicmp(fileSystem, L"FAT32") == 0 ? VolumeTimes::kFat
                                                                                     : VolumeTimes::kExact;

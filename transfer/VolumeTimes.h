@@ -13,8 +13,14 @@ enum class VolumeTimes {
     kFat,
 };
 
+// The one query of a volume's file system: GetVolumeInformationW, unless a test has put
+// another function of the same shape here.
+extern BOOL(WINAPI* QueryVolumeInformation)(LPCWSTR root, LPWSTR name, DWORD nameSize, LPDWORD serial,
+                                            LPDWORD longestComponent, LPDWORD flags, LPWSTR fileSystem,
+                                            DWORD fileSystemSize);
+
 // The keeping of the volume that holds `path` (a file or a folder, which must exist),
-// from GetVolumeInformationW's file-system name; kExact when the volume cannot be asked.
+// from its file-system name; kExact when the volume cannot be asked.
 VolumeTimes VolumeTimesOf(const char* path);
 
 // Whether `readBack`, a write or creation time as the volume returns it, is `given`: the

@@ -2,6 +2,7 @@
 // resource that changed between two attempts is taken whole from its new version.
 #include "ServerTest.h"
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -158,6 +159,42 @@ TEST_F(Resume, EveryDropThatBroughtNewBytesStartsTheCountAfresh)
     ASSERT_EQ(S_OK, Download("f.bin"));
     EXPECT_EQ(data, ReadWholeFile(temp / "f.bin"));
     EXPECT_EQ(16u, server.RequestCount());
+}
+
+namespace {
+
+// The retry window's clock, moved by the test: time the computer spent asleep while a
+// read was blocked, as a clock that counts it would show.
+std::atomic<ULONGLONG> fakeClockMs{0};
+ULONGLONG FakeClock()
+{
+    return fakeClockMs.load();
+}
+
+}  // namespace
+
+TEST_F(Resume, AnOutageGetsItsWholeWindowHoweverLongAgoTheLastProgressWas)
+{
+    std::string data = GeneratedData(10, 2 << 20);
+    HttpResponse response = HttpResponse::Ok(data);
+    response.etag = "\"v\"";
+    response.pieceSize = 128 << 10;
+    response.pieceDelayMs = 150;
+    response.closeAfterBytes = 1 << 20;
+    response.faultyAnswers = 1;
+    server.Serve("/f.bin", response);
+    // An hour, far more than the window, passes with every report of bytes.
+    progress.onBytes = [](const ProgressRecorder::Bytes& bytes) {
+        if (bytes.done > 0)
+            fakeClockMs += 3600 * 1000;
+    };
+    RetryClockMs = FakeClock;
+    const HRESULT hr = Download("f.bin");
+    RetryClockMs = DefaultRetryClockMs;
+    ASSERT_EQ(S_OK, hr);
+    EXPECT_GT(fakeClockMs.load(), static_cast<ULONGLONG>(retry.patience.windowMs));
+    EXPECT_EQ(data, ReadWholeFile(temp / "f.bin"));
+    EXPECT_EQ(2u, server.RequestCount());
 }
 
 TEST_F(Resume, ABusyServerIsGivenUpOnceThePatienceIsSpentAndA404AfterOneRequest)
