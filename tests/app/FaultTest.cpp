@@ -268,7 +268,7 @@ TEST_F(Faults, ReadOnlyDiskRefusesTheFolderOrTheFiles)
 namespace {
 
 // While it lives, every volume is named as Windows names a FAT32 stick. Wine 8 names every
-// volume mounted through FUSE "NTFS" (notes/wine.md), so the test names it as Windows does.
+// volume mounted through FUSE "NTFS" (docs/wine-volumes.md), so the test names it as Windows does.
 struct NamedFat32 {
     NamedFat32() { QueryVolumeInformation = &Query; }
     ~NamedFat32() { QueryVolumeInformation = GetVolumeInformationW; }
