@@ -18,6 +18,10 @@
 #   --job-breakdown             also time the system calls of the job's worker (its import
 #                               table patched in the benchmark program) and print where the
 #                               time goes
+#   --job-second-rounds N       paired rounds of the second kit run and md5sum (default 3)
+#   --job-second-only           of the job benchmark, only the second kit run
+#   --job-versus DIR            also time that build folder's job_bench (DIR/<target>/bench,
+#                               e.g. an earlier commit's) in the second-run rounds
 #   --job-databases N --job-database-mib M --job-initial-mib M
 #                               the job site: N databases of M MiB, all in kit 65, and
 #                               initial.pack (default 14 x 64 and 128: 1 GiB)
@@ -42,9 +46,17 @@ job_databases=14
 job_database_mib=64
 job_initial_mib=128
 job_breakdown=()
+job_second_rounds=3
+job_second_only=0
+job_versus=""
 while [ $# -gt 0 ]; do
   if [ "$1" = --job-breakdown ]; then
     job_breakdown=(--breakdown)
+    shift
+    continue
+  fi
+  if [ "$1" = --job-second-only ]; then
+    job_second_only=1
     shift
     continue
   fi
@@ -55,6 +67,8 @@ while [ $# -gt 0 ]; do
     --files|--file-mib) pack_args+=("$1" "$2");;
     --catalog-runs) catalog_runs="$2";;
     --job-rounds) job_rounds="$2";;
+    --job-second-rounds) job_second_rounds="$2";;
+    --job-versus) job_versus="$2";;
     --job-databases) job_databases="$2";;
     --job-database-mib) job_database_mib="$2";;
     --job-initial-mib) job_initial_mib="$2";;
@@ -62,7 +76,7 @@ while [ $# -gt 0 ]; do
   esac
   shift 2
 done
-for n in "$catalog_runs" "$job_rounds" "$job_databases" "$job_database_mib" "$job_initial_mib"; do
+for n in "$catalog_runs" "$job_rounds" "$job_second_rounds" "$job_databases" "$job_database_mib" "$job_initial_mib"; do
   [[ "$n" =~ ^[1-9][0-9]*$ ]] || usage
 done
 wants() { case ",$only," in *",$1,"*) return 0;; *) return 1;; esac; }
@@ -310,45 +324,75 @@ summarize() {  # arch kit|offline "title" goal
 
 # Body bytes nginx has sent so far, from its access log ($request_uri $status $body_bytes_sent ...).
 served_bytes() { awk '{ s += $3 } END { printf "%d", s }' "$job_nginx/access.log"; }
+# Requests nginx has answered so far, the catalogue's left out.
+served_requests() { awk '$1 !~ /latest\.xml$/ { n++ } END { printf "%d", n }' "$job_nginx/access.log"; }
+drop_caches() { sync; if echo 3 > /proc/sys/vm/drop_caches 2>/dev/null; then cached="page cache dropped"; fi; }
+median_of() { printf '%s\n' "$@" | sort -g | LC_ALL=C awk '{ r[NR] = $1 }
+  END { printf "%.2f (%.2f to %.2f)", NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2, r[1], r[NR] }'; }
 
-# A second kit job into the folder of a finished one, beside a full download and md5sum
-# over the same files, with the disk's read speed from the same minutes.
-measure_second_run() {
-  local target="$job_run/again-$ZEB_ARCH" output full second md5 sent_full sent_second before baseline peak
-  local figures_line read_speed biggest cached="page cache kept"
-  mkdir -p "$target"
-  run_kit_into() {
-    output="$(wine "$bench/job_bench.exe" kit "$job_base/latest.xml" "$(winepath -w "$target")" | tr -d '\r')" || {
-      echo "$output" >&2
-      return 1
-    }
-    figures_line="$(sed -n 's/^seconds=\(.*\) fetch=\(.*\) baseline=\(.*\) peak=\(.*\)$/\1 \3 \4/p' <<<"$output")"
+# One kit job of the job_bench in $1 into $2; sets seconds, baseline, peak, requests, sent.
+second_run_with() {  # bench folder, target
+  local output before_bytes before_requests
+  before_bytes="$(served_bytes)"
+  before_requests="$(served_requests)"
+  output="$(wine "$1/job_bench.exe" kit "$job_base/latest.xml" "$(winepath -w "$2")" | tr -d '\r')" || {
+    echo "$output" >&2
+    return 1
   }
-  drop_caches() { sync; if echo 3 > /proc/sys/vm/drop_caches 2>/dev/null; then cached="page cache dropped"; fi; }
-  before="$(served_bytes)"
-  run_kit_into || return 1
-  read -r full baseline peak <<<"$figures_line"
-  sent_full=$(($(served_bytes) - before))
-  drop_caches
-  before="$(served_bytes)"
-  run_kit_into || return 1
-  read -r second baseline peak <<<"$figures_line"
-  sent_second=$(($(served_bytes) - before))
-  drop_caches
-  local start
-  start="$(seconds_now)"
-  find "$target" -type f -print0 | xargs -0 md5sum > /dev/null
-  md5="$(calc %.3f "$(seconds_now) - $start")"
+  read -r seconds baseline peak <<<"$(sed -n 's/^seconds=\(.*\) fetch=\(.*\) baseline=\(.*\) peak=\(.*\)$/\1 \3 \4/p' <<<"$output")"
+  sent=$(($(served_bytes) - before_bytes))
+  requests=$(($(served_requests) - before_requests))
+}
+
+# A second kit job into the folder of a finished one, beside md5sum over the same files
+# with the page cache dropped before each, in paired rounds; with --job-versus, the
+# job_bench of that other build too, in the same rounds (its figures first).
+measure_second_run() {
+  local target="$job_run/again-$ZEB_ARCH" full sent_full md5 start round read_speed biggest
+  local seconds baseline peak requests sent cached="page cache kept" which
+  local -a contenders=("$bench") names=(this) ratios_this=() ratios_versus=() runs_this=() runs_versus=() md5s=()
+  if [ -n "$job_versus" ]; then
+    contenders=("$job_versus/$ZEB_ARCH/bench" "$bench")
+    names=(versus this)
+  fi
+  mkdir -p "$target"
+  second_run_with "$bench" "$target" || return 1
+  full="$seconds"
+  sent_full="$sent"
+  for round in $(seq 1 "$job_second_rounds"); do
+    for which in "${!contenders[@]}"; do
+      drop_caches
+      second_run_with "${contenders[$which]}" "$target" || return 1
+      drop_caches
+      start="$(seconds_now)"
+      find "$target" -type f -print0 | xargs -0 md5sum > /dev/null
+      md5="$(calc %.3f "$(seconds_now) - $start")"
+      md5s+=("$md5")
+      say '  round %d, %s (%s): second run %.2f s, md5sum %.2f s, ratio %.2f; %d requests, %d bytes sent; %+.1f MiB\n' \
+        "$round" "${names[$which]}" "$cached" "$seconds" "$md5" "$(calc %.3f "$seconds / $md5")" "$requests" "$sent" \
+        "$(calc %.1f "($peak - $baseline) / 1048576")"
+      if [ "${names[$which]}" = this ]; then
+        ratios_this+=("$(calc %.3f "$seconds / $md5")")
+        runs_this+=("$seconds")
+      else
+        ratios_versus+=("$(calc %.3f "$seconds / $md5")")
+        runs_versus+=("$seconds")
+      fi
+    done
+  done
   drop_caches
   biggest="$(find "$target" -type f -printf '%s %p\n' | sort -n | tail -1 | cut -d' ' -f2-)"
   read_speed="$(LC_ALL=C dd if="$biggest" of=/dev/null bs=4M 2>&1 | sed -n 's/.*, \([0-9.,]* [MGk]B\/s\)$/\1/p')"
-  say '  second run, %s (%s): %.2f s; md5sum over the same files %.2f s: ratio %.2f (goal <= 1.30: %s)\n' \
-    "$ZEB_ARCH" "$cached" "$second" "$md5" "$(calc %.3f "$second / $md5")" "$(goal_met "$second <= 1.3 * $md5")"
-  say '  full download into the empty folder %.2f s; bytes sent: full %d, second run %d = %.4f%% (goal <= 1%%: %s)\n' \
-    "$full" "$sent_full" "$sent_second" "$(calc %.4f "100 * $sent_second / $sent_full")" \
-    "$(goal_met "$sent_second <= 0.01 * $sent_full")"
-  say '  second run memory: %+.1f MiB over baseline (goal <= 16: %s); disk read (dd, largest file) %s\n' \
-    "$(calc %.1f "($peak - $baseline) / 1048576")" "$(goal_met "($peak - $baseline) / 1048576 <= 16")" "$read_speed"
+  if [ -n "$job_versus" ]; then
+    say '  second run, %s, the other build (%s): %s s; ratio to md5sum %s\n' "$ZEB_ARCH" "$job_versus" \
+      "$(median_of "${runs_versus[@]}")" "$(median_of "${ratios_versus[@]}")"
+  fi
+  say '  second run, %s: %s s; md5sum over the same files %s s; ratio %s (goal <= 1.30: %s)\n' "$ZEB_ARCH" \
+    "$(median_of "${runs_this[@]}")" "$(median_of "${md5s[@]}")" "$(median_of "${ratios_this[@]}")" \
+    "$(goal_met "$(median_of "${ratios_this[@]}" | cut -d' ' -f1) <= 1.3")"
+  say '  full download into the empty folder %.2f s, %d bytes sent; the last second run sent %d = %.4f%% (goal <= 1%%: %s)\n' \
+    "$full" "$sent_full" "$sent" "$(calc %.4f "100 * $sent / $sent_full")" "$(goal_met "$sent <= 0.01 * $sent_full")"
+  say '  disk read (dd, largest file, page cache dropped) %s\n' "$read_speed"
 }
 
 run_job_bench() {
@@ -395,6 +439,14 @@ run_job_bench() {
   local what arch reversed=()
   for arch in "${arches[@]}"; do reversed=("$arch" "${reversed[@]}"); done
   machine_speeds "before the rounds"
+  if [ "$job_second_only" = 1 ]; then
+    echo "A second run into the folder of a finished kit:"
+    for arch in "${arches[@]}"; do use_arch "$arch"; measure_second_run; done
+    machine_speeds "after the rounds"
+    zeb_nginx_stop
+    rm -rf "$job_run"
+    return 0
+  fi
   for round in $(seq 0 "$job_rounds"); do
     probe_write "$round"
     for what in kit offline; do
