@@ -541,7 +541,7 @@ side_by_side() {
       row "$what unpack, peak memory, MiB over baseline" %+.1f plain "${values[@]}"
     done
   fi
-  if wants job; then
+  if wants job && [ "$job_second_only" = 0 ]; then
     for what in kit offline; do
       values=(); for arch in "${arches[@]}"; do values+=("${job_ratio["$arch-$what"]:-}"); done
       row "$what job, ratio to curl" %.2f ratio "${values[@]}"

@@ -23,20 +23,21 @@ bool Near(ULONGLONG apart, ULONGLONG to, ULONGLONG tolerance)
 
 }  // namespace
 
-BOOL(WINAPI* QueryVolumeInformation)(LPCWSTR, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR,
-                                     DWORD) = GetVolumeInformationW;
+BOOL(WINAPI* QueryVolumeInformation)(HANDLE, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR,
+                                     DWORD) = GetVolumeInformationByHandleW;
 
 VolumeTimes VolumeTimesOf(const char* path)
 {
-    WCHAR widePath[MAX_PATH];
-    WCHAR root[MAX_PATH + 1];
     WCHAR fileSystem[MAX_PATH + 1];
-    if (!MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH) ||
-        !GetVolumePathNameW(widePath, root, MAX_PATH) ||
-        !QueryVolumeInformation(root, NULL, 0, NULL, NULL, NULL, fileSystem, MAX_PATH + 1))
+    // Attributes only, and a folder too (backup semantics).
+    HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (file == INVALID_HANDLE_VALUE)
         return VolumeTimes::kExact;
-    return _wcsicmp(fileSystem, L"FAT") == 0 || _wcsicmp(fileSystem, L"FAT32") == 0 ? VolumeTimes::kFat
-                                                                                    : VolumeTimes::kExact;
+    const bool named = QueryVolumeInformation(file, NULL, 0, NULL, NULL, NULL, fileSystem, MAX_PATH + 1) != FALSE;
+    CloseHandle(file);
+    return named && (_wcsicmp(fileSystem, L"FAT") == 0 || _wcsicmp(fileSystem, L"FAT32") == 0) ? VolumeTimes::kFat
+                                                                                               : VolumeTimes::kExact;
 }
 
 bool TimeAsKept(const FILETIME& readBack, const FILETIME& given, VolumeTimes volume)

@@ -13,14 +13,15 @@ enum class VolumeTimes {
     kFat,
 };
 
-// The one query of a volume's file system: GetVolumeInformationW, unless a test has put
-// another function of the same shape here.
-extern BOOL(WINAPI* QueryVolumeInformation)(LPCWSTR root, LPWSTR name, DWORD nameSize, LPDWORD serial,
+// The one query of a volume's file system: GetVolumeInformationByHandleW, unless a test
+// has put another function of the same shape here.
+extern BOOL(WINAPI* QueryVolumeInformation)(HANDLE file, LPWSTR name, DWORD nameSize, LPDWORD serial,
                                             LPDWORD longestComponent, LPDWORD flags, LPWSTR fileSystem,
                                             DWORD fileSystemSize);
 
 // The keeping of the volume that holds `path` (a file or a folder, which must exist),
-// from its file-system name; kExact when the volume cannot be asked.
+// from its file-system name, asked through a handle to `path` itself, so that a volume
+// mounted in a folder is the one asked; kExact when the volume cannot be asked.
 VolumeTimes VolumeTimesOf(const char* path);
 
 // Whether `readBack`, a write or creation time as the volume returns it, is `given`: the

@@ -271,8 +271,8 @@ namespace {
 // volume mounted through FUSE "NTFS" (docs/wine-volumes.md), so the test names it as Windows does.
 struct NamedFat32 {
     NamedFat32() { QueryVolumeInformation = &Query; }
-    ~NamedFat32() { QueryVolumeInformation = GetVolumeInformationW; }
-    static BOOL WINAPI Query(LPCWSTR, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR fileSystem, DWORD size)
+    ~NamedFat32() { QueryVolumeInformation = GetVolumeInformationByHandleW; }
+    static BOOL WINAPI Query(HANDLE, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR fileSystem, DWORD size)
     {
         return lstrcpynW(fileSystem, L"FAT32", static_cast<int>(size)) != NULL;
     }
