@@ -312,6 +312,28 @@ TEST_F(Resume, ASecondRunOverACompletePackFetchesNothingButTheTableAndStampsTheF
     EXPECT_EQ(progress.Done().back(), BuildPack(layout).size());
 }
 
+TEST_F(Resume, ADropInsideTheHeaderResumesWithTheRangeAskedFor)
+{
+    PackLayout layout = SixFiles();
+    HttpResponse response = HttpResponse::Ok(BuildPack(layout));
+    response.etag = "\"six\"";
+    response.closeAfterBytes = 100;
+    response.faultyAnswers = 1;
+    server.Serve("/a.pack", response);
+    // A file of an earlier run in the pack's folder: the pack is asked for in parts.
+    ASSERT_TRUE(CreateDirectoryA((temp / "kit").c_str(), NULL));
+    ASSERT_TRUE(CreateDirectoryA((temp / "kit" + "\\Bin").c_str(), NULL));
+    ASSERT_TRUE(WriteWholeFile(temp / "kit" + "\\Bin\\other.txt", "earlier"));
+    ASSERT_EQ(S_OK, Extract("a.pack"));
+    ExpectUnpacked(layout, temp / "kit");
+    std::vector<HttpRequestRecord> requests = server.Requests();
+    ASSERT_LE(3u, requests.size());
+    EXPECT_EQ("bytes=0-307", requests[0].Header("Range"));
+    EXPECT_EQ("bytes=100-307", requests[1].Header("Range"));
+    EXPECT_EQ("\"six\"", requests[1].Header("If-Range"));
+    EXPECT_EQ("bytes=308-" + std::to_string(DataOffset(layout, 0) - 1), requests[2].Header("Range"));
+}
+
 TEST_F(Resume, ASecondRunFetchesExactlyTheMissingTheShortAndTheChangedFiles)
 {
     PackLayout layout = SixFiles();
