@@ -82,6 +82,8 @@ public:
     }
     void StartFrom(const HeldCopy&) override {}
     void FirstAskFor(ULONGLONG) override {}
+    void NameVersionBy(const VersionBytes*) override {}
+    bool Resumed() const override { return false; }
     HRESULT Open() override
     {
         LARGE_INTEGER size;

@@ -8,7 +8,7 @@
 
 namespace {
 
-const HttpRules kCatalogRules = {kFileRequestFlags, kMaxCatalogSize, true, "text/xml", true};
+const HttpRules kCatalogRules = {kFileRequestFlags, kMaxCatalogSize, true, "text/xml", true, false};
 
 }  // namespace
 

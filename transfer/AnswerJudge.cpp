@@ -77,9 +77,12 @@ Verdict JudgeRange(const HttpRules& rules, const Asked& asked, const Answer& ans
 {
     ULONGLONG last = 0;
     ULONGLONG total = 0;
-    // Bytes from another version, whatever their range, would mix two versions.
+    // Bytes from another version, whatever their range, would mix two versions: a range
+    // names its version by If-Range, or, for a resource that names its versions by its
+    // own bytes, is taken on the length held and proved by the digests of what it holds.
     if (!IsRangeAsked(rules, asked, answer, &last, &total) ||
-        (asked.length != kUnknownLength && total != asked.length) || !CarriesValidator(asked.ifRange, answer))
+        (asked.length != kUnknownLength && total != asked.length) ||
+        (!rules.byContent && !CarriesValidator(asked.ifRange, answer)))
         return Only(Next::kStartOver);
     return Use(asked.offset, 0, total, last + 1, false);
 }
@@ -127,7 +130,7 @@ Verdict JudgeFirstPart(const HttpRules& rules, const Asked& asked, const Answer&
 // A whole body to a range: the server sends no ranges, or the version changed.
 Verdict JudgeWholeAfterRange(const HttpRules& rules, const Asked& asked, const Answer& answer)
 {
-    const bool sameVersion = CarriesValidator(asked.ifRange, answer) && answer.hasLength &&
+    const bool sameVersion = (rules.byContent || CarriesValidator(asked.ifRange, answer)) && answer.hasLength &&
                              answer.contentLength >= asked.offset &&
                              (asked.length == kUnknownLength || answer.contentLength == asked.length);
     if (sameVersion && !answer.chunked)
@@ -156,7 +159,7 @@ Verdict JudgeAnswer(const HttpRules& rules, const Patience& patience, const Aske
         return Only(Next::kStartOver);
     if (asked.proof)
         return JudgeProof(rules, asked, answer);
-    if (Empty(asked.ifRange) && asked.offset == 0 && asked.length == kUnknownLength)
+    if (asked.offset == 0 && asked.length == kUnknownLength)
         return JudgeFirstPart(rules, asked, answer);
     switch (answer.status) {
     case HTTP_STATUS_PARTIAL_CONTENT:

@@ -19,6 +19,13 @@ struct HttpRules {
     // Gives up sooner while nothing at all has arrived (see Patience::firstContactMs):
     // a user who starts without a network learns it at once.
     bool firstContact;
+    // The resource's own first bytes name its version, not the server's validators (a
+    // pack: its header and entry table, which nodes of a farm send alike whatever ETag or
+    // date they give them). No request names a version in If-Range; a range is used when
+    // it is the one asked for, of the length held; a whole answer of that length to a
+    // range is read on past the bytes held (the source checks that it begins with the
+    // version's bytes).
+    bool byContent;
 };
 
 // How long to wait between tries, and for how long to keep trying without progress.

@@ -26,6 +26,18 @@ struct HeldCopy {
     VolumeTimes volume;
 };
 
+// The bytes at the start of a resource that name its version where its validators cannot
+// (a pack: its header and entry table, whichever node of a farm sends them).
+class VersionBytes {
+public:
+    virtual ULONGLONG Size() const = 0;
+    // Whether the `size` bytes at `offset` (which end at or below Size()) are the version's.
+    virtual bool Match(ULONGLONG offset, const BYTE* bytes, DWORD size) const = 0;
+
+protected:
+    ~VersionBytes() = default;
+};
+
 // Every call is made on one thread. Failures are E_FAIL, and E_ABORT once the source's
 // cancel token (if it has one) is cancelled; a caller passes both on unchanged.
 class ByteSource {
@@ -52,9 +64,17 @@ public:
     // Length() bytes (or all before Seek's `end`) have been delivered. Bytes always go on
     // where the last ones ended, unless the answer is S_RESOURCE_CHANGED.
     virtual HRESULT Read(void* buffer, DWORD size, DWORD* got) = 0;
-    // Goes forward to `offset` of the same version, to read what lies before `end` (or
-    // kToTheEnd); Read delivers nothing beyond it. S_OK, S_RESOURCE_CHANGED, E_ABORT, E_FAIL.
+    // Goes to `offset` of the same version, to read what lies before `end` (or kToTheEnd);
+    // Read delivers nothing beyond it. Forward always; back only where the source can ask
+    // for ranges (E_FAIL otherwise). S_OK, S_RESOURCE_CHANGED, E_ABORT, E_FAIL.
     virtual HRESULT Seek(ULONGLONG offset, ULONGLONG end) = 0;
+    // Once the caller has read them: `version`'s bytes (borrowed while the source reads)
+    // name the version held. A whole answer to a range is then read on past the bytes
+    // held only when it begins with them; otherwise it is another version.
+    virtual void NameVersionBy(const VersionBytes* version) = 0;
+    // Whether any byte delivered so far came from an answer to a range, or from one read
+    // on after a drop: such bytes may belong to another version than those before them.
+    virtual bool Resumed() const = 0;
     // Lets go of what the source holds open (a request); a later Read or Seek opens again.
     virtual void Close() = 0;
 };

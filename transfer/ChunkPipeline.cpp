@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "ByteSource.h"
 #include "DirectoryChain.h"
 #include "FileDigest.h"
 #include "HeldFiles.h"
@@ -104,7 +105,6 @@ void ChunkPipeline::EndFile()
 {
     Item item;
     item.kind = kEnd;
-    item.verdict = -1;
     Push(item);
 }
 
@@ -113,6 +113,30 @@ void ChunkPipeline::DropFile()
     Item item;
     item.kind = kDrop;
     Push(item);
+}
+
+void ChunkPipeline::BeginCheck(const PackCheck& check)
+{
+    Item item;
+    item.kind = kCheck;
+    item.check = check;
+    Push(item);
+}
+
+void ChunkPipeline::EndCheck()
+{
+    Item item;
+    item.kind = kCheckEnd;
+    Push(item);
+}
+
+HRESULT ChunkPipeline::WaitIdle()
+{
+    EnterCriticalSection(&lock_);
+    while (Slowest() < pushed_ && (writer_ || hasher_))
+        SleepConditionVariableCS(&changed_, &lock_, INFINITE);
+    LeaveCriticalSection(&lock_);
+    return Failed() || InterlockedCompareExchange(&mismatch_, 0, 0) ? E_FAIL : S_OK;
 }
 
 bool ChunkPipeline::Failed() const
@@ -128,13 +152,60 @@ HRESULT ChunkPipeline::Finish()
     LeaveCriticalSection(&lock_);
     StopStage(&writer_);
     StopStage(&hasher_);
-    return Failed() || mismatch_ ? E_FAIL : S_OK;
+    return Failed() || InterlockedCompareExchange(&mismatch_, 0, 0) ? E_FAIL : S_OK;
 }
 
 LONGLONG ChunkPipeline::Slowest() const
 {
     return hashing_ && hashed_ < written_ ? hashed_ : written_;
 }
+
+namespace {
+
+// Opens the file as `file` says; INVALID_HANDLE_VALUE when it cannot be opened.
+HANDLE OpenOutput(const OutputFile& file)
+{
+    HANDLE output = INVALID_HANDLE_VALUE;
+    WhileHeld([&] {
+        switch (file.opening) {
+        case OutputFile::Opening::kCreateWithParents:
+            output = CreateFileWithParents(file.path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, NULL);
+            break;
+        case OutputFile::Opening::kCreate:
+            output = CreateFileA(file.path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, NULL);
+            break;
+        case OutputFile::Opening::kWriteAt:
+            output = CreateFileA(file.path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, NULL);
+            break;
+        }
+        return output != INVALID_HANDLE_VALUE;
+    });
+    if (output == INVALID_HANDLE_VALUE || file.opening != OutputFile::Opening::kWriteAt)
+        return output;
+    LARGE_INTEGER at;
+    at.QuadPart = file.offset == kToTheEnd ? 0 : static_cast<LONGLONG>(file.offset);
+    if (!SetFilePointerEx(output, at, NULL, file.offset == kToTheEnd ? FILE_END : FILE_BEGIN)) {
+        CloseHandle(output);
+        return INVALID_HANDLE_VALUE;
+    }
+    return output;
+}
+
+// Gives a closing file its time, as OutputFile says; `complete` once all of it is written.
+void Stamp(HANDLE output, const OutputFile& file, bool complete)
+{
+    if (!file.stamped)
+        return;
+    if (file.allTimes && complete)
+        SetFileTime(output, &file.time, &file.time, &file.time);
+    else if (!file.allTimes)
+        SetFileTime(output, NULL, &file.time, &file.time);
+}
+
+}  // namespace
 
 void ChunkPipeline::Push(const Item& item)
 {
@@ -210,21 +281,7 @@ void ChunkPipeline::Write()
         switch (item->kind) {
         case kBegin:
             file = item->file;
-            WhileHeld([&] {
-                output = file.withParents
-                             ? CreateFileWithParents(file.path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                                                     FILE_ATTRIBUTE_NORMAL, NULL)
-                             : CreateFileA(file.path, GENERIC_READ | GENERIC_WRITE, 0, NULL,
-                                           file.append ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-                return output != INVALID_HANDLE_VALUE;
-            });
-            if (output != INVALID_HANDLE_VALUE && file.append) {
-                LARGE_INTEGER none = {};
-                if (!SetFilePointerEx(output, none, NULL, FILE_END)) {
-                    CloseHandle(output);
-                    output = INVALID_HANDLE_VALUE;
-                }
-            }
+            output = OpenOutput(file);
             if (output == INVALID_HANDLE_VALUE)
                 InterlockedExchange(&failed_, 1);
             break;
@@ -235,66 +292,90 @@ void ChunkPipeline::Write()
             break;
         }
         case kEnd:
-            if (file.fromPack)
-                SetFileTime(output, &file.time, &file.time, &file.time);
-            else if (file.stampWriteTime)
-                SetFileTime(output, NULL, &file.time, &file.time);
+            Stamp(output, file, true);
             CloseHandle(output);
             output = INVALID_HANDLE_VALUE;
-            if (file.fromPack && hashing_) {
-                EnterCriticalSection(&lock_);
-                while (item->verdict < 0)
-                    SleepConditionVariableCS(&changed_, &lock_, INFINITE);
-                LeaveCriticalSection(&lock_);
-                if (item->verdict > 0) {
-                    printf("%s\\%s\r\nMD5 mismatch", file.packName, file.fileName);
-                    fflush(stdout);
-                    mismatch_ = true;
-                }
-            }
             break;
         case kDrop:
             if (output != INVALID_HANDLE_VALUE)
                 CloseHandle(output);
             output = INVALID_HANDLE_VALUE;
             break;
+        case kCheck:
+        case kCheckEnd:
+            break;
         }
         Release(&written_);
     }
     if (output != INVALID_HANDLE_VALUE) {
-        if (file.stampWriteTime)
-            SetFileTime(output, NULL, &file.time, &file.time);
+        Stamp(output, file, false);
         CloseHandle(output);
     }
 }
 
-// Each file's digest over exactly its chunks, in order; the verdict goes to the file's
-// end item, where the writer reports a mismatch once the file is closed.
+// Each check's digest over exactly the chunks between its begin and its end, in order;
+// a mismatch is reported here, so that the writer never waits for the hasher.
 void ChunkPipeline::Hash()
 {
     Item* item = NULL;
     FileDigest digest;
-    BYTE expected[16] = {};
+    PackCheck check = {};
+    bool checking = false;
     while (NextItem(&hashed_, &item)) {
         switch (item->kind) {
-        case kBegin:
+        case kCheck:
+            check = item->check;
+            checking = true;
             digest.Restart();
-            memcpy(expected, item->file.md5, sizeof(expected));
             break;
         case kData:
-            digest.Update(buffers_[item->buffer], item->size);
+            if (checking)
+                digest.Update(buffers_[item->buffer], item->size);
             break;
-        case kEnd: {
-            const bool matches = digest.Matches(expected);
-            EnterCriticalSection(&lock_);
-            item->verdict = matches ? 0 : 1;
-            WakeAllConditionVariable(&changed_);
-            LeaveCriticalSection(&lock_);
+        case kCheckEnd:
+            if (checking && !digest.Matches(check.md5)) {
+                if (check.retry) {
+                    *check.retry = true;
+                } else {
+                    ReportMismatch(check.packName, check.fileName);
+                    InterlockedExchange(&mismatch_, 1);
+                }
+            }
+            checking = false;
             break;
-        }
         case kDrop:
+            checking = false;
+            break;
+        case kBegin:
+        case kEnd:
             break;
         }
         Release(&hashed_);
     }
+}
+
+void ReportMismatch(const char* packName, const char* fileName)
+{
+    printf("%s\\%s\r\nMD5 mismatch", packName, fileName);
+    fflush(stdout);
+}
+
+HRESULT DeliverFrom(ByteSource& source, ULONGLONG size, ChunkPipeline& pipeline, ByteProgress& bytes,
+                    const CancelToken& cancel)
+{
+    ULONGLONG remaining = size;
+    do {
+        const DWORD wanted = remaining < kTransferBufferSize ? static_cast<DWORD>(remaining) : kTransferBufferSize;
+        BYTE* chunk = wanted > 0 ? pipeline.NextBuffer() : NULL;
+        DWORD got = 0;
+        HRESULT hr = ReadChunk(source, chunk, wanted, &got, bytes, cancel);
+        if ((hr == S_OK || hr == E_FAIL) && got > 0)
+            pipeline.Deliver(got);
+        if (hr != S_OK)
+            return hr;
+        if (got != wanted || pipeline.Failed())
+            return E_FAIL;
+        remaining -= got;
+    } while (remaining > 0);
+    return S_OK;
 }

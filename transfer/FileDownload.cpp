@@ -17,7 +17,7 @@
 namespace {
 
 // Any length; redirects are followed also when they switch between HTTP and HTTPS.
-const HttpRules kFileRules = {kFileRequestFlags, ~0ull, false, nullptr, false};
+const HttpRules kFileRules = {kFileRequestFlags, ~0ull, false, nullptr, false, false};
 
 // A file that an earlier run stored, whole or in part, with the server's Last-Modified
 // time: the first request asks for its last byte onward, which proves whether it is the
@@ -76,8 +76,9 @@ HRESULT WriteVersion(ByteSource& source, const char* path, const char* localPath
     bytes.Report();
     OutputFile file = {};
     strcpy(file.path, path);
-    file.append = source.Position() > 0;
-    file.stampWriteTime = source.LastModified(&file.time);
+    file.opening = source.Position() > 0 ? OutputFile::Opening::kWriteAt : OutputFile::Opening::kCreate;
+    file.offset = kToTheEnd;
+    file.stamped = source.LastModified(&file.time);
     HRESULT hr = EnsureRoomFor(localPath, source.Length() - source.Position());
     if (FAILED(hr))
         return hr;

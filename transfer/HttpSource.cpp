@@ -84,6 +84,11 @@ const char* HttpSource::Validator() const
                                                                   : version_.lastModified.GetString();
 }
 
+bool HttpSource::CanAskForRanges() const
+{
+    return rules_.byContent || *Validator();
+}
+
 Asked HttpSource::WhatToAsk() const
 {
     Asked asked = {};
@@ -98,15 +103,14 @@ Asked HttpSource::WhatToAsk() const
         asked.proof = &copy_;
         return asked;
     }
-    const char* validator = Validator();
     // The first part of a resource of which nothing is held: whatever version answers.
     const bool firstPart = !version_.held && !wholeNext_ && window_.end != kToTheEnd;
     // Without a validator a range could join the bytes of two versions: the whole is asked for.
-    const bool whole = !firstPart && (wholeNext_ || !version_.held || !*validator);
+    const bool whole = !firstPart && (wholeNext_ || !version_.held || !CanAskForRanges());
     asked.offset = whole || firstPart ? 0 : window_.position;
     asked.end = whole || window_.end >= version_.length ? kToTheEnd : window_.end;
     asked.ranged = !whole;
-    asked.ifRange = whole || firstPart ? "" : validator;
+    asked.ifRange = whole || firstPart || rules_.byContent ? "" : Validator();
     asked.length = version_.held ? version_.length : kUnknownLength;
     return asked;
 }
@@ -151,7 +155,10 @@ HRESULT HttpSource::Ask()
             case Taken::kChanged:
                 EndWait();
                 return S_RESOURCE_CHANGED;
-            case Taken::kNotTheCopy:
+            // Expected of a copy being proved; of the version held, a change: a try.
+            case Taken::kOtherVersion:
+                if (!proving_)
+                    CountFailedTry();
                 proving_ = false;
                 wholeNext_ = true;
                 continue;
@@ -177,16 +184,16 @@ HRESULT HttpSource::Ask()
     }
 }
 
-// Takes a usable answer: kUsed, kChanged when bytes of another version were delivered
-// before, kDropped when the bytes to drop did not arrive, kNotTheCopy when they showed
-// that the copy on disk is another version.
 HttpSource::Taken HttpSource::Take(const Verdict& verdict, const Answer& answer)
 {
     bool differs = false;
     if (verdict.skip > verdict.first &&
-        !Skip(verdict.skip - verdict.first, verdict.checksHeldByte ? &copy_.lastByte : nullptr, &differs))
-        return differs ? Taken::kNotTheCopy : Taken::kDropped;
+        !Skip(verdict.first, verdict.skip - verdict.first, verdict.checksHeldByte ? &copy_.lastByte : nullptr,
+              &differs))
+        return differs ? Taken::kOtherVersion : Taken::kDropped;
     const bool delivered = version_.held;
+    // Bytes that do not begin at the resource's first byte, or follow a drop.
+    resumed_ = resumed_ || verdict.first > 0 || verdict.skip > 0 || window_.furthest > 0;
     // Whatever was held before, a version taken whole is named by its own validators.
     if (!version_.held || verdict.newVersion) {
         if (version_.held)
@@ -287,17 +294,26 @@ void HttpSource::Collect(Answer* answer, AnswerText* text)
                            (QueryText(HTTP_QUERY_ACCEPT_RANGES, value, sizeof(value)) && _stricmp(value, "bytes") == 0);
 }
 
-bool HttpSource::Skip(ULONGLONG count, const BYTE* heldByte, bool* differs)
+bool HttpSource::Skip(ULONGLONG from, ULONGLONG count, const BYTE* heldByte, bool* differs)
 {
     BYTE scrap[64 * 1024];
     *differs = false;
-    for (ULONGLONG left = count; left > 0;) {
+    for (ULONGLONG at = from, left = count; left > 0;) {
         const DWORD wanted = left < sizeof(scrap) ? static_cast<DWORD>(left) : sizeof(scrap);
         DWORD read = 0;
         if (!InternetReadFile(request_, scrap, wanted, &read) || read == 0 || read > wanted)
             return false;
-        left -= read;
         bytesReceived_ += read;
+        // A whole answer to a range must begin with the bytes that name the version held.
+        if (rules_.byContent && versionBytes_ && at < versionBytes_->Size()) {
+            const ULONGLONG named = versionBytes_->Size() - at;
+            if (!versionBytes_->Match(at, scrap, read < named ? read : static_cast<DWORD>(named))) {
+                *differs = true;
+                return false;
+            }
+        }
+        at += read;
+        left -= read;
         if (left == 0 && heldByte && scrap[read - 1] != *heldByte) {
             *differs = true;
             return false;
@@ -370,7 +386,8 @@ HRESULT HttpSource::Read(void* buffer, DWORD size, DWORD* got)
 
 HRESULT HttpSource::Seek(ULONGLONG offset, ULONGLONG end)
 {
-    if (offset < window_.position || offset > version_.length || end < offset)
+    if (offset > version_.length || end < offset ||
+        (offset < window_.position && !(version_.takesRanges && CanAskForRanges())))
         return E_FAIL;
     // Still inside what the open request brings.
     if (request_ && offset == window_.position &&
@@ -378,7 +395,7 @@ HRESULT HttpSource::Seek(ULONGLONG offset, ULONGLONG end)
         window_.end = end;
         return S_OK;
     }
-    if (!version_.takesRanges || !*Validator()) {
+    if (!version_.takesRanges || !CanAskForRanges()) {
         window_.end = kToTheEnd;
         BYTE scrap[64 * 1024];
         while (window_.position < offset) {

@@ -48,6 +48,8 @@ public:
     // So that the first request brings no more than the caller may read: an answer left
     // unread is costly to leave (WinINet under Wine reads what the server keeps sending).
     void FirstAskFor(ULONGLONG end) override { window_.end = end; }
+    void NameVersionBy(const VersionBytes* version) override { versionBytes_ = version; }
+    bool Resumed() const override { return resumed_; }
     void Close() override;
 
     // Every body byte read from the network, including those read again after a
@@ -84,8 +86,10 @@ private:
         // A wait for the link was told to the progress sink and has not been ended.
         bool told = false;
     };
-    // Why the answer to a request was not taken.
-    enum class Taken { kUsed, kChanged, kDropped, kNotTheCopy };
+    // What became of an answer: used; used, but another version than the bytes delivered
+    // before; not used because the bytes to drop did not arrive, or because they showed
+    // another version (than the copy being proved, or than the version's bytes).
+    enum class Taken { kUsed, kChanged, kDropped, kOtherVersion };
 
     // Asks for the bytes from the window's position until an answer can be used, waiting
     // between tries.
@@ -95,9 +99,11 @@ private:
     void Collect(Answer* answer, AnswerText* text);
     Taken Take(const Verdict& verdict, const Answer& answer);
     void Adopt(const Answer& answer);
-    // Reads and drops the bytes before `to`; false when they did not arrive, or when
-    // `heldByte` is given and the last of them is another byte.
-    bool Skip(ULONGLONG to, const BYTE* heldByte, bool* differs);
+    // Reads and drops the next `count` bytes, from `from`; false when they did not arrive,
+    // or when they are not the version's bytes or (`heldByte`) their last is another byte.
+    bool Skip(ULONGLONG from, ULONGLONG count, const BYTE* heldByte, bool* differs);
+    // Whether a range can be asked for without joining two versions.
+    bool CanAskForRanges() const;
     void NoteProgress();
     void CountFailedTry();
     // The end of what the current version offers the caller.
@@ -135,6 +141,8 @@ private:
     bool wholeNext_ = false;
     Window window_;
     Outage outage_;
+    const VersionBytes* versionBytes_ = nullptr;
+    bool resumed_ = false;
     ULONGLONG bytesReceived_ = 0;
     NetworkPiece piece_;
 };

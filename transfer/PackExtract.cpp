@@ -12,10 +12,12 @@
 #include "EarlierFiles.h"
 #include "FreeSpace.h"
 #include "KeptFile.h"
-#include "PackFormat.h"
+#include "PackTable.h"
 #include "ServerAccess.h"
 
 namespace {
+
+const int kMostPasses = 8;
 
 // One pass over the pack from its first byte.
 class PackPass {
@@ -26,6 +28,9 @@ public:
           bytes_(progress, source.Length()), askInParts_(askInParts)
     {
     }
+    ~PackPass() { source_.NameVersionBy(nullptr); }
+    PackPass(const PackPass&) = delete;
+    PackPass& operator=(const PackPass&) = delete;
 
     // S_RESOURCE_CHANGED when the pack changed under it: the file being written is
     // dropped, and the caller starts over.
@@ -36,23 +41,27 @@ private:
     HRESULT FindKeptFiles();
     ULONGLONG MissingBytes() const;
     HRESULT WriteMissingFiles();
-    HRESULT WriteEntry(const PackEntry& entry, ULONGLONG offset, ULONGLONG runEnd);
-    // Reads `size` bytes, or what arrives before the source ends.
-    HRESULT Read(void* buffer, DWORD size, DWORD* got) { return ReadChunk(source_, buffer, size, got, bytes_, cancel_); }
+    HRESULT WriteEntry(DWORD index, ULONGLONG runEnd, bool* retry);
+    HRESULT WriteAgainWhatFailed();
+    bool AnyToRetry() const;
+    // S_OK when the server's header and table are still the ones read first,
+    // S_RESOURCE_CHANGED when they are another version's.
+    HRESULT CheckVersionHeld();
     // Goes to `offset`, asking only for what lies before `end` where earlier files are kept.
     HRESULT SeekTo(ULONGLONG offset, ULONGLONG end) { return source_.Seek(offset, askInParts_ ? end : kToTheEnd); }
     // The file of `entry` below the target: false when the path would not fit MAX_PATH.
     bool EntryPath(char (&path)[MAX_PATH], const PackEntry& entry) const;
-    ULONGLONG TableEnd() const { return sizeof(PackHeader) + static_cast<ULONGLONG>(header_.entryCount) * sizeof(PackEntry); }
 
     ByteSource& source_;
     const char* targetDir_;
     ChunkPipeline& pipeline_;
     const CancelToken& cancel_;
     ByteProgress bytes_;
-    PackHeader header_ = {};
-    std::unique_ptr<PackEntry[]> entries_;
+    PackTable table_;
     std::unique_ptr<bool[]> kept_;
+    // The entries whose digest failed on bytes that may have come from another version
+    // (a range, a resumed answer): each is fetched once more before it counts.
+    std::unique_ptr<bool[]> retry_;
     // An earlier run may have left files of the pack: the header, the table and each run
     // of files that are missing are asked for one by one, so that nothing is sent that is
     // then kept, and no answer is left unread.
@@ -64,10 +73,14 @@ HRESULT PackPass::Run()
     bytes_.Report();
     if (cancel_.IsCancelled())
         return E_ABORT;
-    HRESULT hr = ReadTable();
+    // A pass after a change found by the pack's own bytes begins where the last one ended.
+    HRESULT hr = source_.Position() == 0 ? S_OK : SeekTo(0, sizeof(PackHeader));
+    if (hr == S_OK)
+        hr = ReadTable();
     // A pack without entries creates nothing, so its name is never used.
-    if (hr != S_OK || header_.entryCount == 0)
+    if (hr != S_OK || table_.Count() == 0)
         return hr;
+    source_.NameVersionBy(&table_);
     // From here the next chunk arrives while the writer and the hasher work on the ones before it.
     if (!pipeline_.Started() && FAILED(pipeline_.Start(true)))
         return E_FAIL;
@@ -77,54 +90,40 @@ HRESULT PackPass::Run()
     hr = EnsureRoomFor(targetDir_, MissingBytes());
     if (FAILED(hr))
         return hr;
-    return WriteMissingFiles();
+    hr = WriteMissingFiles();
+    return hr == S_OK ? WriteAgainWhatFailed() : hr;
 }
 
 bool PackPass::EntryPath(char (&path)[MAX_PATH], const PackEntry& entry) const
 {
-    const int length = snprintf(path, sizeof(path), "%s\\%s\\%s", targetDir_, header_.packName, entry.fileName);
+    const int length =
+        snprintf(path, sizeof(path), "%s\\%s\\%s", targetDir_, table_.Header().packName, entry.fileName);
     return length >= 0 && length < MAX_PATH;
 }
 
 HRESULT PackPass::ReadTable()
 {
-    DWORD got = 0;
-    HRESULT hr = Read(&header_, sizeof(header_), &got);
-    if (hr != S_OK)
+    HRESULT hr = table_.ReadHeader(source_, bytes_, cancel_);
+    if (hr != S_OK || table_.Count() == 0)
         return hr;
-    if (got != sizeof(header_))
-        return E_FAIL;
-    if (header_.entryCount == 0)
-        return S_OK;
-    // A table that cannot exist, or is larger than any real kit needs, is refused before
-    // room is allocated for it.
-    if (!IsContainedPackName(header_.packName, sizeof(header_.packName)) ||
-        header_.entryCount > kMaxPackEntryCount || TableEnd() > source_.Length())
+    const char* packName = table_.Header().packName;
+    if (!IsContainedPackName(packName, sizeof(table_.Header().packName)))
         return E_FAIL;
     // The pack's own folder decides: where it holds nothing, the rest comes in one request.
     char folder[MAX_PATH];
-    const int length = snprintf(folder, sizeof(folder), "%s\\%s", targetDir_, header_.packName);
+    const int length = snprintf(folder, sizeof(folder), "%s\\%s", targetDir_, packName);
     askInParts_ = askInParts_ && length >= 0 && length < MAX_PATH && HoldsEarlierFiles(folder);
-    entries_.reset(new (std::nothrow) PackEntry[header_.entryCount]);
-    if (!entries_)
-        return E_FAIL;
-    hr = SeekTo(sizeof(PackHeader), TableEnd());
-    if (hr != S_OK)
-        return hr;
-    const DWORD tableSize = header_.entryCount * static_cast<DWORD>(sizeof(PackEntry));
-    hr = Read(entries_.get(), tableSize, &got);
-    if (hr != S_OK)
-        return hr;
-    return got == tableSize ? S_OK : E_FAIL;
+    return table_.ReadEntries(source_, askInParts_, bytes_, cancel_);
 }
 
 // What an earlier run left complete stays: the files on disk are checked against the
 // table first, each read once, and only the others are fetched.
 HRESULT PackPass::FindKeptFiles()
 {
-    const DWORD count = header_.entryCount;
+    const DWORD count = table_.Count();
     kept_.reset(new (std::nothrow) bool[count]());
-    if (!kept_)
+    retry_.reset(new (std::nothrow) bool[count]());
+    if (!kept_ || !retry_)
         return E_FAIL;
     if (!askInParts_)
         return S_OK;
@@ -133,14 +132,17 @@ HRESULT PackPass::FindKeptFiles()
     if (!sharesName || !names)
         return E_FAIL;
     for (DWORD index = 0; index < count; ++index)
-        names[index] = entries_[index].fileName;
+        names[index] = table_.Entry(index).fileName;
     if (!MarkNamesSharedByCase(names.get(), sizeof(PackEntry::fileName), count, sharesName.get()))
         return E_FAIL;
+    // A pass after the pack changed looks at the disk only once everything the pass
+    // before handed to the writer is on it.
+    pipeline_.WaitIdle();
     BYTE* scratch = pipeline_.NextBuffer();
     const VolumeTimes volume = VolumeTimesOf(targetDir_);
     bool keptAny = false;
     for (DWORD index = 0; index < count; ++index) {
-        const PackEntry& entry = entries_[index];
+        const PackEntry& entry = table_.Entry(index);
         char path[MAX_PATH];
         // A name that is refused is refused where its file would be written, in order.
         // Entries that are one file on disk are written again in order, as the first
@@ -161,71 +163,116 @@ HRESULT PackPass::FindKeptFiles()
 ULONGLONG PackPass::MissingBytes() const
 {
     ULONGLONG missing = 0;
-    for (DWORD index = 0; index < header_.entryCount; ++index)
-        missing += kept_[index] ? 0 : entries_[index].fileSize;
+    for (DWORD index = 0; index < table_.Count(); ++index)
+        missing += kept_[index] ? 0 : table_.Entry(index).fileSize;
     return missing;
 }
 
 HRESULT PackPass::WriteMissingFiles()
 {
-    ULONGLONG offset = TableEnd();
     ULONGLONG runEnd = 0;
-    for (DWORD index = 0; index < header_.entryCount; ++index) {
-        const PackEntry& entry = entries_[index];
-        const ULONGLONG entryOffset = offset;
-        offset += entry.fileSize;
+    for (DWORD index = 0; index < table_.Count(); ++index) {
         if (kept_[index])
             continue;
         // A run of needed files that follow one another is one request.
-        if (entryOffset >= runEnd) {
-            runEnd = entryOffset;
-            for (DWORD next = index; next < header_.entryCount && !kept_[next]; ++next)
-                runEnd += entries_[next].fileSize;
+        if (table_.Offset(index) >= runEnd) {
+            DWORD next = index;
+            while (next < table_.Count() && !kept_[next])
+                ++next;
+            runEnd = table_.Offset(next - 1) + table_.Entry(next - 1).fileSize;
         }
-        HRESULT hr = WriteEntry(entry, entryOffset, runEnd);
+        HRESULT hr = WriteEntry(index, runEnd, &retry_[index]);
         if (hr != S_OK)
             return hr;
     }
     return S_OK;
 }
 
-HRESULT PackPass::WriteEntry(const PackEntry& entry, ULONGLONG offset, ULONGLONG runEnd)
+bool PackPass::AnyToRetry() const
 {
+    for (DWORD index = 0; index < table_.Count(); ++index) {
+        if (retry_[index])
+            return true;
+    }
+    return false;
+}
+
+HRESULT PackPass::CheckVersionHeld()
+{
+    PackTable now;
+    HRESULT hr = SeekTo(0, sizeof(PackHeader));
+    if (hr == S_OK)
+        hr = now.ReadHeader(source_, bytes_, cancel_);
+    if (hr == S_OK)
+        hr = now.ReadEntries(source_, true, bytes_, cancel_);
+    if (hr != S_OK)
+        return hr;
+    return now.SameAs(table_) ? S_OK : S_RESOURCE_CHANGED;
+}
+
+// A digest that failed on bytes that may have come from another version (a range, an
+// answer resumed after a drop) is fetched once more, from the file's first byte, before
+// it counts; if it fails again, the pack's header and table are asked for again, and
+// when they have changed, the pack starts over. One that failed on bytes of one whole
+// answer counts at once.
+HRESULT PackPass::WriteAgainWhatFailed()
+{
+    HRESULT hr = pipeline_.WaitIdle();
+    if (FAILED(hr) || !AnyToRetry())
+        return hr;
+    if (source_.Resumed()) {
+        for (DWORD index = 0; index < table_.Count(); ++index) {
+            if (!retry_[index])
+                continue;
+            retry_[index] = false;
+            const PackEntry& entry = table_.Entry(index);
+            bytes_.TakeBack(entry.fileSize);
+            hr = WriteEntry(index, table_.Offset(index) + entry.fileSize, &retry_[index]);
+            if (hr != S_OK)
+                return hr;
+        }
+        hr = pipeline_.WaitIdle();
+        if (FAILED(hr) || !AnyToRetry())
+            return hr;
+        hr = CheckVersionHeld();
+        if (hr != S_OK)
+            return hr;
+    }
+    for (DWORD index = 0; index < table_.Count(); ++index) {
+        if (retry_[index])
+            ReportMismatch(table_.Header().packName, table_.Entry(index).fileName);
+    }
+    return E_FAIL;
+}
+
+HRESULT PackPass::WriteEntry(DWORD index, ULONGLONG runEnd, bool* retry)
+{
+    const PackEntry& entry = table_.Entry(index);
     OutputFile file = {};
     // A fixed buffer: a path of MAX_PATH characters or more could not be created.
     if (!IsContainedPackName(entry.fileName, sizeof(entry.fileName)) || !EntryPath(file.path, entry))
         return E_FAIL;
-    HRESULT hr = SeekTo(offset, runEnd);
+    HRESULT hr = SeekTo(table_.Offset(index), runEnd);
     if (hr != S_OK)
         return hr;
-    file.withParents = true;
-    file.fromPack = true;
+    file.opening = OutputFile::Opening::kCreateWithParents;
+    file.stamped = file.allTimes = true;
     file.time = entry.fileTime;
-    memcpy(file.md5, entry.md5, sizeof(file.md5));
-    file.packName = header_.packName;
-    file.fileName = entry.fileName;
+    PackCheck check = {};
+    memcpy(check.md5, entry.md5, sizeof(check.md5));
+    check.packName = table_.Header().packName;
+    check.fileName = entry.fileName;
+    check.retry = retry;
     pipeline_.BeginFile(file);
-    // One pass even for an empty file, with a read of nothing.
-    DWORD remaining = entry.fileSize;
-    do {
-        const DWORD wanted = remaining < kTransferBufferSize ? remaining : kTransferBufferSize;
-        BYTE* chunk = wanted > 0 ? pipeline_.NextBuffer() : NULL;
-        DWORD got = 0;
-        hr = Read(chunk, wanted, &got);
-        // What arrived before the source ended or the link was given up is kept, then the
-        // entry fails; nothing is written after an abort or of a version that has gone.
-        if ((hr == S_OK || hr == E_FAIL) && got > 0)
-            pipeline_.Deliver(got);
-        // The file of the old version is closed as it is and written again by the next pass.
-        if (hr == S_RESOURCE_CHANGED)
-            pipeline_.DropFile();
-        if (hr != S_OK)
-            return hr;
-        if (got != wanted || pipeline_.Failed())
-            return E_FAIL;
-        remaining -= got;
-    } while (remaining > 0);
+    pipeline_.BeginCheck(check);
+    hr = DeliverFrom(source_, entry.fileSize, pipeline_, bytes_, cancel_);
+    // The file of the old version is closed as it is and written again by the next pass.
+    if (hr == S_RESOURCE_CHANGED)
+        pipeline_.DropFile();
+    if (hr != S_OK)
+        return hr;
     pipeline_.EndFile();
+    pipeline_.EndCheck();
     return S_OK;
 }
 
@@ -242,8 +289,10 @@ HRESULT ExtractPack(ByteSource& source, const char* targetDir, const char* packF
         return hr;
     // Every chunk handed over is written (or found unwritable) before the result is known.
     ChunkPipeline pipeline;
+    // A server whose pack keeps changing under the run is given up after a few passes.
+    int passes = 0;
     do
-        hr = PackPass(source, targetDir, askInParts, pipeline, progress, cancel).Run();
+        hr = ++passes > kMostPasses ? E_FAIL : PackPass(source, targetDir, askInParts, pipeline, progress, cancel).Run();
     while (hr == S_RESOURCE_CHANGED);
     const HRESULT finished = pipeline.Finish();
     return FAILED(hr) ? hr : finished;

@@ -4,7 +4,8 @@
 
 namespace {
 
-const HttpRules kPackRules = {kPackRequestFlags, ~0ull, false, nullptr, false};
+// Its header and entry table name its version, and its digests prove its bytes.
+const HttpRules kPackRules = {kPackRequestFlags, ~0ull, false, nullptr, false, true};
 
 CString WithSlashes(const char* url)
 {

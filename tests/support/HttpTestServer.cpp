@@ -301,8 +301,11 @@ void HttpTestServer::ServeConnection(SOCKET client)
                 response.body = response.laterBody;
                 response.etag = response.laterEtag;
             }
-            if (response.etagPerAnswer)
-                response.etag = "\"node" + std::to_string(answer) + "\"";
+            if (!response.nodes.empty()) {
+                const auto& node = response.nodes[static_cast<size_t>(answer) % response.nodes.size()];
+                response.etag = node.first;
+                response.lastModified = node.second;
+            }
             if (answer >= response.silentFrom && answer < response.silentFrom + response.silentCount)
                 break;
         }

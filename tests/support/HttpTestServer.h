@@ -57,8 +57,10 @@ struct HttpResponse {
     // a text/html page, no Content-Range, no validators.
     enum class PastTheEnd { kContentRange, kBare, kApachePage };
     PastTheEnd pastTheEnd = PastTheEnd::kContentRange;
-    // Each answer tags the body with an ETag of its own, as the nodes of a farm may.
-    bool etagPerAnswer = false;
+    // The nodes of a farm that serve the same bytes under validators of their own (an
+    // ETag, a date), as copies made without keeping times do: answer n comes from node
+    // n % nodes.size(), and each judges If-Range by its own validators.
+    std::vector<std::pair<std::string, std::string>> nodes;
     // Answers with these numbers (0 is the first to the path) close the connection
     // without a word, as a restarting server or a resetting middlebox does.
     int silentFrom = -1;

@@ -15,6 +15,8 @@ public:
 
     void StartFrom(const HeldCopy&) override {}
     void FirstAskFor(ULONGLONG) override {}
+    void NameVersionBy(const VersionBytes*) override {}
+    bool Resumed() const override { return false; }
     HRESULT Open() override
     {
         position_ = 0;

@@ -11,7 +11,9 @@
 
 namespace {
 
-const HttpRules kRules = {0, ~0ull, false, nullptr, false};
+const HttpRules kRules = {0, ~0ull, false, nullptr, false, false};
+// A pack's: its own bytes name its version.
+const HttpRules kPackRules = {0, ~0ull, false, nullptr, false, true};
 const char kTag[] = "\"v1\"";
 const char kDate[] = "Tue, 01 Dec 2026 10:00:00 GMT";
 
@@ -210,7 +212,7 @@ TEST(AnswerJudge, TimesAreComparedAsTheVolumeKeepsThem)
 
 TEST(AnswerJudge, WhatTheCallerDemandsIsFinal)
 {
-    const HttpRules catalogue = {0, 64 << 20, true, "text/xml", true};
+    const HttpRules catalogue = {0, 64 << 20, true, "text/xml", true, false};
     const Asked first = {0, kToTheEnd, false, "", kUnknownLength, "", "", nullptr};
     Answer xml = Status(200, 100);
     xml.contentType = "text/xml; charset=windows-1251";
@@ -255,7 +257,7 @@ TEST(AnswerJudge, SecurityFailuresAreFinalAndAChannelErrorIsTriedAFewTimes)
 TEST(AnswerJudge, WaitsGrowToHalfAMinuteAndAnOutageIsRiddenOutForHalfAnHour)
 {
     const HttpRules file = kRules;
-    const HttpRules catalogue = {0, ~0ull, false, nullptr, true};
+    const HttpRules catalogue = {0, ~0ull, false, nullptr, true, false};
     const Patience patience;
     ULONGLONG outage = 0;
     std::string waits;

@@ -1,0 +1,109 @@
+#include "PackTable.h"
+
+#include <cstring>
+#include <new>
+
+#include "ByteProgress.h"
+#include "CancelToken.h"
+
+namespace {
+
+bool ReadAll(HANDLE file, void* buffer, DWORD size)
+{
+    DWORD got = 0;
+    return ReadFile(file, buffer, size, &got, NULL) && got == size;
+}
+
+}  // namespace
+
+bool PackTable::HeaderCanBe(ULONGLONG packSize) const
+{
+    return header_.entryCount <= kMaxPackEntryCount && TableEnd() <= packSize;
+}
+
+bool PackTable::Allocate()
+{
+    entries_.reset(new (std::nothrow) PackEntry[Count() ? Count() : 1]);
+    offsets_.reset(new (std::nothrow) ULONGLONG[Count() ? Count() : 1]);
+    return entries_ && offsets_;
+}
+
+HRESULT PackTable::ReadHeader(ByteSource& source, ByteProgress& bytes, const CancelToken& cancel)
+{
+    DWORD got = 0;
+    HRESULT hr = ReadChunk(source, &header_, sizeof(header_), &got, bytes, cancel);
+    if (hr != S_OK)
+        return hr;
+    return got == sizeof(header_) && HeaderCanBe(source.Length()) ? S_OK : E_FAIL;
+}
+
+HRESULT PackTable::ReadEntries(ByteSource& source, bool alone, ByteProgress& bytes, const CancelToken& cancel)
+{
+    if (!Allocate())
+        return E_FAIL;
+    if (Count() == 0)
+        return S_OK;
+    HRESULT hr = source.Seek(sizeof(PackHeader), alone ? TableEnd() : kToTheEnd);
+    if (hr != S_OK)
+        return hr;
+    const DWORD tableSize = Count() * static_cast<DWORD>(sizeof(PackEntry));
+    DWORD got = 0;
+    hr = ReadChunk(source, entries_.get(), tableSize, &got, bytes, cancel);
+    if (hr != S_OK)
+        return hr;
+    if (got != tableSize)
+        return E_FAIL;
+    ULONGLONG offset = TableEnd();
+    for (DWORD index = 0; index < Count(); ++index) {
+        offsets_[index] = offset;
+        offset += entries_[index].fileSize;
+    }
+    return S_OK;
+}
+
+bool PackTable::ReadFrom(HANDLE file, ULONGLONG fileSize)
+{
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(file, start, NULL, FILE_BEGIN) || !ReadAll(file, &header_, sizeof(header_)) ||
+        !HeaderCanBe(fileSize) || !Allocate())
+        return false;
+    if (Count() > 0 && !ReadAll(file, entries_.get(), Count() * static_cast<DWORD>(sizeof(PackEntry))))
+        return false;
+    ULONGLONG offset = TableEnd();
+    for (DWORD index = 0; index < Count(); ++index) {
+        offsets_[index] = offset;
+        offset += entries_[index].fileSize;
+    }
+    return true;
+}
+
+bool PackTable::SameAs(const PackTable& other) const
+{
+    return memcmp(&header_, &other.header_, sizeof(header_)) == 0 &&
+           (Count() == 0 || memcmp(entries_.get(), other.entries_.get(), Count() * sizeof(PackEntry)) == 0);
+}
+
+bool PackTable::Match(ULONGLONG offset, const BYTE* bytes, DWORD size) const
+{
+    while (size > 0) {
+        const BYTE* held;
+        ULONGLONG left;
+        if (offset < sizeof(PackHeader)) {
+            held = reinterpret_cast<const BYTE*>(&header_) + offset;
+            left = sizeof(PackHeader) - offset;
+        } else {
+            // The table is read whole before it names the version.
+            if (!entries_ || offset >= TableEnd())
+                return false;
+            held = reinterpret_cast<const BYTE*>(entries_.get()) + (offset - sizeof(PackHeader));
+            left = TableEnd() - offset;
+        }
+        const DWORD compared = size < left ? size : static_cast<DWORD>(left);
+        if (memcmp(held, bytes, compared) != 0)
+            return false;
+        offset += compared;
+        bytes += compared;
+        size -= compared;
+    }
+    return true;
+}

@@ -1,0 +1,51 @@
+// A pack's header and entry table: what the pack holds, where each file's bytes lie, and
+// the version of the pack, whichever server or node sent it.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+#include "ByteSource.h"
+#include "PackFormat.h"
+
+class ByteProgress;
+class CancelToken;
+
+class PackTable : public VersionBytes {
+public:
+    // Reads the header from the source's first byte (the source open). S_OK; E_FAIL for a
+    // pack too short for one, or whose table cannot exist (more entries than
+    // kMaxPackEntryCount, or a table past the pack's end): refused before room is
+    // allocated for it; or the source's S_RESOURCE_CHANGED, E_ABORT, E_FAIL.
+    HRESULT ReadHeader(ByteSource& source, ByteProgress& bytes, const CancelToken& cancel);
+    // After ReadHeader: the entry table, which follows it; `alone` asks for nothing beyond
+    // it. The same results; E_FAIL also when memory for it cannot be had.
+    HRESULT ReadEntries(ByteSource& source, bool alone, ByteProgress& bytes, const CancelToken& cancel);
+    // The header and table at the start of `file` (a stored pack of `fileSize` bytes):
+    // false when it holds none that could be a pack's.
+    bool ReadFrom(HANDLE file, ULONGLONG fileSize);
+
+    const PackHeader& Header() const { return header_; }
+    DWORD Count() const { return header_.entryCount; }
+    const PackEntry& Entry(DWORD index) const { return entries_[index]; }
+    // Where the entry's bytes begin in the pack.
+    ULONGLONG Offset(DWORD index) const { return offsets_[index]; }
+    ULONGLONG TableEnd() const { return sizeof(PackHeader) + static_cast<ULONGLONG>(Count()) * sizeof(PackEntry); }
+    // Where the last entry's bytes end.
+    ULONGLONG DataEnd() const { return Count() ? Offset(Count() - 1) + Entry(Count() - 1).fileSize : TableEnd(); }
+    // The same header and table: the same version of the pack.
+    bool SameAs(const PackTable& other) const;
+
+    // The header and the table are the bytes that name the pack's version.
+    ULONGLONG Size() const override { return TableEnd(); }
+    bool Match(ULONGLONG offset, const BYTE* bytes, DWORD size) const override;
+
+private:
+    bool HeaderCanBe(ULONGLONG packSize) const;
+    bool Allocate();
+
+    PackHeader header_ = {};
+    std::unique_ptr<PackEntry[]> entries_;
+    std::unique_ptr<ULONGLONG[]> offsets_;
+};
