@@ -7,6 +7,7 @@
 #include "FreeSpace.h"
 #include "HeldFiles.h"
 #include "JobItem.h"
+#include "PackStore.h"
 
 namespace {
 
@@ -31,7 +32,11 @@ HRESULT RunItems(const TransferEnv& env, const UpdateCatalog& catalog, const cha
         bool isFile = i < catalog.fileCount;
         const CString& name = isFile ? catalog.files[i].name : catalog.databases[i - catalog.fileCount].name;
         const CString& path = isFile ? catalog.files[i].path : catalog.databases[i - catalog.fileCount].path;
-        HRESULT hr = RunItem(env, name, [&] { return DownloadBelow(env, catalog.baseUrl, targetFolder, path); });
+        // A database is a pack: checked by its own digests as it is stored, and on a rerun.
+        HRESULT hr = RunItem(env, name, [&] {
+            return isFile ? DownloadBelow(env, catalog.baseUrl, targetFolder, path)
+                          : DownloadPackBelow(env, catalog.baseUrl, targetFolder, path);
+        });
         if (FAILED(hr))
             return hr;
     }

@@ -18,5 +18,12 @@ class CancelToken;
 // a junction or symbolic link. The bytes read move `progress`
 // while it is read, and are taken back when the file is not kept.
 // S_OK, or E_ABORT once `cancel` is cancelled.
+// Reads the next `size` bytes of `file` in chunks of `scratchSize` bytes of `scratch`, and
+// tells in *same whether their MD5 digest is `md5`. The bytes move `progress` while they
+// are read, and are taken back unless they match. S_OK (also when they cannot all be
+// read: not the same), or E_ABORT once `cancel` is cancelled.
+HRESULT VerifyBytes(HANDLE file, DWORD size, const BYTE (&md5)[16], BYTE* scratch, DWORD scratchSize,
+                    ByteProgress& progress, const CancelToken& cancel, bool* same);
+
 HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, VolumeTimes volume, BYTE* scratch, DWORD scratchSize,
                        ByteProgress& progress, const CancelToken& cancel, bool* kept);

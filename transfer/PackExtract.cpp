@@ -20,7 +20,7 @@ namespace {
 const int kMostPasses = 8;
 
 // One pass over the pack from its first byte.
-class PackPass {
+class PackPass : private EntryRewriter {
 public:
     PackPass(ByteSource& source, const char* targetDir, bool askInParts, ChunkPipeline& pipeline,
              ProgressSink& progress, const CancelToken& cancel)
@@ -42,11 +42,10 @@ private:
     ULONGLONG MissingBytes() const;
     HRESULT WriteMissingFiles();
     HRESULT WriteEntry(DWORD index, ULONGLONG runEnd, bool* retry);
-    HRESULT WriteAgainWhatFailed();
-    bool AnyToRetry() const;
-    // S_OK when the server's header and table are still the ones read first,
-    // S_RESOURCE_CHANGED when they are another version's.
-    HRESULT CheckVersionHeld();
+    HRESULT WriteAgain(DWORD index, bool* retry) override
+    {
+        return WriteEntry(index, table_.Offset(index) + table_.Entry(index).fileSize, retry);
+    }
     // Goes to `offset`, asking only for what lies before `end` where earlier files are kept.
     HRESULT SeekTo(ULONGLONG offset, ULONGLONG end) { return source_.Seek(offset, askInParts_ ? end : kToTheEnd); }
     // The file of `entry` below the target: false when the path would not fit MAX_PATH.
@@ -91,7 +90,8 @@ HRESULT PackPass::Run()
     if (FAILED(hr))
         return hr;
     hr = WriteMissingFiles();
-    return hr == S_OK ? WriteAgainWhatFailed() : hr;
+    return hr == S_OK ? RetryMismatches(table_, retry_.get(), source_, askInParts_, pipeline_, bytes_, cancel_, *this)
+                      : hr;
 }
 
 bool PackPass::EntryPath(char (&path)[MAX_PATH], const PackEntry& entry) const
@@ -186,63 +186,6 @@ HRESULT PackPass::WriteMissingFiles()
             return hr;
     }
     return S_OK;
-}
-
-bool PackPass::AnyToRetry() const
-{
-    for (DWORD index = 0; index < table_.Count(); ++index) {
-        if (retry_[index])
-            return true;
-    }
-    return false;
-}
-
-HRESULT PackPass::CheckVersionHeld()
-{
-    PackTable now;
-    HRESULT hr = SeekTo(0, sizeof(PackHeader));
-    if (hr == S_OK)
-        hr = now.ReadHeader(source_, bytes_, cancel_);
-    if (hr == S_OK)
-        hr = now.ReadEntries(source_, true, bytes_, cancel_);
-    if (hr != S_OK)
-        return hr;
-    return now.SameAs(table_) ? S_OK : S_RESOURCE_CHANGED;
-}
-
-// A digest that failed on bytes that may have come from another version (a range, an
-// answer resumed after a drop) is fetched once more, from the file's first byte, before
-// it counts; if it fails again, the pack's header and table are asked for again, and
-// when they have changed, the pack starts over. One that failed on bytes of one whole
-// answer counts at once.
-HRESULT PackPass::WriteAgainWhatFailed()
-{
-    HRESULT hr = pipeline_.WaitIdle();
-    if (FAILED(hr) || !AnyToRetry())
-        return hr;
-    if (source_.Resumed()) {
-        for (DWORD index = 0; index < table_.Count(); ++index) {
-            if (!retry_[index])
-                continue;
-            retry_[index] = false;
-            const PackEntry& entry = table_.Entry(index);
-            bytes_.TakeBack(entry.fileSize);
-            hr = WriteEntry(index, table_.Offset(index) + entry.fileSize, &retry_[index]);
-            if (hr != S_OK)
-                return hr;
-        }
-        hr = pipeline_.WaitIdle();
-        if (FAILED(hr) || !AnyToRetry())
-            return hr;
-        hr = CheckVersionHeld();
-        if (hr != S_OK)
-            return hr;
-    }
-    for (DWORD index = 0; index < table_.Count(); ++index) {
-        if (retry_[index])
-            ReportMismatch(table_.Header().packName, table_.Entry(index).fileName);
-    }
-    return E_FAIL;
 }
 
 HRESULT PackPass::WriteEntry(DWORD index, ULONGLONG runEnd, bool* retry)

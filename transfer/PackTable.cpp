@@ -5,8 +5,18 @@
 
 #include "ByteProgress.h"
 #include "CancelToken.h"
+#include "ChunkPipeline.h"
 
 namespace {
+
+bool AnyMarked(const bool* retry, DWORD count)
+{
+    for (DWORD index = 0; index < count; ++index) {
+        if (retry[index])
+            return true;
+    }
+    return false;
+}
 
 bool ReadAll(HANDLE file, void* buffer, DWORD size)
 {
@@ -106,4 +116,49 @@ bool PackTable::Match(ULONGLONG offset, const BYTE* bytes, DWORD size) const
         size -= compared;
     }
     return true;
+}
+
+HRESULT CheckVersionHeld(ByteSource& source, const PackTable& held, bool inParts, ByteProgress& bytes,
+                         const CancelToken& cancel)
+{
+    PackTable now;
+    HRESULT hr = source.Seek(0, inParts ? sizeof(PackHeader) : kToTheEnd);
+    if (hr == S_OK)
+        hr = now.ReadHeader(source, bytes, cancel);
+    if (hr == S_OK)
+        hr = now.ReadEntries(source, inParts, bytes, cancel);
+    if (hr != S_OK)
+        return hr;
+    return now.SameAs(held) ? S_OK : S_RESOURCE_CHANGED;
+}
+
+HRESULT RetryMismatches(const PackTable& table, bool* retry, ByteSource& source, bool inParts,
+                        ChunkPipeline& pipeline, ByteProgress& bytes, const CancelToken& cancel,
+                        EntryRewriter& rewriter)
+{
+    HRESULT hr = pipeline.WaitIdle();
+    if (FAILED(hr) || !AnyMarked(retry, table.Count()))
+        return hr;
+    if (source.Resumed()) {
+        for (DWORD index = 0; index < table.Count(); ++index) {
+            if (!retry[index])
+                continue;
+            retry[index] = false;
+            bytes.TakeBack(table.Entry(index).fileSize);
+            hr = rewriter.WriteAgain(index, &retry[index]);
+            if (hr != S_OK)
+                return hr;
+        }
+        hr = pipeline.WaitIdle();
+        if (FAILED(hr) || !AnyMarked(retry, table.Count()))
+            return hr;
+        hr = CheckVersionHeld(source, table, inParts, bytes, cancel);
+        if (hr != S_OK)
+            return hr;
+    }
+    for (DWORD index = 0; index < table.Count(); ++index) {
+        if (retry[index])
+            ReportMismatch(table.Header().packName, table.Entry(index).fileName);
+    }
+    return E_FAIL;
 }

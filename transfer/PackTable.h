@@ -11,6 +11,7 @@
 
 class ByteProgress;
 class CancelToken;
+class ChunkPipeline;
 
 class PackTable : public VersionBytes {
 public:
@@ -49,3 +50,30 @@ private:
     std::unique_ptr<PackEntry[]> entries_;
     std::unique_ptr<ULONGLONG[]> offsets_;
 };
+
+// Asks `source` again for the header and table of the pack (only for them where `inParts`):
+// S_OK when they are `held`, S_RESOURCE_CHANGED when they are another version's, or the
+// source's E_ABORT, E_FAIL.
+HRESULT CheckVersionHeld(ByteSource& source, const PackTable& held, bool inParts, ByteProgress& bytes,
+                         const CancelToken& cancel);
+
+// What RetryMismatches asks of a pass: to write entry `index` again, fetched from its
+// first byte, under a check that marks *retry on a mismatch.
+class EntryRewriter {
+public:
+    virtual HRESULT WriteAgain(DWORD index, bool* retry) = 0;
+
+protected:
+    ~EntryRewriter() = default;
+};
+
+// After every entry the pipeline was given was written under a check that only marks its
+// slot of `retry` (one per entry) on a mismatch: a digest that failed on bytes that may
+// have come from another version (a range, an answer resumed after a drop) is written
+// once more by `rewriter`; if one fails again, the header and table are asked for again
+// (CheckVersionHeld), so that a pack that changed starts over (S_RESOURCE_CHANGED). A
+// mismatch that stands, or one on bytes of one whole answer, is reported
+// (ReportMismatch): E_FAIL.
+HRESULT RetryMismatches(const PackTable& table, bool* retry, ByteSource& source, bool inParts,
+                        ChunkPipeline& pipeline, ByteProgress& bytes, const CancelToken& cancel,
+                        EntryRewriter& rewriter);

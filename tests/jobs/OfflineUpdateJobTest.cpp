@@ -46,7 +46,7 @@ TEST_F(OfflineUpdateJob, StoresTheCatalogueThenEveryFileBeforeEveryDatabase)
     EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5}), progress.Overall());
 }
 
-TEST_F(OfflineUpdateJob, ARerunOverACompleteUpdateAsksEachItemForItsLastByteOnly)
+TEST_F(OfflineUpdateJob, ARerunOverACompleteUpdateAsksEachFileForItsLastByteAndEachPackForItsTable)
 {
     const std::vector<std::string> bodies = {GeneratedData(1, 70000), "x", DatabasePack("db")};
     const std::vector<std::string> paths = {"a.bin", "b.txt", "db.pack"};
@@ -66,10 +66,13 @@ TEST_F(OfflineUpdateJob, ARerunOverACompleteUpdateAsksEachItemForItsLastByteOnly
     const long long sent = server.BodyBytesSent();
     ASSERT_EQ(S_OK, RunJob());
     std::vector<HttpRequestRecord> requests = server.Requests();
-    ASSERT_EQ(before + paths.size(), requests.size());
-    for (size_t i = 0; i < paths.size(); ++i)
+    ASSERT_EQ(before + paths.size() + 1, requests.size());
+    for (size_t i = 0; i < 2; ++i)
         EXPECT_EQ("bytes=" + std::to_string(bodies[i].size() - 1) + "-", requests[before + i].Header("Range"));
-    EXPECT_EQ(static_cast<long long>(paths.size()), server.BodyBytesSent() - sent);
+    // The pack: its header, then its table of two entries.
+    EXPECT_EQ("bytes=0-307", requests[before + 2].Header("Range"));
+    EXPECT_EQ("bytes=308-875", requests[before + 3].Header("Range"));
+    EXPECT_EQ(2 + 876, server.BodyBytesSent() - sent);
     EXPECT_TRUE(progress.Waits().empty());
     for (size_t i = 0; i < paths.size(); ++i)
         EXPECT_EQ(bodies[i], ReadWholeFile(target + "\\" + paths[i]));
