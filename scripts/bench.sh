@@ -330,12 +330,13 @@ drop_caches() { sync; if echo 3 > /proc/sys/vm/drop_caches 2>/dev/null; then cac
 median_of() { printf '%s\n' "$@" | sort -g | LC_ALL=C awk '{ r[NR] = $1 }
   END { printf "%.2f (%.2f to %.2f)", NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2, r[1], r[NR] }'; }
 
-# One kit job of the job_bench in $1 into $2; sets seconds, baseline, peak, requests, sent.
-second_run_with() {  # bench folder, target
+# One job (kit or offline) of the job_bench in $1 into $2; sets seconds, baseline, peak,
+# requests, sent.
+job_run_with() {  # bench folder, kit|offline, target
   local output before_bytes before_requests
   before_bytes="$(served_bytes)"
   before_requests="$(served_requests)"
-  output="$(wine "$1/job_bench.exe" kit "$job_base/latest.xml" "$(winepath -w "$2")" | tr -d '\r')" || {
+  output="$(wine "$1/job_bench.exe" "$2" "$job_base/latest.xml" "$(winepath -w "$3")" | tr -d '\r')" || {
     echo "$output" >&2
     return 1
   }
@@ -344,11 +345,11 @@ second_run_with() {  # bench folder, target
   requests=$(($(served_requests) - before_requests))
 }
 
-# A second kit job into the folder of a finished one, beside md5sum over the same files
-# with the page cache dropped before each, in paired rounds; with --job-versus, the
-# job_bench of that other build too, in the same rounds (its figures first).
-measure_second_run() {
-  local target="$job_run/again-$ZEB_ARCH" full sent_full md5 start round read_speed biggest
+# A second job (kit or offline) into the folder of a finished one, beside md5sum over the
+# same files with the page cache dropped before each, in paired rounds; with --job-versus,
+# the job_bench of that other build too, in the same rounds (its figures first).
+measure_second_run() {  # kit|offline
+  local what="$1" target="$job_run/again-$1-$ZEB_ARCH" full sent_full md5 start round read_speed biggest
   local seconds baseline peak requests sent cached="page cache kept" which
   local -a contenders=("$bench") names=(this) ratios_this=() ratios_versus=() runs_this=() runs_versus=() md5s=()
   if [ -n "$job_versus" ]; then
@@ -356,13 +357,13 @@ measure_second_run() {
     names=(versus this)
   fi
   mkdir -p "$target"
-  second_run_with "$bench" "$target" || return 1
+  job_run_with "$bench" "$what" "$target" || return 1
   full="$seconds"
   sent_full="$sent"
   for round in $(seq 1 "$job_second_rounds"); do
     for which in "${!contenders[@]}"; do
       drop_caches
-      second_run_with "${contenders[$which]}" "$target" || return 1
+      job_run_with "${contenders[$which]}" "$what" "$target" || return 1
       drop_caches
       start="$(seconds_now)"
       find "$target" -type f -print0 | xargs -0 md5sum > /dev/null
@@ -384,15 +385,46 @@ measure_second_run() {
   biggest="$(find "$target" -type f -printf '%s %p\n' | sort -n | tail -1 | cut -d' ' -f2-)"
   read_speed="$(LC_ALL=C dd if="$biggest" of=/dev/null bs=4M 2>&1 | sed -n 's/.*, \([0-9.,]* [MGk]B\/s\)$/\1/p')"
   if [ -n "$job_versus" ]; then
-    say '  second run, %s, the other build (%s): %s s; ratio to md5sum %s\n' "$ZEB_ARCH" "$job_versus" \
+    say '  second %s run, %s, the other build (%s): %s s; ratio to md5sum %s\n' "$what" "$ZEB_ARCH" "$job_versus" \
       "$(median_of "${runs_versus[@]}")" "$(median_of "${ratios_versus[@]}")"
   fi
-  say '  second run, %s: %s s; md5sum over the same files %s s; ratio %s (goal <= 1.30: %s)\n' "$ZEB_ARCH" \
+  say '  second %s run, %s: %s s; md5sum over the same files %s s; ratio %s (goal <= 1.30: %s)\n' "$what" "$ZEB_ARCH" \
     "$(median_of "${runs_this[@]}")" "$(median_of "${md5s[@]}")" "$(median_of "${ratios_this[@]}")" \
     "$(goal_met "$(median_of "${ratios_this[@]}" | cut -d' ' -f1) <= 1.3")"
   say '  full download into the empty folder %.2f s, %d bytes sent; the last second run sent %d = %.4f%% (goal <= 1%%: %s)\n' \
     "$full" "$sent_full" "$sent" "$(calc %.4f "100 * $sent / $sent_full")" "$(goal_met "$sent <= 0.01 * $sent_full")"
   say '  disk read (dd, largest file, page cache dropped) %s\n' "$read_speed"
+}
+
+# A first offline-update job of this build and of the --job-versus build, and curl
+# fetching the same items, in paired rounds, each into a new folder: what checking the
+# packs costs a first download.
+measure_offline_check_cost() {
+  local round seconds baseline peak requests sent cached start end curl_seconds p args
+  local -a this_ratios=() versus_ratios=() pair_ratios=()
+  for round in $(seq 1 "$job_second_rounds"); do
+    job_run_with "$job_versus/$ZEB_ARCH/bench" offline "$job_run/first-versus-$ZEB_ARCH-$round" || return 1
+    local versus="$seconds"
+    job_run_with "$bench" offline "$job_run/first-this-$ZEB_ARCH-$round" || return 1
+    local this="$seconds"
+    mkdir -p "$job_run/first-curl-$ZEB_ARCH-$round"
+    args=()
+    for p in "${offline_paths[@]}"; do args+=(-o "$job_run/first-curl-$ZEB_ARCH-$round/$p" "$job_base/$p"); done
+    sync
+    start="$(seconds_now)"
+    curl -sS --fail "${args[@]}"
+    end="$(seconds_now)"
+    curl_seconds="$(calc %.3f "$end - $start")"
+    this_ratios+=("$(calc %.3f "$this / $curl_seconds")")
+    versus_ratios+=("$(calc %.3f "$versus / $curl_seconds")")
+    pair_ratios+=("$(calc %.3f "$this / $versus")")
+    say '  round %d: the other build %.2f s, this build %.2f s, curl %.2f s: ratios to curl %.2f and %.2f, this/other %.3f\n' \
+      "$round" "$versus" "$this" "$curl_seconds" "$(calc %.3f "$versus / $curl_seconds")" \
+      "$(calc %.3f "$this / $curl_seconds")" "$(calc %.3f "$this / $versus")"
+  done
+  say '  first offline download, %s: ratio to curl %s this build, %s the other; this/other %s (goal <= 1.03: %s)\n' \
+    "$ZEB_ARCH" "$(median_of "${this_ratios[@]}")" "$(median_of "${versus_ratios[@]}")" "$(median_of "${pair_ratios[@]}")" \
+    "$(goal_met "$(median_of "${pair_ratios[@]}" | cut -d' ' -f1) <= 1.03")"
 }
 
 run_job_bench() {
@@ -440,8 +472,12 @@ run_job_bench() {
   for arch in "${arches[@]}"; do reversed=("$arch" "${reversed[@]}"); done
   machine_speeds "before the rounds"
   if [ "$job_second_only" = 1 ]; then
-    echo "A second run into the folder of a finished kit:"
-    for arch in "${arches[@]}"; do use_arch "$arch"; measure_second_run; done
+    echo "A second run into the folder of a finished kit, and of a finished offline update:"
+    for arch in "${arches[@]}"; do use_arch "$arch"; measure_second_run kit; measure_second_run offline; done
+    if [ -n "$job_versus" ]; then
+      echo "A first offline update against the other build's and curl:"
+      for arch in "${arches[@]}"; do use_arch "$arch"; measure_offline_check_cost; done
+    fi
     machine_speeds "after the rounds"
     zeb_nginx_stop
     rm -rf "$job_run"
@@ -464,8 +500,8 @@ run_job_bench() {
   machine_speeds "after the rounds"
   echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
   echo
-  echo "A second run into the folder of a finished kit:"
-  for arch in "${arches[@]}"; do use_arch "$arch"; measure_second_run; done
+  echo "A second run into the folder of a finished kit, and of a finished offline update:"
+  for arch in "${arches[@]}"; do use_arch "$arch"; measure_second_run kit; measure_second_run offline; done
   for arch in "${arches[@]}"; do
     echo
     summarize "$arch" kit "kit job (RunKitJob(65): unpacks, checks MD5) against curl fetching its packs" 1.25
