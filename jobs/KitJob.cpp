@@ -1,41 +1,114 @@
 #include "KitJob.h"
 
+#include <cstring>
+
 #include "HeldFiles.h"
 #include "JobItem.h"
 #include "PackExtract.h"
 #include "PackStream.h"
+#include "RelativePath.h"
 
 namespace {
 
 // One item of a kit: the pack at `baseUrl`, "/" and `path`, unpacked below `targetDir`;
-// `packFolder`, where known, is the folder it unpacks into (see ExtractPack).
+// `packFolder`, where known, is the folder it unpacks into (see ExtractPack). A database
+// whose name cannot be listed fails before anything is requested for it.
 HRESULT DownloadKitPack(const TransferEnv& env, const char* baseUrl, const char* caption, const char* path,
-                        const char* targetDir, const char* packFolder)
+                        const char* targetDir, const char* packFolder, bool listable)
 {
     CString url;
     url.Format("%s/%s", baseUrl, path);
     return RunItem(env, caption, [&] {
+        if (!listable)
+            return E_FAIL;
         PackStream pack(env, url);
         return ExtractPack(pack, targetDir, packFolder, env.progress, env.cancel);
     });
 }
+
+// A database name that its line of ZebDbLst.ini can hold as it stands: one that keeps
+// the line's brackets and the line itself whole, and names a folder below Database.
+bool CanBeListed(const char* name)
+{
+    return IsContainedRelativePath(name) && !strpbrk(name, "]\r\n");
+}
+
+// ZebDbLst.ini as the job writes it: one line per database as it completes. Where there
+// was no list, it grows under its own name, so that a run ended at once (a read stalled,
+// Cancel) still names the databases complete by then; an earlier list is replaced only
+// when the job succeeds (the new one grows beside it), so that a failed rerun never shows
+// the offline systems fewer databases than the folder holds.
+class DatabaseList {
+public:
+    explicit DatabaseList(const char* targetFolder)
+    {
+        path_.Format("%s\\ZebDbLst.ini", targetFolder);
+        replacing_ = GetFileAttributesA(path_) != INVALID_FILE_ATTRIBUTES;
+        written_ = replacing_ ? PartPath(path_) : path_;
+        file_ = OpenHeldFile(written_, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+    }
+    // A job that ended by an exception ends its list as one that failed.
+    ~DatabaseList()
+    {
+        if (file_ != INVALID_HANDLE_VALUE)
+            End(E_FAIL);
+    }
+    DatabaseList(const DatabaseList&) = delete;
+    DatabaseList& operator=(const DatabaseList&) = delete;
+
+    bool Opened() const { return file_ != INVALID_HANDLE_VALUE; }
+
+    HRESULT Add(const char* name)
+    {
+        CString line;
+        line.Format("#include = [St,Database\\%s\\%s.ini]\r\n", name, name);
+        DWORD written = 0;
+        const DWORD size = static_cast<DWORD>(line.GetLength());
+        if (!WriteFile(file_, static_cast<const char*>(line), size, &written, NULL) || written != size)
+            return E_FAIL;
+        complete_ += size;
+        return S_OK;
+    }
+
+    // Ends the list as the job ended (`hr`), cut back to its last complete line; the job's
+    // result, or the list's failure.
+    HRESULT End(HRESULT hr)
+    {
+        LARGE_INTEGER complete;
+        complete.QuadPart = complete_;
+        const bool cut = SetFilePointerEx(file_, complete, NULL, FILE_BEGIN) && SetEndOfFile(file_);
+        const bool closed = CloseHandle(file_) != FALSE;
+        file_ = INVALID_HANDLE_VALUE;
+        if (SUCCEEDED(hr) && (!cut || !closed))
+            hr = E_FAIL;
+        if (!replacing_)
+            return hr;
+        if (FAILED(hr)) {
+            DeleteFileA(written_);
+            return hr;
+        }
+        return MoveOver(written_, path_);
+    }
+
+private:
+    CString path_;
+    CString written_;
+    bool replacing_ = false;
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    LONGLONG complete_ = 0;
+};
 
 }  // namespace
 
 HRESULT RunKit(const TransferEnv& env, UpdateCatalog& catalog, const char* targetFolder, int kitCode)
 {
     HRESULT hr = S_OK;
-    HANDLE listFile = INVALID_HANDLE_VALUE;
-    CString listPath;
-    CString newListPath;
-    bool listExisted = false;
 
     // The strings below throw when memory runs out; the list file is closed all the same.
     try {
         CString token;
         CString databaseDir;
         CString packFolder;
-        CString line;
         int selectedCount = 0;
 
         // The commas keep code 161 from matching 1610.
@@ -49,53 +122,27 @@ HRESULT RunKit(const TransferEnv& env, UpdateCatalog& catalog, const char* targe
         }
 
         env.progress.JobStarted(selectedCount + 1);
-        hr = DownloadKitPack(env, catalog.baseUrl, "Исполняемые файлы", "initial.pack", targetFolder, nullptr);
+        hr = DownloadKitPack(env, catalog.baseUrl, "Исполняемые файлы", "initial.pack", targetFolder, nullptr, true);
         if (FAILED(hr))
             return hr;
 
-        // The new list grows beside the old one, which stays until the job ends.
-        listPath.Format("%s\\ZebDbLst.ini", targetFolder);
-        newListPath = PartPath(listPath);
-        listExisted = GetFileAttributesA(listPath) != INVALID_FILE_ATTRIBUTES;
-        listFile = OpenHeldFile(newListPath, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
-        if (listFile == INVALID_HANDLE_VALUE)
+        DatabaseList list(targetFolder);
+        if (!list.Opened())
             return E_FAIL;
-
         databaseDir.Format("%s\\Database", targetFolder);
-        for (int i = 0; i < catalog.databaseCount; ++i) {
+        for (int i = 0; i < catalog.databaseCount && SUCCEEDED(hr); ++i) {
             const CatalogDatabase& database = catalog.databases[i];
             if (!database.selected)
                 continue;
             // A database unpacks into the folder of its name, which the list names too.
             packFolder.Format("%s\\%s", static_cast<const char*>(databaseDir), static_cast<const char*>(database.name));
-            hr = DownloadKitPack(env, catalog.baseUrl, database.name, database.path, databaseDir, packFolder);
-            if (FAILED(hr))
-                break;
-            line.Format("#include = [St,Database\\%s\\%s.ini]\r\n", static_cast<const char*>(database.name),
-                        static_cast<const char*>(database.name));
-            DWORD written = 0;
-            if (!WriteFile(listFile, static_cast<const char*>(line), static_cast<DWORD>(line.GetLength()), &written,
-                           NULL) ||
-                written != static_cast<DWORD>(line.GetLength())) {
-                hr = E_FAIL;
-                break;
-            }
-        }
-    } catch (...) {
-        hr = E_OUTOFMEMORY;
-    }
-
-    if (listFile != INVALID_HANDLE_VALUE) {
-        CloseHandle(listFile);
-        // A run that did not finish lists the databases it completed only where there was
-        // no list; an earlier list names what the folder held, and stays.
-        if (SUCCEEDED(hr) || !listExisted) {
-            HRESULT moved = MoveOver(newListPath, listPath);
+            hr = DownloadKitPack(env, catalog.baseUrl, database.name, database.path, databaseDir, packFolder,
+                                 CanBeListed(database.name));
             if (SUCCEEDED(hr))
-                hr = moved;
-        } else {
-            DeleteFileA(newListPath);
+                hr = list.Add(database.name);
         }
+        return list.End(hr);
+    } catch (...) {
+        return E_OUTOFMEMORY;
     }
-    return hr;
 }

@@ -2,10 +2,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "FileDownload.h"
 #include "FreeSpace.h"
 #include "HeldFiles.h"
+#include "ItemNames.h"
 #include "JobItem.h"
 #include "PackStore.h"
 
@@ -28,14 +31,25 @@ HRESULT WriteCatalogText(const char* path, const char* text)
 HRESULT RunItems(const TransferEnv& env, const UpdateCatalog& catalog, const char* targetFolder)
 {
     // Every file first, then every database, each in catalogue order.
-    for (int i = 0; i < catalog.fileCount + catalog.databaseCount; ++i) {
-        bool isFile = i < catalog.fileCount;
+    const int count = catalog.fileCount + catalog.databaseCount;
+    std::unique_ptr<const char*[]> paths(new (std::nothrow) const char*[count ? count : 1]);
+    std::unique_ptr<ItemName[]> names(new (std::nothrow) ItemName[count ? count : 1]);
+    if (!paths || !names)
+        return E_OUTOFMEMORY;
+    for (int i = 0; i < count; ++i)
+        paths[i] = i < catalog.fileCount ? catalog.files[i].path : catalog.databases[i - catalog.fileCount].path;
+    if (!NameItems(paths.get(), count, names.get()))
+        return E_OUTOFMEMORY;
+    for (int i = 0; i < count; ++i) {
+        const bool isFile = i < catalog.fileCount;
         const CString& name = isFile ? catalog.files[i].name : catalog.databases[i - catalog.fileCount].name;
-        const CString& path = isFile ? catalog.files[i].path : catalog.databases[i - catalog.fileCount].path;
+        const bool anew = names[i] == ItemName::kAfterAnEarlier;
         // A database is a pack: checked by its own digests as it is stored, and on a rerun.
         HRESULT hr = RunItem(env, name, [&] {
-            return isFile ? DownloadBelow(env, catalog.baseUrl, targetFolder, path)
-                          : DownloadPackBelow(env, catalog.baseUrl, targetFolder, path);
+            if (names[i] == ItemName::kTools)
+                return E_FAIL;
+            return isFile ? DownloadBelow(env, catalog.baseUrl, targetFolder, paths[i], anew)
+                          : DownloadPackBelow(env, catalog.baseUrl, targetFolder, paths[i], anew);
         });
         if (FAILED(hr))
             return hr;

@@ -334,6 +334,7 @@ median_of() { printf '%s\n' "$@" | sort -g | LC_ALL=C awk '{ r[NR] = $1 }
 # requests, sent.
 job_run_with() {  # bench folder, kit|offline, target
   local output before_bytes before_requests
+  mkdir -p "$3"
   before_bytes="$(served_bytes)"
   before_requests="$(served_requests)"
   output="$(wine "$1/job_bench.exe" "$2" "$job_base/latest.xml" "$(winepath -w "$3")" | tr -d '\r')" || {

@@ -1,9 +1,7 @@
 #include "EarlierFiles.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <new>
 
 namespace {
 
@@ -11,13 +9,6 @@ bool IsLink(const char* path)
 {
     const DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-int CompareIgnoringCase(const char* a, const char* b, size_t size)
-{
-    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a, static_cast<int>(strnlen(a, size)), b,
-                          static_cast<int>(strnlen(b, size))) -
-           CSTR_EQUAL;
 }
 
 }  // namespace
@@ -63,22 +54,4 @@ bool IsPlainPathBelow(const char* root, const char* path)
         if (*at == '\0')
             return true;
     }
-}
-
-bool MarkNamesSharedByCase(const char* const* names, size_t size, DWORD count, bool* sameAsAnother)
-{
-    DWORD* order = new (std::nothrow) DWORD[count ? count : 1];
-    if (!order)
-        return false;
-    for (DWORD i = 0; i < count; ++i) {
-        order[i] = i;
-        sameAsAnother[i] = false;
-    }
-    std::sort(order, order + count, [&](DWORD a, DWORD b) { return CompareIgnoringCase(names[a], names[b], size) < 0; });
-    for (DWORD i = 1; i < count; ++i) {
-        if (CompareIgnoringCase(names[order[i - 1]], names[order[i]], size) == 0)
-            sameAsAnother[order[i - 1]] = sameAsAnother[order[i]] = true;
-    }
-    delete[] order;
-    return true;
 }

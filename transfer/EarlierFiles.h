@@ -14,8 +14,3 @@ bool HoldsEarlierFiles(const char* folder);
 // No folder or file from `root` (exclusive) down to `path` is a junction or link.
 bool IsPlainPathBelow(const char* root, const char* path);
 
-// For each of `count` names (each of at most `size` characters, NUL-terminated or not),
-// whether another of them names the same file on Windows,
-// where names that differ only in case are one file. `sameAsAnother` has `count` slots.
-// False when memory runs out.
-bool MarkNamesSharedByCase(const char* const* names, size_t size, DWORD count, bool* sameAsAnother);

@@ -23,7 +23,7 @@ const HttpRules kFileRules = {kFileRequestFlags, ~0ull, false, nullptr, false, f
 // time: the first request asks for its last byte onward, which proves whether it is the
 // server's version, whole or in part. Returns the size on disk, 0 when there is no such
 // file; one that cannot be read is not proved, and is replaced only by a whole version.
-ULONGLONG ProveHeldCopy(ByteSource& source, const char* localPath, VolumeTimes* volume)
+ULONGLONG ProveHeldCopy(ByteSource& source, const char* localPath, bool anew, VolumeTimes* volume)
 {
     WIN32_FILE_ATTRIBUTE_DATA found;
     if (!GetFileAttributesExA(localPath, GetFileExInfoStandard, &found) ||
@@ -38,6 +38,8 @@ ULONGLONG ProveHeldCopy(ByteSource& source, const char* localPath, VolumeTimes* 
     copy.volume = *volume = VolumeTimesOf(localPath);
     if (copy.size == 0)
         return 0;
+    if (anew)
+        return copy.size;
     HANDLE file = OpenHeldFile(localPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE)
@@ -110,13 +112,14 @@ HRESULT WriteVersion(ByteSource& source, const char* path, const char* localPath
 
 }  // namespace
 
-HRESULT SaveToFile(ByteSource& source, const char* localPath, ProgressSink& progress, const CancelToken& cancel)
+HRESULT SaveToFile(ByteSource& source, const char* localPath, ProgressSink& progress, const CancelToken& cancel,
+                   bool anew)
 {
     const CString partPath = PartPath(localPath);
     if (partPath.GetLength() >= MAX_PATH)
         return E_FAIL;
     VolumeTimes volume = VolumeTimes::kExact;
-    const ULONGLONG onDisk = ProveHeldCopy(source, localPath, &volume);
+    const ULONGLONG onDisk = ProveHeldCopy(source, localPath, anew, &volume);
     HRESULT hr = source.Open();
     if (FAILED(hr))
         return hr;
@@ -155,13 +158,13 @@ HRESULT SaveToFile(ByteSource& source, const char* localPath, ProgressSink& prog
     return hr;
 }
 
-HRESULT DownloadToFile(const TransferEnv& env, const char* url, const char* localPath)
+HRESULT DownloadToFile(const TransferEnv& env, const char* url, const char* localPath, bool anew)
 {
     HttpSource source(env, url, kFileRules);
-    return SaveToFile(source, localPath, env.progress, env.cancel);
+    return SaveToFile(source, localPath, env.progress, env.cancel, anew);
 }
 
-HRESULT DownloadBelow(const TransferEnv& env, const char* baseUrl, const char* folder, const char* path)
+HRESULT DownloadBelow(const TransferEnv& env, const char* baseUrl, const char* folder, const char* path, bool anew)
 {
     if (!IsContainedRelativePath(path))
         return E_FAIL;
@@ -169,5 +172,5 @@ HRESULT DownloadBelow(const TransferEnv& env, const char* baseUrl, const char* f
     CString localPath;
     url.Format("%s/%s", baseUrl, path);
     localPath.Format("%s/%s", folder, path);
-    return DownloadToFile(env, url, localPath);
+    return DownloadToFile(env, url, localPath, anew);
 }

@@ -10,6 +10,7 @@
 #include "CancelToken.h"
 #include "ChunkPipeline.h"
 #include "EarlierFiles.h"
+#include "FileNames.h"
 #include "FreeSpace.h"
 #include "KeptFile.h"
 #include "PackTable.h"
@@ -22,10 +23,10 @@ const int kMostPasses = 8;
 // One pass over the pack from its first byte.
 class PackPass : private EntryRewriter {
 public:
-    PackPass(ByteSource& source, const char* targetDir, bool askInParts, ChunkPipeline& pipeline,
-             ProgressSink& progress, const CancelToken& cancel)
+    PackPass(ByteSource& source, const char* targetDir, bool headerNamesFolder, bool askInParts,
+             ChunkPipeline& pipeline, ProgressSink& progress, const CancelToken& cancel)
         : source_(source), targetDir_(targetDir), pipeline_(pipeline), cancel_(cancel),
-          bytes_(progress, source.Length()), askInParts_(askInParts)
+          bytes_(progress, source.Length()), headerNamesFolder_(headerNamesFolder), askInParts_(askInParts)
     {
     }
     ~PackPass() { source_.NameVersionBy(nullptr); }
@@ -61,6 +62,8 @@ private:
     // The entries whose digest failed on bytes that may have come from another version
     // (a range, a resumed answer): each is fetched once more before it counts.
     std::unique_ptr<bool[]> retry_;
+    // Only the header names the pack's folder: it must be one below the target.
+    bool headerNamesFolder_;
     // An earlier run may have left files of the pack: the header, the table and each run
     // of files that are missing are asked for one by one, so that nothing is sent that is
     // then kept, and no answer is left unread.
@@ -107,7 +110,9 @@ HRESULT PackPass::ReadTable()
     if (hr != S_OK || table_.Count() == 0)
         return hr;
     const char* packName = table_.Header().packName;
-    if (!IsContainedPackName(packName, sizeof(table_.Header().packName)))
+    WCHAR key[kFileKeySize];
+    if (!IsContainedPackName(packName, sizeof(table_.Header().packName)) ||
+        (headerNamesFolder_ && FileKey(packName, sizeof(table_.Header().packName), key) == 0))
         return E_FAIL;
     // The pack's own folder decides: where it holds nothing, the rest comes in one request.
     char folder[MAX_PATH];
@@ -133,7 +138,7 @@ HRESULT PackPass::FindKeptFiles()
         return E_FAIL;
     for (DWORD index = 0; index < count; ++index)
         names[index] = table_.Entry(index).fileName;
-    if (!MarkNamesSharedByCase(names.get(), sizeof(PackEntry::fileName), count, sharesName.get()))
+    if (!MarkNamesOfOneFile(names.get(), sizeof(PackEntry::fileName), count, sharesName.get()))
         return E_FAIL;
     // A pass after the pack changed looks at the disk only once everything the pass
     // before handed to the writer is on it.
@@ -235,7 +240,9 @@ HRESULT ExtractPack(ByteSource& source, const char* targetDir, const char* packF
     // A server whose pack keeps changing under the run is given up after a few passes.
     int passes = 0;
     do
-        hr = ++passes > kMostPasses ? E_FAIL : PackPass(source, targetDir, askInParts, pipeline, progress, cancel).Run();
+        hr = ++passes > kMostPasses
+                 ? E_FAIL
+                 : PackPass(source, targetDir, packFolder == nullptr, askInParts, pipeline, progress, cancel).Run();
     while (hr == S_RESOURCE_CHANGED);
     const HRESULT finished = pipeline.Finish();
     return FAILED(hr) ? hr : finished;

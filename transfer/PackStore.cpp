@@ -293,13 +293,15 @@ HRESULT StorePass::WriteWhole()
 
 }  // namespace
 
-HRESULT StorePack(ByteSource& source, const char* localPath, ProgressSink& progress, const CancelToken& cancel)
+HRESULT StorePack(ByteSource& source, const char* localPath, ProgressSink& progress, const CancelToken& cancel,
+                  bool anew)
 {
     const CString partPath = PartPath(localPath);
     if (partPath.GetLength() >= MAX_PATH)
         return E_FAIL;
     StoredCopy stored;
     LookAtStored(localPath, &stored);
+    stored.hasTable = stored.hasTable && !anew;
     if (stored.exists)
         source.FirstAskFor(sizeof(PackHeader));
     HRESULT hr = source.Open();
@@ -331,7 +333,8 @@ HRESULT StorePack(ByteSource& source, const char* localPath, ProgressSink& progr
     return hr;
 }
 
-HRESULT DownloadPackBelow(const TransferEnv& env, const char* baseUrl, const char* folder, const char* path)
+HRESULT DownloadPackBelow(const TransferEnv& env, const char* baseUrl, const char* folder, const char* path,
+                          bool anew)
 {
     if (!IsContainedRelativePath(path))
         return E_FAIL;
@@ -340,5 +343,5 @@ HRESULT DownloadPackBelow(const TransferEnv& env, const char* baseUrl, const cha
     url.Format("%s/%s", baseUrl, path);
     localPath.Format("%s/%s", folder, path);
     PackStream pack(env, url);
-    return StorePack(pack, localPath, env.progress, env.cancel);
+    return StorePack(pack, localPath, env.progress, env.cancel, anew);
 }

@@ -20,11 +20,14 @@ class ByteSource;
 // - otherwise (another header or table, none that can be read, more bytes than the
 //   server's): the new version is received whole as `localPath`.part, checked, and
 //   renamed over it; on a failure or an abort the .part goes and the old file stays.
-// Tells `progress` the bytes in place (a stored entry that passes counts as done).
-// E_ABORT once `cancel` is cancelled.
-HRESULT StorePack(ByteSource& source, const char* localPath, ProgressSink& progress, const CancelToken& cancel);
+// `anew`: what is at `localPath` is not this pack's (an earlier item of the run wrote
+// it), and is only ever replaced whole. Tells `progress` the bytes in place (a stored
+// entry that passes counts as done). E_ABORT once `cancel` is cancelled.
+HRESULT StorePack(ByteSource& source, const char* localPath, ProgressSink& progress, const CancelToken& cancel,
+                  bool anew = false);
 
 // StorePack of the pack that the catalogue lists by `path`: fetched from baseUrl + "/" +
 // path and stored as folder + "/" + path, both joined unchanged; a path that could lead
 // outside `folder` is refused with E_FAIL before anything is requested.
-HRESULT DownloadPackBelow(const TransferEnv& env, const char* baseUrl, const char* folder, const char* path);
+HRESULT DownloadPackBelow(const TransferEnv& env, const char* baseUrl, const char* folder, const char* path,
+                          bool anew = false);
