@@ -62,7 +62,9 @@ size_t FileKey(const char* name, size_t size, WCHAR (&key)[kFileKeySize])
 
 bool NamesOneFile(const char* a, const char* b, size_t size)
 {
-    return CompareKeys(a, b, size) == 0;
+    WCHAR keyA[kFileKeySize];
+    WCHAR keyB[kFileKeySize];
+    return FileKey(a, size, keyA) > 0 && FileKey(b, size, keyB) > 0 && wcscmp(keyA, keyB) == 0;
 }
 
 bool MarkNamesOfOneFile(const char* const* names, size_t size, DWORD count, bool* sameAsAnother)
@@ -77,7 +79,7 @@ bool MarkNamesOfOneFile(const char* const* names, size_t size, DWORD count, bool
     std::sort(order, order + count,
               [&](DWORD a, DWORD b) { return CompareKeys(names[a], names[b], size) < 0; });
     for (DWORD i = 1; i < count; ++i) {
-        if (CompareKeys(names[order[i - 1]], names[order[i]], size) == 0)
+        if (NamesOneFile(names[order[i - 1]], names[order[i]], size))
             sameAsAnother[order[i - 1]] = sameAsAnother[order[i]] = true;
     }
     delete[] order;

@@ -356,21 +356,25 @@ protected:
     }
 };
 
-TEST_F(StalledServer, InADatabasePackTheProgramEndsAndFinishedFilesStayWhole)
+TEST_F(StalledServer, InTheSecondDatabaseTheProgramEndsAndTheListNamesTheFirst)
 {
     PublishKit(BigPack(10));
-    PackLayout database;
-    database.packName = "db";
-    database.files.push_back(PackFile("db.ini", "[db]"));
-    database.files.push_back(PackFile("big.bin", GeneratedData(5, 1 << 20)));
-    std::string pack = BuildPack(database);
-    server.Serve("/base/db.pack", Stalling(pack, pack.size() - 1000));
-    RunUntilStallThenAbort(IDC_KIT_KRESPA, target + "\\Database\\db\\big.bin");
+    PackLayout second;
+    second.packName = "db2";
+    second.files.push_back(PackFile("db2.ini", "[db2]"));
+    second.files.push_back(PackFile("big.bin", GeneratedData(5, 1 << 20)));
+    std::string pack = BuildPack(second);
+    server.Serve("/base/db2.pack", Stalling(pack, pack.size() - 1000));
+    PublishCatalog({{"db", "db.pack"}, {"db2", "db2.pack"}});
+    RunUntilStallThenAbort(IDC_KIT_KRESPA, target + "\\Database\\db2\\big.bin");
     EXPECT_EQ("first", ReadWholeFile(target + "\\Bin\\small.txt"));
     EXPECT_EQ(GeneratedData(4, 10), ReadWholeFile(target + "\\Bin\\big.bin"));
     EXPECT_EQ("[db]", ReadWholeFile(target + "\\Database\\db\\db.ini"));
-    EXPECT_TRUE(FileExists(target + "\\Database\\db\\big.bin"));
-    EXPECT_EQ("", ReadWholeFile(target + "\\ZebDbLst.ini"));
+    EXPECT_EQ("[db2]", ReadWholeFile(target + "\\Database\\db2\\db2.ini"));
+    EXPECT_TRUE(FileExists(target + "\\Database\\db2\\big.bin"));
+    // The program ended at once, the worker still in its read: the list, which had no
+    // earlier one, names the database complete by then.
+    EXPECT_EQ("#include = [St,Database\\db\\db.ini]\r\n", ReadWholeFile(target + "\\ZebDbLst.ini"));
 }
 
 TEST_F(StalledServer, InAnOfflineFileTheProgramEndsAndFinishedFilesStayWhole)

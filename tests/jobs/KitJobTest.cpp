@@ -119,6 +119,36 @@ TEST_F(KitJob, BlankOnlyAccessBelongsToNoKitAndNoMembersGivesAnEmptyList)
     EXPECT_EQ((std::vector<int>{0, 1}), progress.Overall());
 }
 
+TEST_F(KitJob, NamesThatWouldBreakTheListOrLieBesideItAreRefusedBeforeTheirRequest)
+{
+    server.Serve("/base/initial.pack", HttpResponse::Ok(DatabasePack("Bin")));
+    server.Serve("/base/ok.pack", HttpResponse::Ok(DatabasePack("ok")));
+    // As the catalogue's XML holds them: a line break only as character references.
+    for (const char* name : {"a]b", "line&#13;&#10;break", "..\\up"}) {
+        SCOPED_TRACE(name);
+        RemoveTree(target);
+        ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
+        server.Serve("/base/bad.pack", HttpResponse::Ok(DatabasePack("bad")));
+        PublishCatalog(CatalogXml(Base(), {{"ok", "ok.pack"}, {name, "bad.pack"}}, {}));
+        const size_t before = server.RequestCount();
+        EXPECT_EQ(E_FAIL, RunKit(161));
+        // initial.pack and the first database; the list names that one only.
+        EXPECT_EQ(before + 2, server.RequestCount());
+        EXPECT_EQ(IniLine("ok"), ReadWholeFile(target + "\\ZebDbLst.ini"));
+    }
+    // An initial.pack whose files would lie beside the list, in the target itself.
+    for (const char* packName : {"", ".", "\\"}) {
+        RemoveTree(target);
+        ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
+        PackLayout beside;
+        beside.packName = packName;
+        beside.files.push_back(PackFile("ZebDbLst.ini", "#include = [St,Database\\x\\x.ini]\r\n"));
+        server.Serve("/base/initial.pack", HttpResponse::Ok(BuildPack(beside)));
+        EXPECT_EQ(E_FAIL, RunKit(161)) << packName;
+        EXPECT_TRUE(ListTree(target).empty()) << packName;
+    }
+}
+
 TEST_F(KitJob, CyrillicNamesAndDuplicatesAreListedAsTheCatalogueHoldsThem)
 {
     server.Serve("/base/initial.pack", HttpResponse::Ok(DatabasePack("Bin")));

@@ -1,5 +1,7 @@
 #include "JobTestSupport.h"
 
+#include "ItemNames.h"
+
 namespace {
 
 class OfflineUpdateJob : public JobTest {
@@ -93,6 +95,43 @@ TEST_F(OfflineUpdateJob, AFailedOrCancelledRerunKeepsTheEarlierCatalogue)
     EXPECT_EQ(E_ABORT, RunJob());
     EXPECT_EQ(earlier, ReadWholeFile(target + "\\latest.xml"));
     EXPECT_FALSE(FileExists(target + "\\latest.xml.part"));
+}
+
+TEST(ItemNames, ItemsThatAreOneFileOrTheToolsOwnAreTold)
+{
+    const char* paths[] = {"files/A.bin", "files/a.bin", "./files\\A.BIN.", "other.bin", "latest.xml",
+                           "LATEST.XML.part", "other.bin.part", "sub/other.bin", "files/a.bin .part"};
+    ItemName names[9];
+    ASSERT_TRUE(NameItems(paths, 9, names));
+    const ItemName expected[] = {ItemName::kOwn,   ItemName::kAfterAnEarlier, ItemName::kAfterAnEarlier,
+                                 ItemName::kOwn,   ItemName::kTools,          ItemName::kTools,
+                                 ItemName::kTools, ItemName::kOwn,            ItemName::kOwn};
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(static_cast<int>(expected[i]), static_cast<int>(names[i])) << paths[i];
+}
+
+TEST_F(OfflineUpdateJob, PathsThatAreOneFileEndAsTheLastAndTheToolsOwnNamesAreRefused)
+{
+    HttpResponse first = HttpResponse::Ok(GeneratedData(1, 3000));
+    first.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+    HttpResponse second = HttpResponse::Ok(GeneratedData(2, 5000));
+    second.lastModified = first.lastModified;
+    ASSERT_TRUE(CreateDirectoryA((target + "\\files").c_str(), NULL));
+    server.Serve("/base/files/A.bin", first);
+    server.Serve("/base/files/a.bin", second);
+    PublishCatalog(CatalogXml(Base(), {}, {{"first", "files/A.bin"}, {"second", "files/a.bin"}}));
+    ASSERT_EQ(S_OK, RunJob());
+    // The second is fetched whole, never continued from the first.
+    EXPECT_EQ(second.body, ReadWholeFile(target + "\\files\\a.bin"));
+    EXPECT_FALSE(server.Requests().back().HasHeader("Range"));
+
+    for (const char* own : {"latest.xml.part", "files/a.bin.part"}) {
+        PublishCatalog(CatalogXml(Base(), {}, {{"first", "files/A.bin"}, {"own", own}}));
+        EXPECT_EQ(E_FAIL, RunJob()) << own;
+        // Nothing was asked for it, nor written under its name.
+        EXPECT_EQ(std::string("/base/files/A.bin"), server.Requests().back().path) << own;
+        EXPECT_FALSE(FileExists(target + "\\" + own)) << own;
+    }
 }
 
 TEST_F(OfflineUpdateJob, EmptyCatalogueWritesOnlyLatestXml)

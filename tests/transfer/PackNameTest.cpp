@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "FileNames.h"
 #include "PackFormat.h"
 
 namespace {
@@ -43,4 +45,38 @@ TEST(PackNames, FieldWithoutNulIsRefused)
     EXPECT_FALSE(IsContainedPackName(field, sizeof(field)));
     field[255] = '\0';
     EXPECT_TRUE(IsContainedPackName(field, sizeof(field)));
+}
+
+TEST(FileNames, NamesAreOneFileAsWindowsOpensThem)
+{
+    const struct {
+        const char* a;
+        const char* b;
+        bool oneFile;
+    } rows[] = {
+        {"files/A.bin", "files/a.bin", true},
+        {"x/a", "x\\a", true},
+        {"a.bin", "a.bin.", true},
+        {"a.bin", "a.bin ", true},
+        {"a.bin", "a.bin. .", true},
+        {"./a", "a", true},
+        {"/a", "a", true},
+        {"x//a", "x/a", true},
+        {"x/./a", "x/a", true},
+        {"Общая/База.dat", "общая/база.DAT", true},
+        {"a.bin", "a.bin.part", false},
+        {"a", "b", false},
+        {"x/a", "xa", false},
+        {".a", "a", false},
+        {"a b", "ab", false},
+        {"", "", false},
+        {"..", "..", true},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.oneFile, NamesOneFile(row.a, row.b, 260)) << row.a << " | " << row.b;
+    // Names that share a file are marked, all of them, and only they.
+    const char* names[] = {"A.txt", "b.txt", "a.TXT.", "c\\d", "c/D", "e"};
+    bool shared[6];
+    ASSERT_TRUE(MarkNamesOfOneFile(names, 260, 6, shared));
+    EXPECT_EQ((std::vector<bool>{true, false, true, true, true, false}), std::vector<bool>(shared, shared + 6));
 }
