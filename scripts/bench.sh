@@ -19,7 +19,9 @@
 #                               table patched in the benchmark program) and print where the
 #                               time goes
 #   --job-second-rounds N       paired rounds of the second kit run and md5sum (default 3)
-#   --job-second-only           of the job benchmark, only the second kit run
+#   --job-second-only           of the job benchmark, only the second runs (kit, offline) and,
+#                               with --job-versus, the first offline download of both builds
+#   --job-check-only            of those, only the first offline download of both builds
 #   --job-versus DIR            also time that build folder's job_bench (DIR/<target>/bench,
 #                               e.g. an earlier commit's) in the second-run rounds
 #   --job-databases N --job-database-mib M --job-initial-mib M
@@ -48,6 +50,7 @@ job_initial_mib=128
 job_breakdown=()
 job_second_rounds=3
 job_second_only=0
+job_check_only=0
 job_versus=""
 while [ $# -gt 0 ]; do
   if [ "$1" = --job-breakdown ]; then
@@ -55,8 +58,9 @@ while [ $# -gt 0 ]; do
     shift
     continue
   fi
-  if [ "$1" = --job-second-only ]; then
+  if [ "$1" = --job-second-only ] || [ "$1" = --job-check-only ]; then
     job_second_only=1
+    [ "$1" = --job-check-only ] && job_check_only=1
     shift
     continue
   fi
@@ -403,11 +407,21 @@ measure_second_run() {  # kit|offline
 measure_offline_check_cost() {
   local round seconds baseline peak requests sent cached start end curl_seconds p args
   local -a this_ratios=() versus_ratios=() pair_ratios=()
+  local versus this
   for round in $(seq 1 "$job_second_rounds"); do
-    job_run_with "$job_versus/$ZEB_ARCH/bench" offline "$job_run/first-versus-$ZEB_ARCH-$round" || return 1
-    local versus="$seconds"
-    job_run_with "$bench" offline "$job_run/first-this-$ZEB_ARCH-$round" || return 1
-    local this="$seconds"
+    probe_write "$round"
+    # Each build first in every other round.
+    if [ $((round % 2)) = 1 ]; then
+      job_run_with "$job_versus/$ZEB_ARCH/bench" offline "$job_run/first-versus-$ZEB_ARCH-$round" || return 1
+      versus="$seconds"
+      job_run_with "$bench" offline "$job_run/first-this-$ZEB_ARCH-$round" || return 1
+      this="$seconds"
+    else
+      job_run_with "$bench" offline "$job_run/first-this-$ZEB_ARCH-$round" || return 1
+      this="$seconds"
+      job_run_with "$job_versus/$ZEB_ARCH/bench" offline "$job_run/first-versus-$ZEB_ARCH-$round" || return 1
+      versus="$seconds"
+    fi
     mkdir -p "$job_run/first-curl-$ZEB_ARCH-$round"
     args=()
     for p in "${offline_paths[@]}"; do args+=(-o "$job_run/first-curl-$ZEB_ARCH-$round/$p" "$job_base/$p"); done
@@ -419,8 +433,8 @@ measure_offline_check_cost() {
     this_ratios+=("$(calc %.3f "$this / $curl_seconds")")
     versus_ratios+=("$(calc %.3f "$versus / $curl_seconds")")
     pair_ratios+=("$(calc %.3f "$this / $versus")")
-    say '  round %d: the other build %.2f s, this build %.2f s, curl %.2f s: ratios to curl %.2f and %.2f, this/other %.3f\n' \
-      "$round" "$versus" "$this" "$curl_seconds" "$(calc %.3f "$versus / $curl_seconds")" \
+    say '  round %d (dd writes %s MB/s): the other build %.2f s, this build %.2f s, curl %.2f s: ratios to curl %.2f and %.2f, this/other %.3f\n' \
+      "$round" "${round_write[$round]}" "$versus" "$this" "$curl_seconds" "$(calc %.3f "$versus / $curl_seconds")" \
       "$(calc %.3f "$this / $curl_seconds")" "$(calc %.3f "$this / $versus")"
   done
   say '  first offline download, %s: ratio to curl %s this build, %s the other; this/other %s (goal <= 1.03: %s)\n' \
@@ -473,8 +487,10 @@ run_job_bench() {
   for arch in "${arches[@]}"; do reversed=("$arch" "${reversed[@]}"); done
   machine_speeds "before the rounds"
   if [ "$job_second_only" = 1 ]; then
-    echo "A second run into the folder of a finished kit, and of a finished offline update:"
-    for arch in "${arches[@]}"; do use_arch "$arch"; measure_second_run kit; measure_second_run offline; done
+    if [ "$job_check_only" = 0 ]; then
+      echo "A second run into the folder of a finished kit, and of a finished offline update:"
+      for arch in "${arches[@]}"; do use_arch "$arch"; measure_second_run kit; measure_second_run offline; done
+    fi
     if [ -n "$job_versus" ]; then
       echo "A first offline update against the other build's and curl:"
       for arch in "${arches[@]}"; do use_arch "$arch"; measure_offline_check_cost; done

@@ -15,15 +15,15 @@ HANDLE OpenHeldFile(const char* path, DWORD access, DWORD share, DWORD dispositi
     return file;
 }
 
-bool StampFile(const char* path, const FILETIME& time, bool writeOnly, VolumeTimes volume)
+bool TimesNeedStamp(const FILETIME& creation, const FILETIME& access, const FILETIME& write, const FILETIME& time,
+                    bool writeOnly, VolumeTimes volume)
 {
-    WIN32_FILE_ATTRIBUTE_DATA found;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &found))
-        return false;
-    if (TimeAsKept(found.ftLastWriteTime, time, volume) &&
-        (writeOnly || (TimeAsKept(found.ftCreationTime, time, volume) &&
-                       AccessTimeAsKept(found.ftLastAccessTime, time, volume))))
-        return true;
+    return !TimeAsKept(write, time, volume) ||
+           (!writeOnly && (!TimeAsKept(creation, time, volume) || !AccessTimeAsKept(access, time, volume)));
+}
+
+bool SetTimes(const char* path, const FILETIME& time, bool writeOnly)
+{
     // Attributes only: a read-only file takes its times too.
     HANDLE file = OpenHeldFile(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
@@ -32,6 +32,16 @@ bool StampFile(const char* path, const FILETIME& time, bool writeOnly, VolumeTim
     const bool stamped = writeOnly ? SetFileTime(file, NULL, &time, &time) : SetFileTime(file, &time, &time, &time);
     CloseHandle(file);
     return stamped;
+}
+
+bool StampFile(const char* path, const FILETIME& time, bool writeOnly, VolumeTimes volume)
+{
+    WIN32_FILE_ATTRIBUTE_DATA found;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &found))
+        return false;
+    return !TimesNeedStamp(found.ftCreationTime, found.ftLastAccessTime, found.ftLastWriteTime, time, writeOnly,
+                           volume) ||
+           SetTimes(path, time, writeOnly);
 }
 
 HRESULT MoveOver(const char* from, const char* to)

@@ -35,6 +35,10 @@ HANDLE OpenHeldFile(const char* path, DWORD access, DWORD share, DWORD dispositi
 // it differs by more than its volume keeps (`volume`); a file that already has it is not
 // touched, so that a read-only file that is already right is no failure.
 bool StampFile(const char* path, const FILETIME& time, bool writeOnly, VolumeTimes volume);
+// The two halves of StampFile: whether a file of these times needs `time`, and giving it.
+bool TimesNeedStamp(const FILETIME& creation, const FILETIME& access, const FILETIME& write, const FILETIME& time,
+                    bool writeOnly, VolumeTimes volume);
+bool SetTimes(const char* path, const FILETIME& time, bool writeOnly);
 
 // Puts `from` in place of `to`, which may exist: the replacement is whole or nothing.
 HRESULT MoveOver(const char* from, const char* to);

@@ -6,7 +6,7 @@
 #include "HeldFiles.h"
 
 HRESULT VerifyBytes(HANDLE file, DWORD size, const BYTE (&md5)[16], BYTE* scratch, DWORD scratchSize,
-                    ByteProgress& progress, const CancelToken& cancel, bool* same)
+                    volatile LONGLONG* read, const CancelToken& cancel, bool* same)
 {
     FileDigest digest;
     DWORD remaining = size;
@@ -15,41 +15,41 @@ HRESULT VerifyBytes(HANDLE file, DWORD size, const BYTE (&md5)[16], BYTE* scratc
         const DWORD wanted = remaining < scratchSize ? remaining : scratchSize;
         DWORD got = 0;
         if (!ReadFile(file, scratch, wanted, &got, NULL) || got != wanted)
-            break;
+            return S_OK;
         digest.Update(scratch, got);
         remaining -= got;
-        progress.Add(got);
+        InterlockedExchangeAdd64(read, got);
         if (cancel.IsCancelled())
             return E_ABORT;
-        progress.ReportIfDue();
     }
-    *same = remaining == 0 && digest.Matches(md5);
-    // Only bytes that are kept count as done; the others are counted as they arrive.
-    if (!*same)
-        progress.TakeBack(size - remaining);
+    *same = digest.Matches(md5);
     return S_OK;
 }
 
 HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, VolumeTimes volume, BYTE* scratch, DWORD scratchSize,
-                       ByteProgress& progress, const CancelToken& cancel, bool* kept)
+                       volatile LONGLONG* read, const CancelToken& cancel, bool* kept)
 {
-    LARGE_INTEGER size;
+    BY_HANDLE_FILE_INFORMATION found;
     bool same = false;
     HRESULT hr = S_OK;
 
     *kept = false;
+    // The link itself, not what it leads to: what lies behind one is not the target's.
     HANDLE file = OpenHeldFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
+                               OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT);
     if (file == INVALID_HANDLE_VALUE)
         return S_OK;
-    if (GetFileSizeEx(file, &size) && size.QuadPart == entry.fileSize)
-        hr = VerifyBytes(file, entry.fileSize, entry.md5, scratch, scratchSize, progress, cancel, &same);
+    if (GetFileInformationByHandle(file, &found) &&
+        !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+        found.nFileSizeHigh == 0 && found.nFileSizeLow == entry.fileSize)
+        hr = VerifyBytes(file, entry.fileSize, entry.md5, scratch, scratchSize, read, cancel, &same);
     CloseHandle(file);
-    if (hr != S_OK)
+    if (hr != S_OK || !same)
         return hr;
     // Stamped as a fresh download leaves it, so that the folder ends the same either way.
-    *kept = same && StampFile(path, entry.fileTime, false, volume);
-    if (same && !*kept)
-        progress.TakeBack(entry.fileSize);
+    *kept = !TimesNeedStamp(found.ftCreationTime, found.ftLastAccessTime, found.ftLastWriteTime, entry.fileTime,
+                            false, volume) ||
+            SetTimes(path, entry.fileTime, false);
     return S_OK;
 }
