@@ -86,6 +86,13 @@ HANDLE CreateFileWithParents(const char* filePath, DWORD desiredAccess, DWORD sh
                              LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                              DWORD flagsAndAttributes, HANDLE templateFile)
 {
+    // Most files go into a folder that is already there (the one before them): one call.
+    if (filePath && strlen(filePath) < MAX_PATH) {
+        HANDLE file = CreateFileA(filePath, desiredAccess, shareMode, securityAttributes, creationDisposition,
+                                  flagsAndAttributes, templateFile);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_PATH_NOT_FOUND)
+            return file;
+    }
     if (creationDisposition == CREATE_NEW || creationDisposition == CREATE_ALWAYS ||
         creationDisposition == OPEN_ALWAYS) {
         char parent[MAX_PATH];

@@ -10,9 +10,9 @@
 int CreateDirectoryChain(const char* path);
 
 // CreateFileA with the same arguments and result; for the dispositions that may
-// create a file (CREATE_NEW, CREATE_ALWAYS, OPEN_ALWAYS) the parent directories
-// are made first, and INVALID_HANDLE_VALUE is returned without calling CreateFileA
-// when they cannot be.
+// create a file (CREATE_NEW, CREATE_ALWAYS, OPEN_ALWAYS), where a parent directory is
+// missing (ERROR_PATH_NOT_FOUND), the parent directories are made and the file is
+// created again; INVALID_HANDLE_VALUE when they cannot be made.
 HANDLE CreateFileWithParents(const char* filePath, DWORD desiredAccess, DWORD shareMode,
                              LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                              DWORD flagsAndAttributes, HANDLE templateFile);

@@ -12,18 +12,6 @@ bool IsSeparator(WCHAR ch)
     return ch == L'\\' || ch == L'/';
 }
 
-// Orders names by their keys; a name without a key sorts first and is one file with none.
-int CompareKeys(const char* a, const char* b, size_t size)
-{
-    WCHAR keyA[kFileKeySize];
-    WCHAR keyB[kFileKeySize];
-    const size_t lengthA = FileKey(a, size, keyA);
-    const size_t lengthB = FileKey(b, size, keyB);
-    if (lengthA == 0 || lengthB == 0)
-        return lengthA == lengthB ? (a < b ? -1 : a > b) : (lengthA == 0 ? -1 : 1);
-    return wcscmp(keyA, keyB);
-}
-
 }  // namespace
 
 size_t FileKey(const char* name, size_t size, WCHAR (&key)[kFileKeySize])
@@ -69,18 +57,38 @@ bool NamesOneFile(const char* a, const char* b, size_t size)
 
 bool MarkNamesOfOneFile(const char* const* names, size_t size, DWORD count, bool* sameAsAnother)
 {
-    DWORD* order = new (std::nothrow) DWORD[count ? count : 1];
+    // Each key is made once and kept as a 64-bit FNV-1a hash; only names of one hash are
+    // compared whole.
+    struct Hashed {
+        ULONGLONG hash;
+        DWORD index;
+    };
+    Hashed* order = new (std::nothrow) Hashed[count ? count : 1];
     if (!order)
         return false;
     for (DWORD i = 0; i < count; ++i) {
-        order[i] = i;
+        WCHAR key[kFileKeySize];
+        const size_t length = FileKey(names[i], size, key);
+        ULONGLONG hash = 14695981039346656037ull;
+        for (size_t at = 0; at < length; ++at)
+            hash = (hash ^ key[at]) * 1099511628211ull;
+        order[i] = Hashed{length ? hash : 0, i};
         sameAsAnother[i] = false;
     }
-    std::sort(order, order + count,
-              [&](DWORD a, DWORD b) { return CompareKeys(names[a], names[b], size) < 0; });
-    for (DWORD i = 1; i < count; ++i) {
-        if (NamesOneFile(names[order[i - 1]], names[order[i]], size))
-            sameAsAnother[order[i - 1]] = sameAsAnother[order[i]] = true;
+    std::sort(order, order + count, [](const Hashed& a, const Hashed& b) {
+        return a.hash != b.hash ? a.hash < b.hash : a.index < b.index;
+    });
+    for (DWORD first = 0; first < count;) {
+        DWORD end = first + 1;
+        while (end < count && order[end].hash == order[first].hash)
+            ++end;
+        for (DWORD a = first; a + 1 < end; ++a) {
+            for (DWORD b = a + 1; b < end; ++b) {
+                if (NamesOneFile(names[order[a].index], names[order[b].index], size))
+                    sameAsAnother[order[a].index] = sameAsAnother[order[b].index] = true;
+            }
+        }
+        first = end;
     }
     delete[] order;
     return true;

@@ -15,11 +15,10 @@ HANDLE OpenHeldFile(const char* path, DWORD access, DWORD share, DWORD dispositi
     return file;
 }
 
-bool TimesNeedStamp(const FILETIME& creation, const FILETIME& access, const FILETIME& write, const FILETIME& time,
-                    bool writeOnly, VolumeTimes volume)
+bool TimesNeedStamp(const FILETIME& creation, const FILETIME& write, const FILETIME& time, bool writeOnly,
+                    VolumeTimes volume)
 {
-    return !TimeAsKept(write, time, volume) ||
-           (!writeOnly && (!TimeAsKept(creation, time, volume) || !AccessTimeAsKept(access, time, volume)));
+    return !TimeAsKept(write, time, volume) || (!writeOnly && !TimeAsKept(creation, time, volume));
 }
 
 bool SetTimes(const char* path, const FILETIME& time, bool writeOnly)
@@ -39,8 +38,7 @@ bool StampFile(const char* path, const FILETIME& time, bool writeOnly, VolumeTim
     WIN32_FILE_ATTRIBUTE_DATA found;
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &found))
         return false;
-    return !TimesNeedStamp(found.ftCreationTime, found.ftLastAccessTime, found.ftLastWriteTime, time, writeOnly,
-                           volume) ||
+    return !TimesNeedStamp(found.ftCreationTime, found.ftLastWriteTime, time, writeOnly, volume) ||
            SetTimes(path, time, writeOnly);
 }
 

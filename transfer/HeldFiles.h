@@ -30,14 +30,16 @@ bool WhileHeld(Attempt attempt)
 // CreateFileA through WhileHeld.
 HANDLE OpenHeldFile(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
 
-// Gives the file `time` as its creation, access and write time (`writeOnly`: where its
-// write time differs, as its access and write time, see OutputFile::stampWriteTime) where
-// it differs by more than its volume keeps (`volume`); a file that already has it is not
-// touched, so that a read-only file that is already right is no failure.
+// Gives the file `time` as its creation, access and write time (`writeOnly`: as its access
+// and write time, see OutputFile::stamped) where its write time (or, unless `writeOnly`,
+// its creation time) differs by more than its volume keeps (`volume`); a file that
+// already has them is not touched, so that a read-only file that is already right is no
+// failure. The access time is not compared: reading a file moves it wherever the volume
+// keeps access times, and every second run would write every file again.
 bool StampFile(const char* path, const FILETIME& time, bool writeOnly, VolumeTimes volume);
 // The two halves of StampFile: whether a file of these times needs `time`, and giving it.
-bool TimesNeedStamp(const FILETIME& creation, const FILETIME& access, const FILETIME& write, const FILETIME& time,
-                    bool writeOnly, VolumeTimes volume);
+bool TimesNeedStamp(const FILETIME& creation, const FILETIME& write, const FILETIME& time, bool writeOnly,
+                    VolumeTimes volume);
 bool SetTimes(const char* path, const FILETIME& time, bool writeOnly);
 
 // Puts `from` in place of `to`, which may exist: the replacement is whole or nothing.

@@ -29,7 +29,8 @@ HRESULT VerifyBytes(HANDLE file, DWORD size, const BYTE (&md5)[16], BYTE* scratc
 HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, VolumeTimes volume, BYTE* scratch, DWORD scratchSize,
                        volatile LONGLONG* read, const CancelToken& cancel, bool* kept)
 {
-    BY_HANDLE_FILE_INFORMATION found;
+    FILE_BASIC_INFO found;
+    LARGE_INTEGER size;
     bool same = false;
     HRESULT hr = S_OK;
 
@@ -40,16 +41,22 @@ HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, VolumeTimes vol
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT);
     if (file == INVALID_HANDLE_VALUE)
         return S_OK;
-    if (GetFileInformationByHandle(file, &found) &&
-        !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-        found.nFileSizeHigh == 0 && found.nFileSizeLow == entry.fileSize)
+    // The times and attributes, and the size: two cheap queries (GetFileInformationByHandle
+    // also asks for the volume's serial, which costs Wine a look at the device each time).
+    if (GetFileInformationByHandleEx(file, FileBasicInfo, &found, sizeof(found)) &&
+        !(found.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+        GetFileSizeEx(file, &size) && size.QuadPart == entry.fileSize)
         hr = VerifyBytes(file, entry.fileSize, entry.md5, scratch, scratchSize, read, cancel, &same);
     CloseHandle(file);
     if (hr != S_OK || !same)
         return hr;
+    FILETIME created;
+    FILETIME written;
+    created.dwLowDateTime = found.CreationTime.LowPart;
+    created.dwHighDateTime = static_cast<DWORD>(found.CreationTime.HighPart);
+    written.dwLowDateTime = found.LastWriteTime.LowPart;
+    written.dwHighDateTime = static_cast<DWORD>(found.LastWriteTime.HighPart);
     // Stamped as a fresh download leaves it, so that the folder ends the same either way.
-    *kept = !TimesNeedStamp(found.ftCreationTime, found.ftLastAccessTime, found.ftLastWriteTime, entry.fileTime,
-                            false, volume) ||
-            SetTimes(path, entry.fileTime, false);
+    *kept = !TimesNeedStamp(created, written, entry.fileTime, false, volume) || SetTimes(path, entry.fileTime, false);
     return S_OK;
 }

@@ -1,5 +1,7 @@
 #include "PackExtract.h"
 
+#include <mbstring.h>
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -15,13 +17,14 @@
 #include "KeptFile.h"
 #include "PackTable.h"
 #include "ServerAccess.h"
+#include "TwoThreadCheck.h"
 
 namespace {
 
 const int kMostPasses = 8;
 
 // One pass over the pack from its first byte.
-class PackPass : private EntryRewriter {
+class PackPass : private EntryRewriter, private ItemCheck {
 public:
     PackPass(ByteSource& source, const char* targetDir, bool headerNamesFolder, bool askInParts,
              ChunkPipeline& pipeline, ProgressSink& progress, const CancelToken& cancel)
@@ -43,6 +46,9 @@ private:
     ULONGLONG MissingBytes() const;
     HRESULT WriteMissingFiles();
     HRESULT WriteEntry(DWORD index, ULONGLONG runEnd, bool* retry);
+    // A file of an earlier run, on either of the two checking threads.
+    HRESULT Check(DWORD index, BYTE* scratch, DWORD scratchSize, volatile LONGLONG* read, HANDLE* kept,
+                  bool* passed) override;
     HRESULT WriteAgain(DWORD index, bool* retry) override
     {
         return WriteEntry(index, table_.Offset(index) + table_.Entry(index).fileSize, retry);
@@ -58,6 +64,7 @@ private:
     const CancelToken& cancel_;
     ByteProgress bytes_;
     PackTable table_;
+    VolumeTimes volume_ = VolumeTimes::kExact;
     std::unique_ptr<bool[]> kept_;
     // The entries whose digest failed on bytes that may have come from another version
     // (a range, a resumed answer): each is fetched once more before it counts.
@@ -132,37 +139,59 @@ HRESULT PackPass::FindKeptFiles()
         return E_FAIL;
     if (!askInParts_)
         return S_OK;
-    std::unique_ptr<bool[]> sharesName(new (std::nothrow) bool[count]);
+    std::unique_ptr<bool[]> unkeepable(new (std::nothrow) bool[count]);
     std::unique_ptr<const char*[]> names(new (std::nothrow) const char*[count]);
-    if (!sharesName || !names)
+    if (!unkeepable || !names)
         return E_FAIL;
     for (DWORD index = 0; index < count; ++index)
         names[index] = table_.Entry(index).fileName;
-    if (!MarkNamesOfOneFile(names.get(), sizeof(PackEntry::fileName), count, sharesName.get()))
+    // Entries that are one file on disk are written again in order, as the first time,
+    // so that the last one is what stays.
+    if (!MarkNamesOfOneFile(names.get(), sizeof(PackEntry::fileName), count, unkeepable.get()))
         return E_FAIL;
-    // A pass after the pack changed looks at the disk only once everything the pass
-    // before handed to the writer is on it.
-    pipeline_.WaitIdle();
-    BYTE* scratch = pipeline_.NextBuffer();
-    const VolumeTimes volume = VolumeTimesOf(targetDir_);
-    bool keptAny = false;
+    // A name that is refused is refused where its file would be written, in order; a
+    // file below a junction or link is not the target's. Each folder is looked at once.
+    char folder[MAX_PATH] = "";
+    bool folderPlain = false;
     for (DWORD index = 0; index < count; ++index) {
         const PackEntry& entry = table_.Entry(index);
         char path[MAX_PATH];
-        // A name that is refused is refused where its file would be written, in order.
-        // Entries that are one file on disk are written again in order, as the first
-        // time, so that the last one is what stays.
-        if (sharesName[index] || !IsContainedPackName(entry.fileName, sizeof(entry.fileName)) ||
-            !EntryPath(path, entry) || !IsPlainPathBelow(targetDir_, path))
+        if (unkeepable[index] || !IsContainedPackName(entry.fileName, sizeof(entry.fileName)) ||
+            !EntryPath(path, entry)) {
+            unkeepable[index] = true;
             continue;
-        HRESULT hr = VerifyKeptFile(path, entry, volume, scratch, kTransferBufferSize, bytes_, cancel_, &kept_[index]);
-        if (hr != S_OK)
-            return hr;
-        keptAny = keptAny || kept_[index];
+        }
+        unsigned char* text = reinterpret_cast<unsigned char*>(path);
+        unsigned char* cut = _mbsrchr(text, '\\');
+        unsigned char* slash = _mbsrchr(text, '/');
+        if (slash && (!cut || slash > cut))
+            cut = slash;
+        if (cut)
+            *cut = '\0';
+        if (strcmp(path, folder) != 0) {
+            strcpy(folder, path);
+            folderPlain = IsPlainPathBelow(targetDir_, folder);
+        }
+        unkeepable[index] = !folderPlain;
     }
-    if (keptAny)
-        bytes_.Report();
-    return S_OK;
+    // A pass after the pack changed looks at the disk only once everything the pass
+    // before handed to the writer is on it.
+    pipeline_.WaitIdle();
+    volume_ = VolumeTimesOf(targetDir_);
+    HRESULT hr = CheckOnTwoThreads(*this, count, unkeepable.get(), pipeline_.NextBuffer(), bytes_, cancel_,
+                                   kept_.get());
+    bytes_.Report();
+    return hr;
+}
+
+HRESULT PackPass::Check(DWORD index, BYTE* scratch, DWORD scratchSize, volatile LONGLONG* read, HANDLE*, bool* passed)
+{
+    const PackEntry& entry = table_.Entry(index);
+    char path[MAX_PATH];
+    *passed = false;
+    if (!EntryPath(path, entry))
+        return S_OK;
+    return VerifyKeptFile(path, entry, volume_, scratch, scratchSize, read, cancel_, passed);
 }
 
 ULONGLONG PackPass::MissingBytes() const

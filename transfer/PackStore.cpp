@@ -17,6 +17,7 @@
 #include "PackTable.h"
 #include "RelativePath.h"
 #include "ServerAccess.h"
+#include "TwoThreadCheck.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ void DeliverHeld(ChunkPipeline& pipeline, const void* bytes, ULONGLONG size)
 }
 
 // One pass over the pack from its first byte.
-class StorePass : private EntryRewriter {
+class StorePass : private EntryRewriter, private ItemCheck {
 public:
     StorePass(ByteSource& source, const char* localPath, const char* partPath, const StoredCopy& stored,
               ChunkPipeline& pipeline, ProgressSink& progress, const CancelToken& cancel)
@@ -84,6 +85,8 @@ public:
 
 private:
     HRESULT FindSoundEntries();
+    HRESULT Check(DWORD index, BYTE* scratch, DWORD scratchSize, volatile LONGLONG* read, HANDLE* kept,
+                  bool* passed) override;
     HRESULT Repair();
     HRESULT WriteWhole();
     // Entries [first, end), fetched as one range and written at their offsets.
@@ -158,30 +161,36 @@ OutputFile StorePass::FileAt(OutputFile::Opening opening, ULONGLONG offset) cons
     return file;
 }
 
-// The stored pack's entries, each read once and checked against its digest.
+// The stored pack's entries, each read once and checked against its digest, on two
+// threads; those it ends before are missing.
 HRESULT StorePass::FindSoundEntries()
 {
-    HANDLE file = OpenHeldFile(localPath_, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
-    if (file == INVALID_HANDLE_VALUE)
-        return S_OK;
+    std::unique_ptr<bool[]> missing(new (std::nothrow) bool[server_.Count() + 1]);
+    if (!missing)
+        return E_FAIL;
+    for (DWORD index = 0; index < server_.Count(); ++index)
+        missing[index] = server_.Offset(index) + server_.Entry(index).fileSize > stored_.size;
     // A pass after the pack changed reads the disk only once the writer is idle.
     pipeline_.WaitIdle();
-    BYTE* scratch = pipeline_.NextBuffer();
-    LARGE_INTEGER start;
-    start.QuadPart = static_cast<LONGLONG>(server_.TableEnd());
-    HRESULT hr = SetFilePointerEx(file, start, NULL, FILE_BEGIN) ? S_OK : E_FAIL;
-    for (DWORD index = 0; hr == S_OK && index < server_.Count(); ++index) {
-        const PackEntry& entry = server_.Entry(index);
-        // Entries the stored pack ends before are missing, and so is every one after them.
-        if (server_.Offset(index) + entry.fileSize > stored_.size)
-            break;
-        hr = VerifyBytes(file, entry.fileSize, entry.md5, scratch, kTransferBufferSize, bytes_, cancel_,
-                         &sound_[index]);
-    }
-    CloseHandle(file);
-    // Unreadable: nothing of it is sound, and every entry is fetched.
-    return hr == E_FAIL ? S_OK : hr;
+    return CheckOnTwoThreads(*this, server_.Count(), missing.get(), pipeline_.NextBuffer(), bytes_, cancel_,
+                             sound_.get());
+}
+
+HRESULT StorePass::Check(DWORD index, BYTE* scratch, DWORD scratchSize, volatile LONGLONG* read, HANDLE* kept,
+                         bool* passed)
+{
+    *passed = false;
+    // One handle for each thread, kept from one entry to the next.
+    if (*kept == INVALID_HANDLE_VALUE)
+        *kept = OpenHeldFile(localPath_, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    LARGE_INTEGER offset;
+    offset.QuadPart = static_cast<LONGLONG>(server_.Offset(index));
+    // Unreadable: the entry is not sound, and is fetched.
+    if (*kept == INVALID_HANDLE_VALUE || !SetFilePointerEx(*kept, offset, NULL, FILE_BEGIN))
+        return S_OK;
+    const PackEntry& entry = server_.Entry(index);
+    return VerifyBytes(*kept, entry.fileSize, entry.md5, scratch, scratchSize, read, cancel_, passed);
 }
 
 HRESULT StorePass::Repair()

@@ -47,10 +47,3 @@ bool TimeAsKept(const FILETIME& readBack, const FILETIME& given, VolumeTimes vol
     const ULONGLONG apart = Apart(readBack, given);
     return apart <= 2 * kTicksPerSecond || Near(apart, 3600 * kTicksPerSecond, 2 * kTicksPerSecond);
 }
-
-bool AccessTimeAsKept(const FILETIME& readBack, const FILETIME& given, VolumeTimes volume)
-{
-    // A day in local time, which may be an hour off UTC's day more than the zone says.
-    return volume == VolumeTimes::kExact ? TimeAsKept(readBack, given, volume)
-                                         : Apart(readBack, given) <= 25 * 3600 * kTicksPerSecond;
-}

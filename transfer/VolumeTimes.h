@@ -9,7 +9,7 @@ enum class VolumeTimes {
     // NTFS, exFAT, and every volume not known to be FAT: to the second or better.
     kExact,
     // FAT and FAT32: the write time to 2 s, in local time (so a change of daylight saving
-    // time moves every file by an hour), the access time to the day.
+    // time moves every file by an hour).
     kFat,
 };
 
@@ -29,5 +29,3 @@ VolumeTimes VolumeTimesOf(const char* path);
 // apart, as robocopy's /FFT and /DST compare them.
 bool TimeAsKept(const FILETIME& readBack, const FILETIME& given, VolumeTimes volume);
 
-// The same for an access time, which FAT keeps only to the day.
-bool AccessTimeAsKept(const FILETIME& readBack, const FILETIME& given, VolumeTimes volume);

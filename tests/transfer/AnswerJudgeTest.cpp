@@ -199,9 +199,6 @@ TEST(AnswerJudge, TimesAreComparedAsTheVolumeKeepsThem)
     };
     for (const TimeRow& row : rows)
         EXPECT_EQ(row.same, TimeAsKept(row.readBack, given, row.volume)) << row.what;
-    // FAT keeps the access time to the day.
-    EXPECT_TRUE(AccessTimeAsKept(At(0, 0, 0), given, VolumeTimes::kFat));
-    EXPECT_FALSE(AccessTimeAsKept(At(0, 0, 0), given, VolumeTimes::kExact));
     // The date of an answer against a copy of each volume.
     HeldCopy onFat = kCopy;
     onFat.volume = VolumeTimes::kFat;
