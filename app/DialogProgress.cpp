@@ -25,10 +25,10 @@ void DialogProgress::BytesDone(ULONGLONG done, ULONGLONG total)
 {
     if (total != total_) {
         total_ = total;
-        shift_ = ProgressShiftFor(static_cast<LONGLONG>(total));
-        SendMessageA(controls_.itemBar, PBM_SETRANGE32, 0, ScaledProgress(total, shift_));
+        progressShift_ = ProgressShiftFor(static_cast<LONGLONG>(total));
+        SendMessageA(controls_.itemBar, PBM_SETRANGE32, 0, ScaledProgress(total, progressShift_));
     }
-    SendMessageA(controls_.itemBar, PBM_SETPOS, ScaledProgress(done, shift_), 0);
+    SendMessageA(controls_.itemBar, PBM_SETPOS, ScaledProgress(done, progressShift_), 0);
 }
 
 void DialogProgress::WaitingForLink(int secondsLeft)

@@ -39,7 +39,8 @@ private:
     // The total the item bar's range was set for; none yet for this item.
     static const ULONGLONG kNoRange = ~0ull;
     ULONGLONG total_ = kNoRange;
-    int shift_ = 0;
+    // The shift that brings the item's total below 2^31 (ProgressShiftFor).
+    int progressShift_ = 0;
     int itemsDone_ = 0;
     bool waiting_ = false;
     // The item caption's text before the wait's notice replaced it.

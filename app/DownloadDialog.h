@@ -9,6 +9,7 @@
 
 #include "CancelToken.h"
 #include "DialogProgress.h"
+#include "KitJob.h"
 #include "TaskbarProgress.h"
 #include "TransferEnv.h"
 #include "UpdateCatalog.h"
@@ -48,9 +49,12 @@ public:
     HRESULT StartCatalogFetch();
     HRESULT FetchCatalog();
 
-    // Transfers and jobs, on the worker thread: S_OK also when stopped by cancelToken.
+    // Transfers and jobs, on the worker thread: S_OK also when stopped by abortRequested.
     HRESULT DownloadFile(const char* caption, const char* path);
-    HRESULT RunKitJob(int kitCode);
+    // The pack at the catalogue's `path`, unpacked below `targetDir` (see DownloadPack in
+    // KitJob.h): one item of a kit.
+    HRESULT DownloadPack(const char* caption, const char* path, const char* targetDir, const char* packFolder);
+    HRESULT RunKitJob(KitCode kitCode);
     HRESULT RunOfflineUpdateJob();
 
     CStatic overallCaption;
@@ -67,9 +71,10 @@ public:
     HINTERNET internetSession;
     UpdateCatalog catalog;
     CWinThread* workerThread;
-    // Cancelled by the UI thread once the user has confirmed an abort; the worker's
-    // transfers poll it, and the request it closes ends a read the server stopped answering.
-    CancelToken cancelToken;
+    // Raised (cancelled) by the UI thread once the user has confirmed an abort; the
+    // worker's transfers poll it, and the request it closes ends a read the server stopped
+    // answering.
+    CancelToken abortRequested;
     // How long a silent link is waited for, and how long and how often to try again.
     RetrySettings retrySettings;
     // The job's progress on the taskbar button.

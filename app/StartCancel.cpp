@@ -105,8 +105,8 @@ void DownloadDialog::OnCancel()
     }
     if (MessageBox("Прервать загрузку?", "", MB_YESNO) != IDYES)
         return;
-    bool firstRequest = !cancelToken.IsCancelled();
-    cancelToken.Cancel();
+    bool firstRequest = !abortRequested.IsCancelled();
+    abortRequested.Cancel();
     // The job may have ended while the question was open.
     if (firstRequest && workerThread)
         SetTimer(kAbortGraceTimer, kAbortGraceMs);
@@ -114,7 +114,7 @@ void DownloadDialog::OnCancel()
 
 LRESULT DownloadDialog::OnDownloadDone(WPARAM, LPARAM)
 {
-    bool aborted = cancelToken.IsCancelled();
+    bool aborted = abortRequested.IsCancelled();
     workerThread = nullptr;
     KillTimer(kAbortGraceTimer);
     taskbar.JobEnded();

@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "ComPtr.h"
 #include "XmlDocument.h"
 
 namespace {
@@ -73,89 +74,57 @@ template <typename Record>
 HRESULT ReadRecords(IXMLDOMNode* element, Record*& records, int& count,
                     HRESULT (*readRecord)(IXMLDOMNode*, Record*))
 {
-    IXMLDOMNodeList* list = NULL;
-    IXMLDOMNode* node = NULL;
+    ComPtr<IXMLDOMNodeList> list;
     long length = 0;
-    HRESULT hr = OpenRecordList(element, &list, &length);
+    HRESULT hr = OpenRecordList(element, list.Receive(), &length);
     if (FAILED(hr))
-        goto CleanUp;
+        return hr;
     records = new (std::nothrow) Record[length];
-    if (!records) {
-        hr = E_OUTOFMEMORY;
-        goto CleanUp;
-    }
+    if (!records)
+        return E_OUTOFMEMORY;
     count = static_cast<int>(length);
-    hr = S_OK;
     for (long index = 0; index < length; ++index) {
+        ComPtr<IXMLDOMNode> node;
         // A record that cannot be fetched stays empty; the others are still read.
-        if (FAILED(NextRecord(list, &node)))
+        if (FAILED(NextRecord(list.Get(), node.Receive())))
             continue;
-        hr = readRecord(node, &records[index]);
-        node->Release();
-        node = NULL;
+        hr = readRecord(node.Get(), &records[index]);
         if (FAILED(hr))
-            goto CleanUp;
+            return hr;
     }
-
-CleanUp:
-    if (node)
-        node->Release();
-    if (list)
-        list->Release();
-    return hr;
+    return S_OK;
 }
 
 }  // namespace
 
 HRESULT UpdateCatalog::ParseCatalog()
 {
-    HRESULT hr = E_FAIL;
-    IXMLDOMDocument* document = NULL;
-    IXMLDOMNode* latest = NULL;
-    IXMLDOMNode* list = NULL;
-
     if (!xmlText)
         return E_FAIL;
-    hr = LoadXmlDocument(xmlText, &document);
+    ComPtr<IXMLDOMDocument> document;
+    ComPtr<IXMLDOMNode> latest;
+    HRESULT hr = LoadXmlDocument(xmlText, document.Receive());
     if (FAILED(hr))
-        goto CleanUp;
-
-    hr = FindChildByName(document, "latest", &latest);
-    if (hr != S_OK) {
-        // No "latest": an empty catalogue, and no error.
-        if (SUCCEEDED(hr))
-            hr = S_OK;
-        goto CleanUp;
-    }
-    if (FAILED(GetAttributeText(latest, "base", &baseUrl))) {
-        hr = E_FAIL;
-        goto CleanUp;
-    }
-
-    hr = FindChildByName(latest, "databases", &list);
-    if (FAILED(hr))
-        goto CleanUp;
-    if (hr == S_OK) {
-        hr = ReadRecords(list, databases, databaseCount, ReadDatabaseRecord);
-        list->Release();
-        list = NULL;
+        return hr;
+    hr = FindChildByName(document.Get(), "latest", latest.Receive());
+    // No "latest": an empty catalogue, and no error.
+    if (hr != S_OK)
+        return SUCCEEDED(hr) ? S_OK : hr;
+    if (FAILED(GetAttributeText(latest.Get(), "base", &baseUrl)))
+        return E_FAIL;
+    {
+        ComPtr<IXMLDOMNode> list;
+        hr = FindChildByName(latest.Get(), "databases", list.Receive());
+        if (hr == S_OK)
+            hr = ReadRecords(list.Get(), databases, databaseCount, ReadDatabaseRecord);
         if (FAILED(hr))
-            goto CleanUp;
+            return hr;
     }
-
-    hr = FindChildByName(latest, "files", &list);
+    ComPtr<IXMLDOMNode> list;
+    hr = FindChildByName(latest.Get(), "files", list.Receive());
     if (FAILED(hr))
-        goto CleanUp;
-    hr = hr == S_OK ? ReadRecords(list, files, fileCount, ReadFileRecord) : S_OK;
-
-CleanUp:
-    if (list)
-        list->Release();
-    if (latest)
-        latest->Release();
-    if (document)
-        document->Release();
-    return hr;
+        return hr;
+    return hr == S_OK ? ReadRecords(list.Get(), files, fileCount, ReadFileRecord) : S_OK;
 }
 
 void UpdateCatalog::Clear()

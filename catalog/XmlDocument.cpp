@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "ComPtr.h"
 #include "MemoryStream.h"
 
 namespace {
@@ -17,48 +18,32 @@ const long kReadyStateComplete = 4;
 
 HRESULT LoadXmlDocument(const char* text, IXMLDOMDocument** document)
 {
-    HRESULT hr = E_FAIL;
-    MemoryStream stream;  // keeps its first reference until the end of this scope
-    IXMLDOMDocument* loaded = NULL;
-    IStream* streamRef = NULL;
-    IPersistStreamInit* persist = NULL;
-
     if (!document)
         return E_INVALIDARG;
     *document = NULL;
     if (!text)
         return E_FAIL;
 
+    MemoryStream stream;  // keeps its first reference until the end of this scope
+    ComPtr<IXMLDOMDocument> loaded;
+    ComPtr<IStream> streamRef;
+    ComPtr<IPersistStreamInit> persist;
     CoCreateInstance(kClsidDomDocument30, NULL, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
-                     reinterpret_cast<void**>(&loaded));
+                     reinterpret_cast<void**>(loaded.Receive()));
     if (!loaded)
         return E_FAIL;
-
     stream.Init(text, static_cast<ULONG>(strlen(text)));
-    stream.QueryInterface(IID_IStream, reinterpret_cast<void**>(&streamRef));
-    if (!streamRef)
-        goto CleanUp;
-    loaded->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist));
-    if (!persist)
-        goto CleanUp;
-
-    if (SUCCEEDED(persist->Load(streamRef)))
-        WaitForDocumentReady(loaded);
+    stream.QueryInterface(IID_IStream, reinterpret_cast<void**>(streamRef.Receive()));
+    loaded->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(persist.Receive()));
+    if (!streamRef || !persist)
+        return E_FAIL;
+    if (SUCCEEDED(persist->Load(streamRef.Get())))
+        WaitForDocumentReady(loaded.Get());
     // A failed Load may still leave a verdict in the parse error; that verdict decides.
-    if (SUCCEEDED(CheckParseError(loaded))) {
-        *document = loaded;
-        loaded = NULL;
-        hr = S_OK;
-    }
-
-CleanUp:
-    if (persist)
-        persist->Release();
-    if (streamRef)
-        streamRef->Release();
-    if (loaded)
-        loaded->Release();
-    return hr;
+    if (FAILED(CheckParseError(loaded.Get())))
+        return E_FAIL;
+    *document = loaded.Detach();
+    return S_OK;
 }
 
 HRESULT WaitForDocumentReady(IXMLDOMDocument* document)
@@ -85,14 +70,13 @@ HRESULT WaitForDocumentReady(IXMLDOMDocument* document)
 
 HRESULT CheckParseError(IXMLDOMDocument* document)
 {
-    IXMLDOMParseError* error = NULL;
+    ComPtr<IXMLDOMParseError> error;
     long code = 0;
-    HRESULT hr = document->get_parseError(&error);
+    HRESULT hr = document->get_parseError(error.Receive());
     if (FAILED(hr))
         return hr;
     if (!error)
         return E_FAIL;
     hr = error->get_errorCode(&code);
-    error->Release();
     return FAILED(hr) ? hr : static_cast<HRESULT>(code);
 }

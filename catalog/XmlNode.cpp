@@ -3,6 +3,8 @@
 
 #include <mbstring.h>
 
+#include "ComPtr.h"
+
 namespace {
 
 const int kNameBufferLength = 260;
@@ -11,48 +13,30 @@ const int kNameBufferLength = 260;
 
 HRESULT FindChildByName(IXMLDOMNode* parent, const char* name, IXMLDOMNode** child)
 {
-    HRESULT hr = E_FAIL;
-    IXMLDOMNodeList* children = NULL;
-    IXMLDOMNode* candidate = NULL;
-    long length = 0;
-    CString candidateName;
-
     if (!child)
         return E_INVALIDARG;
     *child = NULL;
     if (!parent || !name)
         return E_FAIL;
 
-    if (FAILED(parent->get_childNodes(&children)) || !children)
-        goto CleanUp;
-    if (FAILED(children->get_length(&length)))
-        goto CleanUp;
-
-    hr = S_FALSE;
+    ComPtr<IXMLDOMNodeList> children;
+    long length = 0;
+    if (FAILED(parent->get_childNodes(children.Receive())) || !children || FAILED(children->get_length(&length)))
+        return E_FAIL;
+    CString candidateName;
     for (long index = 0; index < length; ++index) {
-        if (FAILED(children->get_item(index, &candidate)) || !candidate) {
-            hr = E_FAIL;
-            goto CleanUp;
-        }
+        ComPtr<IXMLDOMNode> candidate;
+        if (FAILED(children->get_item(index, candidate.Receive())) || !candidate)
+            return E_FAIL;
         // Every node kind takes part; a node whose name cannot be read is passed over.
-        if (SUCCEEDED(GetNodeName(candidate, &candidateName)) &&
+        if (SUCCEEDED(GetNodeName(candidate.Get(), &candidateName)) &&
             _mbsicmp(reinterpret_cast<const unsigned char*>(candidateName.GetString()),
                      reinterpret_cast<const unsigned char*>(name)) == 0) {
-            *child = candidate;
-            candidate = NULL;
-            hr = S_OK;
-            goto CleanUp;
+            *child = candidate.Detach();
+            return S_OK;
         }
-        candidate->Release();
-        candidate = NULL;
     }
-
-CleanUp:
-    if (candidate)
-        candidate->Release();
-    if (children)
-        children->Release();
-    return hr;
+    return S_FALSE;
 }
 
 HRESULT GetNodeName(IXMLDOMNode* node, CString* name)
@@ -71,50 +55,28 @@ HRESULT GetNodeName(IXMLDOMNode* node, CString* name)
 
 HRESULT GetAttributeText(IXMLDOMNode* node, const char* name, CString* value)
 {
-    HRESULT hr = E_FAIL;
-    IXMLDOMNamedNodeMap* attributes = NULL;
-    IXMLDOMNode* attribute = NULL;
-    BSTR wideName = NULL;
-    VARIANT nodeValue;
-
     if (!node || !name || !value)
         return E_INVALIDARG;
     value->Empty();
-    VariantInit(&nodeValue);
 
+    ComPtr<IXMLDOMNamedNodeMap> attributes;
+    ComPtr<IXMLDOMNode> attribute;
     // Text and comment nodes answer S_FALSE and no map.
-    node->get_attributes(&attributes);
-    if (!attributes) {
-        hr = E_FAIL;
-        goto CleanUp;
-    }
-    wideName = AnsiToBstr(name);
-    hr = attributes->getNamedItem(wideName, &attribute);
-    attributes->Release();
-    attributes = NULL;
+    node->get_attributes(attributes.Receive());
+    if (!attributes)
+        return E_FAIL;
+    Bstr wideName(AnsiToBstr(name));
+    HRESULT hr = attributes->getNamedItem(wideName.Get(), attribute.Receive());
     if (!attribute) {
         // Absent: S_FALSE, also from a DOM that would say S_OK without a node.
-        if (SUCCEEDED(hr))
-            hr = S_FALSE;
-        goto CleanUp;
+        return SUCCEEDED(hr) ? S_FALSE : hr;
     }
-
-    hr = attribute->get_nodeValue(&nodeValue);
-    if (SUCCEEDED(hr) && nodeValue.vt == VT_BSTR) {
-        *value = nodeValue.bstrVal;
-        hr = S_OK;
-    } else {
-        hr = E_FAIL;
-    }
-
-CleanUp:
-    if (attribute)
-        attribute->Release();
-    if (attributes)
-        attributes->Release();
-    SysFreeString(wideName);
-    VariantClear(&nodeValue);
-    return hr;
+    Variant nodeValue;
+    hr = attribute->get_nodeValue(nodeValue.Receive());
+    if (FAILED(hr) || nodeValue.Get().vt != VT_BSTR)
+        return E_FAIL;
+    *value = nodeValue.Get().bstrVal;
+    return S_OK;
 }
 
 BSTR AnsiToBstr(const char* text)

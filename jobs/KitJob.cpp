@@ -10,20 +10,14 @@
 
 namespace {
 
-// One item of a kit: the pack at `baseUrl`, "/" and `path`, unpacked below `targetDir`;
-// `packFolder`, where known, is the folder it unpacks into (see ExtractPack). A database
-// whose name cannot be listed fails before anything is requested for it.
+// DownloadPack, for a database whose name can be listed; one that cannot fails before
+// anything is requested for it.
 HRESULT DownloadKitPack(const TransferEnv& env, const char* baseUrl, const char* caption, const char* path,
                         const char* targetDir, const char* packFolder, bool listable)
 {
-    CString url;
-    url.Format("%s/%s", baseUrl, path);
-    return RunItem(env, caption, [&] {
-        if (!listable)
-            return E_FAIL;
-        PackStream pack(env, url);
-        return ExtractPack(pack, targetDir, packFolder, env.progress, env.cancel);
-    });
+    if (listable)
+        return DownloadPack(env, baseUrl, caption, path, targetDir, packFolder);
+    return RunItem(env, caption, [] { return E_FAIL; });
 }
 
 // A database name that its line of ZebDbLst.ini can hold as it stands: one that keeps
@@ -100,7 +94,18 @@ private:
 
 }  // namespace
 
-HRESULT RunKit(const TransferEnv& env, UpdateCatalog& catalog, const char* targetFolder, int kitCode)
+HRESULT DownloadPack(const TransferEnv& env, const char* baseUrl, const char* caption, const char* path,
+                     const char* targetDir, const char* packFolder)
+{
+    CString url;
+    url.Format("%s/%s", baseUrl, path);
+    return RunItem(env, caption, [&] {
+        PackStream pack(env, url);
+        return pack.Extract(targetDir, packFolder, env.progress, env.cancel);
+    });
+}
+
+HRESULT RunKit(const TransferEnv& env, UpdateCatalog& catalog, const char* targetFolder, KitCode kitCode)
 {
     HRESULT hr = S_OK;
 

@@ -8,5 +8,5 @@ HRESULT DownloadDialog::DownloadFile(const char* caption, const char* path)
 {
     DialogProgress progress(Controls());
     progress.ItemStarted(caption);
-    return AbortIsNoFailure(DownloadBelow(Env(progress, cancelToken), catalog.baseUrl, targetFolder, path));
+    return AbortIsNoFailure(DownloadBelow(Env(progress, abortRequested), catalog.baseUrl, targetFolder, path));
 }

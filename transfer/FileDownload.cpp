@@ -9,6 +9,7 @@
 #include "CancelToken.h"
 #include "ChunkPipeline.h"
 #include "FreeSpace.h"
+#include "Handle.h"
 #include "HeldFiles.h"
 #include "HttpSource.h"
 #include "RelativePath.h"
@@ -40,17 +41,14 @@ ULONGLONG ProveHeldCopy(ByteSource& source, const char* localPath, bool anew, Vo
         return 0;
     if (anew)
         return copy.size;
-    HANDLE file = OpenHeldFile(localPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-    if (file == INVALID_HANDLE_VALUE)
-        return copy.size;
+    Handle file(OpenHeldFile(localPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
     LARGE_INTEGER last;
     last.QuadPart = static_cast<LONGLONG>(copy.size - 1);
     DWORD read = 0;
-    if (SetFilePointerEx(file, last, NULL, FILE_BEGIN) && ReadFile(file, &copy.lastByte, 1, &read, NULL) &&
-        read == 1)
+    if (file.IsOpen() && SetFilePointerEx(file.Get(), last, NULL, FILE_BEGIN) &&
+        ReadFile(file.Get(), &copy.lastByte, 1, &read, NULL) && read == 1)
         source.StartFrom(copy);
-    CloseHandle(file);
     return copy.size;
 }
 

@@ -1,5 +1,7 @@
 #include "HeldFiles.h"
 
+#include "Handle.h"
+
 bool MayBeHeldBriefly(DWORD error)
 {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
@@ -24,13 +26,11 @@ bool TimesNeedStamp(const FILETIME& creation, const FILETIME& write, const FILET
 bool SetTimes(const char* path, const FILETIME& time, bool writeOnly)
 {
     // Attributes only: a read-only file takes its times too.
-    HANDLE file = OpenHeldFile(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    const bool stamped = writeOnly ? SetFileTime(file, NULL, &time, &time) : SetFileTime(file, &time, &time, &time);
-    CloseHandle(file);
-    return stamped;
+    Handle file(OpenHeldFile(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+    return file.IsOpen() && (writeOnly ? SetFileTime(file.Get(), NULL, &time, &time)
+                                       : SetFileTime(file.Get(), &time, &time, &time)) &&
+           file.Close();
 }
 
 bool StampFile(const char* path, const FILETIME& time, bool writeOnly, VolumeTimes volume)

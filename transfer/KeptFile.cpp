@@ -3,6 +3,7 @@
 #include "ByteProgress.h"
 #include "CancelToken.h"
 #include "FileDigest.h"
+#include "Handle.h"
 #include "HeldFiles.h"
 
 HRESULT VerifyBytes(HANDLE file, DWORD size, const BYTE (&md5)[16], BYTE* scratch, DWORD scratchSize,
@@ -36,18 +37,18 @@ HRESULT VerifyKeptFile(const char* path, const PackEntry& entry, VolumeTimes vol
 
     *kept = false;
     // The link itself, not what it leads to: what lies behind one is not the target's.
-    HANDLE file = OpenHeldFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT);
-    if (file == INVALID_HANDLE_VALUE)
+    Handle file(OpenHeldFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT));
+    if (!file.IsOpen())
         return S_OK;
     // The times and attributes, and the size: two cheap queries (GetFileInformationByHandle
     // also asks for the volume's serial, which costs Wine a look at the device each time).
-    if (GetFileInformationByHandleEx(file, FileBasicInfo, &found, sizeof(found)) &&
+    if (GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &found, sizeof(found)) &&
         !(found.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-        GetFileSizeEx(file, &size) && size.QuadPart == entry.fileSize)
-        hr = VerifyBytes(file, entry.fileSize, entry.md5, scratch, scratchSize, read, cancel, &same);
-    CloseHandle(file);
+        GetFileSizeEx(file.Get(), &size) && size.QuadPart == entry.fileSize)
+        hr = VerifyBytes(file.Get(), entry.fileSize, entry.md5, scratch, scratchSize, read, cancel, &same);
+    file.Close();
     if (hr != S_OK || !same)
         return hr;
     FILETIME created;

@@ -11,6 +11,7 @@
 #include "CancelToken.h"
 #include "ChunkPipeline.h"
 #include "FreeSpace.h"
+#include "Handle.h"
 #include "HeldFiles.h"
 #include "KeptFile.h"
 #include "PackStream.h"
@@ -44,12 +45,9 @@ void LookAtStored(const char* path, StoredCopy* stored)
     size.HighPart = found.nFileSizeHigh;
     stored->exists = true;
     stored->size = size.QuadPart;
-    HANDLE file = OpenHeldFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    stored->hasTable = stored->table.ReadFrom(file, stored->size);
-    CloseHandle(file);
+    Handle file(OpenHeldFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+    stored->hasTable = file.IsOpen() && stored->table.ReadFrom(file.Get(), stored->size);
 }
 
 // Hands bytes held in memory (the header and the table) to the file begun in `pipeline`.

@@ -1,5 +1,6 @@
 #include "PackStream.h"
 
+#include "PackExtract.h"
 #include "ServerAccess.h"
 
 namespace {
@@ -17,3 +18,9 @@ CString WithSlashes(const char* url)
 }  // namespace
 
 PackStream::PackStream(const TransferEnv& env, const char* url) : HttpSource(env, WithSlashes(url), kPackRules) {}
+
+HRESULT PackStream::Extract(const char* targetDir, const char* packFolder, ProgressSink& progress,
+                            const CancelToken& cancel)
+{
+    return ExtractPack(*this, targetDir, packFolder, progress, cancel);
+}

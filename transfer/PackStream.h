@@ -8,4 +8,7 @@
 class PackStream : public HttpSource {
 public:
     PackStream(const TransferEnv& env, const char* url);
+
+    // Unpacks the pack below `targetDir` (ExtractPack, of which this is the pack's own name).
+    HRESULT Extract(const char* targetDir, const char* packFolder, ProgressSink& progress, const CancelToken& cancel);
 };

@@ -2,6 +2,8 @@
 
 #include <wchar.h>
 
+#include "Handle.h"
+
 namespace {
 
 const ULONGLONG kTicksPerSecond = 10000000ull;
@@ -30,12 +32,10 @@ VolumeTimes VolumeTimesOf(const char* path)
 {
     WCHAR fileSystem[MAX_PATH + 1];
     // Attributes only, and a folder too (backup semantics).
-    HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return VolumeTimes::kExact;
-    const bool named = QueryVolumeInformation(file, NULL, 0, NULL, NULL, NULL, fileSystem, MAX_PATH + 1) != FALSE;
-    CloseHandle(file);
+    Handle file(CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL));
+    const bool named =
+        file.IsOpen() && QueryVolumeInformation(file.Get(), NULL, 0, NULL, NULL, NULL, fileSystem, MAX_PATH + 1);
     return named && (_wcsicmp(fileSystem, L"FAT") == 0 || _wcsicmp(fileSystem, L"FAT32") == 0) ? VolumeTimes::kFat
                                                                                                : VolumeTimes::kExact;
 }

@@ -272,7 +272,7 @@ TEST_F(DialogFlow, CancelDuringARunAnsweredNoThenYes)
         LRESULT before = driver.Position(IDC_ITEM_PROGRESS);
         EXPECT_TRUE(driver.WaitUntil([&] { return driver.Position(IDC_ITEM_PROGRESS) > before; }));
         driver.Answer(IDNO);
-        EXPECT_FALSE(dialog.cancelToken.IsCancelled());
+        EXPECT_FALSE(dialog.abortRequested.IsCancelled());
 
         driver.PressEscape();
         EXPECT_EQ("Прервать загрузку?", driver.WaitForBox());

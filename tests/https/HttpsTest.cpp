@@ -142,7 +142,14 @@ TEST_F(Https, WholeKitArrivesUnpackedFromTheTrustedServer)
     ASSERT_EQ(S_OK, FetchCatalogFrom(servers.trusted));
     EXPECT_EQ(servers.trusted + kUpdatePath, static_cast<const char*>(harness.dialog.catalog.baseUrl));
     ASSERT_EQ(S_OK, harness.RunOnWorker([&] { return harness.dialog.RunKitJob(65); }));
-    ExpectKit65(LocalKit65());
+    const std::string local = LocalKit65();
+    ExpectKit65(local);
+    // One pack again through the dialog's member, into its complete folder: kept.
+    const std::string database = target + "\\Database";
+    ASSERT_EQ(S_OK, harness.RunOnWorker([&] {
+        return harness.dialog.DownloadPack("Креспа", "krespa.pack", database.c_str(), (database + "\\Креспа").c_str());
+    }));
+    ExpectKit65(local);
 }
 
 TEST_F(Https, WholeOfflineUpdateArrivesByteForByteFromTheTrustedServer)

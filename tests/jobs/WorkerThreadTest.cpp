@@ -190,7 +190,7 @@ TEST_F(WorkerThread, TheComputerIsKeptAwakeOnTheWorkerWhileAJobRunsWhateverItsEn
 
     // A cancelled job shows no box.
     PublishKits();
-    harness.dialog.cancelToken.Cancel();
+    harness.dialog.abortRequested.Cancel();
     EXPECT_TRUE(RunWorker().empty());
     expectSetThenCleared("cancel");
 }
