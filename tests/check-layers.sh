@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
 # The layers of the product, each built as its own library, and what each may include:
 #   afx <- transfer <- catalog <- jobs <- app (with res)
+# and inside transfer its rooms: the shared top (transfer/) <- the network (net) and the
+# disk (disk), neither above the other <- the pack (pack) and the plain file (file).
 # Every quoted #include of a layer's sources must be found in that layer's folder or in a
 # layer below it. The dialog's members that live in transfer/, catalog/ and jobs/ are
 # built into app and count as app; their paths are the arguments.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+rooms="transfer transfer/net transfer/disk transfer/pack transfer/file"
 declare -A below=(
   [afx]="afx"
   [transfer]="transfer afx"
-  [catalog]="catalog transfer afx"
-  [jobs]="jobs catalog transfer afx"
-  [app]="app res jobs catalog transfer afx"
+  [transfer/net]="transfer/net transfer afx"
+  [transfer/disk]="transfer/disk transfer afx"
+  [transfer/pack]="transfer/pack transfer/net transfer/disk transfer afx"
+  [transfer/file]="transfer/file transfer/net transfer/disk transfer afx"
+  [catalog]="catalog $rooms afx"
+  [jobs]="jobs catalog $rooms afx"
+  [app]="app res jobs catalog $rooms afx"
 )
 declare -A member=()
 for path in "$@"; do member["$(cd "$(dirname "$path")" && pwd)/$(basename "$path")"]=1; done
@@ -20,7 +27,7 @@ for path in "$@"; do member["$(cd "$(dirname "$path")" && pwd)/$(basename "$path
 status=0
 files=0
 includes=0
-for layer in afx transfer catalog jobs app; do
+for layer in afx $rooms catalog jobs app; do
   for file in "$root/$layer"/*.h "$root/$layer"/*.cpp; do
     [ -e "$file" ] || continue
     files=$((files + 1))
