@@ -9,6 +9,7 @@
 #include "TaskbarRecorder.h"
 #include "TestAllocator.h"
 #include "TestFiles.h"
+#include "DialogRun.h"
 #include "WindowDriver.h"
 #include "resource.h"
 

@@ -16,6 +16,7 @@
 #include "VolumeTimes.h"
 #include "TestFiles.h"
 #include "ToolProcess.h"
+#include "DialogRun.h"
 #include "WindowDriver.h"
 #include "resource.h"
 

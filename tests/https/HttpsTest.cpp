@@ -219,12 +219,13 @@ TEST_F(Https, WorkerShowsOneErrorBoxWhenTheBaseServerIsRefused)
         RemoveTree(target);
         ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
         DialogHarness run;
+        run.dialog.retrySettings = QuickRetry();
         run.dialog.targetFolder = target.c_str();
         ASSERT_EQ(S_OK, FetchCatalogFrom(run, servers.trusted));
         run.dialog.catalog.baseUrl = (failing.origin + kUpdatePath).c_str();
         run.dialog.mode = failing.mode;
 
-        std::vector<DialogHarness::ShownBox> boxes = run.RunWorkerThread(WorkerThreadProc);
+        std::vector<DialogHarness::ShownBox> boxes = RunWorkerThread(run, WorkerThreadProc);
         ASSERT_EQ(1u, boxes.size());
         EXPECT_EQ(kDownloadErrorText, boxes[0].text);
         EXPECT_EQ("", boxes[0].caption);
@@ -241,6 +242,7 @@ TEST_F(Https, CatalogueAndFilesFollowARedirectFromHttpToHttps)
         RemoveTree(target);
         ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
         DialogHarness run;
+        run.dialog.retrySettings = QuickRetry();
         run.dialog.targetFolder = target.c_str();
         ASSERT_EQ(S_OK, FetchCatalogFrom(run, servers.redirect, prefix));
         ASSERT_NE(nullptr, run.dialog.catalog.xmlText);

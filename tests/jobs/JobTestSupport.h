@@ -14,6 +14,7 @@
 #include "KitJob.h"
 #include "OfflineUpdateJob.h"
 #include "PackWriter.h"
+#include "WorkerRun.h"
 
 const char kCatalogPath[] = "/ulvooffline/update/latest.xml";
 
@@ -36,6 +37,7 @@ protected:
         target = temp / "target";
         ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
         harness.dialog.targetFolder = target.c_str();
+        harness.dialog.retrySettings = QuickRetry();
     }
 
     TempDir temp;

@@ -82,7 +82,7 @@ protected:
     std::vector<std::pair<std::string, int>> RunWorker(AFX_THREADPROC proc = WorkerThreadProc, LPVOID param = nullptr)
     {
         std::vector<std::pair<std::string, int>> boxes;
-        for (const DialogHarness::ShownBox& box : harness.RunWorkerThread(proc, param, 60000)) {
+        for (const DialogHarness::ShownBox& box : RunWorkerThread(harness, proc, param, 60000)) {
             EXPECT_EQ("", box.caption);
             boxes.emplace_back(box.text, box.downloadDoneBefore);
         }

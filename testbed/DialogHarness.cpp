@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "resource.h"
-#include "QuickRetry.h"
 
 namespace {
 
@@ -51,7 +50,6 @@ DialogHarness::DialogHarness()
                             GetModuleHandleA(nullptr), nullptr);
     Subclass(host_, this, &DialogHarness::HostProc);
     dialog.m_hWnd = host_;
-    dialog.retrySettings = QuickRetry();
     dialog.overallCaption.Attach(MakeChild(host_, "Static", IDC_OVERALL_CAPTION));
     dialog.itemCaption.Attach(MakeChild(host_, "Static", IDC_ITEM_CAPTION));
     dialog.overallProgress.Attach(MakeChild(host_, PROGRESS_CLASSA, IDC_OVERALL_PROGRESS));

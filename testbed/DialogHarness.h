@@ -1,5 +1,6 @@
-// A DownloadDialog whose controls are real windows of the test thread, so that jobs
-// running on a worker drive them with synchronous messages while this thread pumps.
+// A DownloadDialog whose controls are real windows of this thread, so that jobs running on
+// a worker drive them with synchronous messages while this thread pumps. The dialog keeps
+// the program's own retry settings; a test sets the quick ones itself.
 #pragma once
 
 #include <functional>
@@ -25,16 +26,14 @@ public:
         std::string caption;
         int downloadDoneBefore;
     };
-    // Starts `proc` (param: the dialog unless given) with AfxBeginThread as OK does, and
-    // pumps until one more WM_DOWNLOAD_DONE has arrived, answering every box meanwhile;
-    // then a little longer, so that anything posted late shows too.
-    std::vector<ShownBox> RunWorkerThread(AFX_THREADPROC proc, LPVOID param = nullptr, DWORD timeoutMs = 120000);
 
     // Pumps until `done` holds or the timeout passes; false on timeout.
     bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000,
                    const std::function<void()>& whilePumping = {});
 
     int DownloadDoneCount() const { return downloadDone_; }
+    // The window that owns the dialog's controls and the boxes a worker shows.
+    HWND Host() const { return host_; }
 
     DownloadDialog dialog;
 

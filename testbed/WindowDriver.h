@@ -68,7 +68,3 @@ private:
 // The whole text of a window of any process.
 std::string WindowText(HWND window);
 
-// Runs dialog.DoModal() on this thread while `script` drives it from a second one;
-// whatever the script leaves open is then closed, so DoModal returns. Returns what
-// DoModal returned. The script fails the test through gtest's macros.
-INT_PTR RunDialog(DownloadDialog& dialog, const std::function<void(WindowDriver&)>& script);
