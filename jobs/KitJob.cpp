@@ -1,5 +1,6 @@
 #include "KitJob.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "HeldFiles.h"
@@ -94,6 +95,14 @@ private:
 
 }  // namespace
 
+bool BelongsToKit(const char* access, KitCode kit)
+{
+    // The commas keep code 161 from matching 1610.
+    char token[16];
+    snprintf(token, sizeof(token), ",%d,", kit);
+    return !*access || strstr(access, token) != nullptr;
+}
+
 HRESULT DownloadPack(const TransferEnv& env, const char* baseUrl, const char* caption, const char* path,
                      const char* targetDir, const char* packFolder)
 {
@@ -111,16 +120,13 @@ HRESULT RunKit(const TransferEnv& env, UpdateCatalog& catalog, const char* targe
 
     // The strings below throw when memory runs out; the list file is closed all the same.
     try {
-        CString token;
         CString databaseDir;
         CString packFolder;
         int selectedCount = 0;
 
-        // The commas keep code 161 from matching 1610.
-        token.Format(",%d,", kitCode);
         for (int i = 0; i < catalog.databaseCount; ++i) {
             CatalogDatabase& database = catalog.databases[i];
-            if (database.access.IsEmpty() || database.access.Find(token) >= 0) {
+            if (BelongsToKit(database.access, kitCode)) {
                 database.selected = 1;
                 ++selectedCount;
             }

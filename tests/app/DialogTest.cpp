@@ -306,24 +306,6 @@ TEST_F(DialogFlow, YesAfterTheJobEndedUnderTheQuestionClosesNothing)
     EXPECT_TRUE(FileExists(target + "\\ZebDbLst.ini"));
 }
 
-TEST_F(DialogFlow, FailedJobShowsItsBoxBeforeClose)
-{
-    PublishKit();
-    server.Serve("/base/initial.pack", HttpResponse::WithStatus("404 Not Found"));
-    RunDialog(dialog, [&](WindowDriver& driver) {
-        driver.Click(IDC_KIT_TELMI);
-        driver.Type(IDC_TARGET_FOLDER, target);
-        driver.Click(IDOK);
-        EXPECT_EQ("При получении обновления произошла ошибка", driver.WaitForBox());
-        EXPECT_EQ("", driver.BoxCaption());
-        EXPECT_EQ("Отмена", driver.Text(IDCANCEL));
-        driver.Answer(IDOK);
-        EXPECT_TRUE(driver.WaitUntil([&] { return driver.Text(IDCANCEL) == "Закрыть"; }));
-        driver.Click(IDCANCEL);
-        EXPECT_TRUE(driver.WaitClosed());
-    });
-}
-
 TEST_F(DialogFlow, TheTaskbarButtonFollowsTheRunPausedDuringARetryWaitAndRedUntilTheFailureIsAnswered)
 {
     PublishKit();

@@ -144,8 +144,9 @@ TEST_F(OfflineUpdateJob, EmptyCatalogueWritesOnlyLatestXml)
 
 TEST_F(OfflineUpdateJob, PathsThatCouldLeaveTheTargetAreRefusedBeforeAnyRequest)
 {
-    for (const char* bad : {"../escaped.bin", "sub\\..\\..\\escaped.bin", "C:\\escaped.bin",
-                            "//server/share/escaped.bin", "\\\\server\\share\\escaped.bin", "NUL.bin", "sub/aux"}) {
+    // Which paths are refused is PackNames' table; here, that a refused one is refused
+    // before its request, whether a path climbs out, names another volume or a device.
+    for (const char* bad : {"sub\\..\\..\\escaped.bin", "//server/share/escaped.bin", "NUL.bin"}) {
         server.Serve("/base/good.bin", HttpResponse::Ok("good"));
         PublishCatalog(CatalogXml(Base(), {{"db", "db.pack"}}, {{"good", "good.bin"}, {"bad", bad}}));
         size_t before = server.RequestCount();

@@ -56,30 +56,3 @@ TEST_F(FileDownload, FailuresKeepWhatArrived)
     EXPECT_EQ(S_OK, Download("moved"));
     EXPECT_EQ("final", ReadWholeFile(temp / "moved"));
 }
-
-TEST_F(FileDownload, SlowLinkMovesTheBarWithinAChunkAndAnAbortStopsThere)
-{
-    // 1.5 MiB, less than one 4 MiB chunk, at 1 MiB/s.
-    const std::string body = GeneratedData(4, 3 << 19);
-    server.Serve("/slow.bin", HttpResponse::AtRate(body, 1 << 20));
-    ASSERT_EQ(S_OK, Download("slow.bin"));
-    EXPECT_EQ(body, ReadWholeFile(temp / "slow.bin"));
-    size_t withinTheChunk = 0;
-    for (ULONGLONG position : progress.Done())
-        withinTheChunk += position > 0 && position < body.size();
-    EXPECT_GE(withinTheChunk, 3u);  // about one every 100 ms
-    EXPECT_EQ(body.size(), progress.Done().back());
-
-    // Cancel confirmed at the first position inside the chunk, as the dialog does it:
-    // the token raised and the open request closed under the transfer.
-    ProgressRecorder cancelled;
-    cancelled.onBytes = [&](const ProgressRecorder::Bytes& bytes) {
-        if (bytes.done > 0)
-            cancel.Cancel();
-    };
-    ASSERT_EQ(E_ABORT, DownloadToFile(TransferEnv{session, cancel, cancelled, QuickRetry()},
-                                      server.Url("/slow.bin").c_str(), (temp / "cancelled.bin").c_str()));
-    EXPECT_LT(cancelled.Done().back(), body.size());
-    EXPECT_TRUE(FileExists(temp / "cancelled.bin"));
-    EXPECT_EQ("", ReadWholeFile(temp / "cancelled.bin"));
-}

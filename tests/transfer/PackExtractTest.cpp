@@ -223,8 +223,9 @@ TEST_F(PackExtract, AbortAtEachCheckStopsAndKeepsFinishedFiles)
 
 TEST_F(PackExtract, NamesLeadingOutsideAreRefusedBeforeAnythingIsWritten)
 {
-    for (const char* bad : {"..\\escaped.txt", "x/../../escaped.txt", "C:\\escaped.txt", "\\..\\escaped.txt",
-                            "\\\\server\\share\\escaped.txt", "C:escaped.txt"}) {
+    // Which names are refused is PackNames' table; here, that a refused one stops the
+    // unpack where it stands, an entry's and the pack's.
+    for (const char* bad : {"x/../../escaped.txt"}) {
         RemoveTree(target);
         ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
         PackLayout layout;
@@ -236,7 +237,7 @@ TEST_F(PackExtract, NamesLeadingOutsideAreRefusedBeforeAnythingIsWritten)
         EXPECT_EQ((std::vector<std::string>{"P\\", "P\\good.txt"}), ListTree(target)) << bad;
         EXPECT_FALSE(FileExists(temp / "escaped.txt")) << bad;
     }
-    for (const char* bad : {"..", "..\\up", "C:\\", "\\\\root\\share"}) {
+    for (const char* bad : {"..\\up"}) {
         RemoveTree(target);
         ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
         PackLayout layout;
@@ -283,7 +284,7 @@ TEST_F(PackExtract, NamesWithoutNulAreRefused)
     EXPECT_EQ((std::vector<std::string>{"Bin\\", "Bin\\readme.txt"}), ListTree(target));
 }
 
-TEST_F(PackExtract, EntryCountsBeyondTheLimitsFailWithoutAllocating)
+TEST_F(PackExtract, EntryCountsBeyondTheLimitsOrThePackFailBeforeAnyFile)
 {
     PackLayout layout = SamplePack();
     layout.overrideEntryCount = true;

@@ -86,26 +86,12 @@ HRESULT WriteVersion(ByteSource& source, const char* path, const char* localPath
     if (!pipeline.Started() && FAILED(pipeline.Start(false)))
         return E_FAIL;
     pipeline.BeginFile(file);
-    for (ULONGLONG remaining = source.Length() - source.Position();;) {
-        const DWORD wanted = remaining < kTransferBufferSize ? static_cast<DWORD>(remaining) : kTransferBufferSize;
-        BYTE* chunk = pipeline.NextBuffer();
-        DWORD got = 0;
-        hr = ReadChunk(source, chunk, wanted, &got, bytes, cancel);
-        // What arrived before the link was given up stays in the file; nothing is written
-        // once the user has asked to stop.
-        if ((hr == S_OK || hr == E_FAIL) && got > 0)
-            pipeline.Deliver(got);
-        if (hr != S_OK)
-            return hr;
-        // The file cannot be created or written: stop receiving.
-        if (got != wanted || pipeline.Failed())
-            return E_FAIL;
-        remaining -= got;
-        if (remaining == 0) {
-            pipeline.EndFile();
-            return S_OK;
-        }
-    }
+    // What arrived before the link was given up stays in the file; nothing is written once
+    // the user has asked to stop.
+    hr = DeliverFrom(source, source.Length() - source.Position(), pipeline, bytes, cancel);
+    if (hr == S_OK)
+        pipeline.EndFile();
+    return hr;
 }
 
 }  // namespace
