@@ -103,16 +103,12 @@ void ChunkPipeline::Deliver(DWORD size)
 
 void ChunkPipeline::EndFile()
 {
-    Item item;
-    item.kind = kEnd;
-    Push(item);
+    Push(kEnd);
 }
 
 void ChunkPipeline::DropFile()
 {
-    Item item;
-    item.kind = kDrop;
-    Push(item);
+    Push(kDrop);
 }
 
 void ChunkPipeline::BeginCheck(const PackCheck& check)
@@ -125,8 +121,13 @@ void ChunkPipeline::BeginCheck(const PackCheck& check)
 
 void ChunkPipeline::EndCheck()
 {
+    Push(kCheckEnd);
+}
+
+void ChunkPipeline::Push(ItemKind kind)
+{
     Item item;
-    item.kind = kCheckEnd;
+    item.kind = kind;
     Push(item);
 }
 

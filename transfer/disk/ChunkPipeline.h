@@ -115,6 +115,7 @@ private:
     // The stage at *position is done with its item.
     void Release(LONGLONG* position);
     void Push(const Item& item);
+    void Push(ItemKind kind);
     // The position of the stage furthest behind: items from there on are still in use.
     LONGLONG Slowest() const;
     bool BufferInUse(int buffer) const;

@@ -55,3 +55,11 @@ CString PartPath(const char* path)
     part.Format("%s.part", path);
     return part;
 }
+
+HRESULT PutInPlace(HRESULT hr, const char* partPath, const char* path)
+{
+    if (SUCCEEDED(hr))
+        return MoveOver(partPath, path);
+    DeleteFileA(partPath);
+    return hr;
+}

@@ -47,3 +47,8 @@ HRESULT MoveOver(const char* from, const char* to);
 
 // The name beside `path` under which its replacement is received.
 CString PartPath(const char* path);
+
+// Ends a replacement received as `partPath` as the transfer ended (`hr`): once it has
+// succeeded, put in place of `path` (MoveOver's result); otherwise removed, `path` left
+// as it was (hr).
+HRESULT PutInPlace(HRESULT hr, const char* partPath, const char* path);

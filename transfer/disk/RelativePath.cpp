@@ -75,3 +75,12 @@ bool IsContainedRelativePath(const char* name)
         }
     }
 }
+
+bool JoinCatalogPath(const char* baseUrl, const char* folder, const char* path, CString* url, CString* localPath)
+{
+    if (!IsContainedRelativePath(path))
+        return false;
+    url->Format("%s/%s", baseUrl, path);
+    localPath->Format("%s/%s", folder, path);
+    return true;
+}

@@ -133,13 +133,7 @@ HRESULT SaveToFile(ByteSource& source, const char* localPath, ProgressSink& prog
     const HRESULT finished = pipeline.Finish();
     if (SUCCEEDED(hr))
         hr = finished;
-    if (replacing) {
-        if (SUCCEEDED(hr))
-            hr = MoveOver(partPath, localPath);
-        else
-            DeleteFileA(partPath);
-    }
-    return hr;
+    return replacing ? PutInPlace(hr, partPath, localPath) : hr;
 }
 
 HRESULT DownloadToFile(const TransferEnv& env, const char* url, const char* localPath, bool anew)
@@ -150,11 +144,9 @@ HRESULT DownloadToFile(const TransferEnv& env, const char* url, const char* loca
 
 HRESULT DownloadBelow(const TransferEnv& env, const char* baseUrl, const char* folder, const char* path, bool anew)
 {
-    if (!IsContainedRelativePath(path))
-        return E_FAIL;
     CString url;
     CString localPath;
-    url.Format("%s/%s", baseUrl, path);
-    localPath.Format("%s/%s", folder, path);
+    if (!JoinCatalogPath(baseUrl, folder, path, &url, &localPath))
+        return E_FAIL;
     return DownloadToFile(env, url, localPath, anew);
 }

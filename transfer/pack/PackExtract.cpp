@@ -235,13 +235,8 @@ HRESULT PackPass::WriteEntry(DWORD index, ULONGLONG runEnd, bool* retry)
     file.opening = OutputFile::Opening::kCreateWithParents;
     file.stamped = file.allTimes = true;
     file.time = entry.fileTime;
-    PackCheck check = {};
-    memcpy(check.md5, entry.md5, sizeof(check.md5));
-    check.packName = table_.Header().packName;
-    check.fileName = entry.fileName;
-    check.retry = retry;
     pipeline_.BeginFile(file);
-    pipeline_.BeginCheck(check);
+    pipeline_.BeginCheck(table_.CheckOf(index, retry));
     hr = DeliverFrom(source_, entry.fileSize, pipeline_, bytes_, cancel_);
     // The file of the old version is closed as it is and written again by the next pass.
     if (hr == S_RESOURCE_CHANGED)

@@ -264,12 +264,7 @@ HRESULT StorePass::WriteAgain(DWORD index, bool* retry)
 HRESULT StorePass::WriteChecked(DWORD index, bool* retry)
 {
     const PackEntry& entry = server_.Entry(index);
-    PackCheck check = {};
-    memcpy(check.md5, entry.md5, sizeof(check.md5));
-    check.packName = server_.Header().packName;
-    check.fileName = entry.fileName;
-    check.retry = retry;
-    pipeline_.BeginCheck(check);
+    pipeline_.BeginCheck(server_.CheckOf(index, retry));
     HRESULT hr = DeliverFrom(source_, entry.fileSize, pipeline_, bytes_, cancel_);
     if (hr == S_OK)
         pipeline_.EndCheck();
@@ -331,24 +326,16 @@ HRESULT StorePack(ByteSource& source, const char* localPath, ProgressSink& progr
     const HRESULT finished = pipeline.Finish();
     if (SUCCEEDED(hr))
         hr = finished;
-    if (beside) {
-        if (SUCCEEDED(hr))
-            hr = MoveOver(partPath, localPath);
-        else
-            DeleteFileA(partPath);
-    }
-    return hr;
+    return beside ? PutInPlace(hr, partPath, localPath) : hr;
 }
 
 HRESULT DownloadPackBelow(const TransferEnv& env, const char* baseUrl, const char* folder, const char* path,
                           bool anew)
 {
-    if (!IsContainedRelativePath(path))
-        return E_FAIL;
     CString url;
     CString localPath;
-    url.Format("%s/%s", baseUrl, path);
-    localPath.Format("%s/%s", folder, path);
+    if (!JoinCatalogPath(baseUrl, folder, path, &url, &localPath))
+        return E_FAIL;
     PackStream pack(env, url);
     return StorePack(pack, localPath, env.progress, env.cancel, anew);
 }

@@ -93,6 +93,16 @@ bool PackTable::SameAs(const PackTable& other) const
            (Count() == 0 || memcmp(entries_.get(), other.entries_.get(), Count() * sizeof(PackEntry)) == 0);
 }
 
+PackCheck PackTable::CheckOf(DWORD index, bool* retry) const
+{
+    PackCheck check = {};
+    memcpy(check.md5, entries_[index].md5, sizeof(check.md5));
+    check.packName = header_.packName;
+    check.fileName = entries_[index].fileName;
+    check.retry = retry;
+    return check;
+}
+
 bool PackTable::Match(ULONGLONG offset, const BYTE* bytes, DWORD size) const
 {
     while (size > 0) {

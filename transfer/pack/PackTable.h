@@ -7,11 +7,11 @@
 #include <memory>
 
 #include "ByteSource.h"
+#include "ChunkPipeline.h"
 #include "PackFormat.h"
 
 class ByteProgress;
 class CancelToken;
-class ChunkPipeline;
 
 class PackTable : public VersionBytes {
 public:
@@ -37,6 +37,9 @@ public:
     ULONGLONG DataEnd() const { return Count() ? Offset(Count() - 1) + Entry(Count() - 1).fileSize : TableEnd(); }
     // The same header and table: the same version of the pack.
     bool SameAs(const PackTable& other) const;
+    // The check of entry `index`'s bytes (its digest, and its names for the mismatch
+    // line), marking *retry on a mismatch where given (see PackCheck).
+    PackCheck CheckOf(DWORD index, bool* retry) const;
 
     // The header and the table are the bytes that name the pack's version.
     ULONGLONG Size() const override { return TableEnd(); }
