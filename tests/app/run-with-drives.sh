@@ -47,8 +47,12 @@ else
   export ZEB_FAT32_SKIPPED="this machine cannot make a FAT32 image and mount it through FUSE (dosfstools, fusefat, /dev/fuse)"
 fi
 
-# Under emulation the server's namespace sees only the mounts made before it started: a
-# server of its own, started after them.
-wineserver -k 2>/dev/null
-wineserver -w 2>/dev/null
+# Under emulation the suite's namespace sees only the mounts made before its wineserver
+# started: a server of its own, started after them, with Wine's services up before the
+# program (as scripts/test.sh starts them for the suite).
+if [ "${ZEB_ARCH:-}:${ZEB_I386:-}" = i686:emulated ]; then
+  wineserver -k 2>/dev/null
+  wineserver -w 2>/dev/null
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+fi
 "$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")/../../scripts/wine-run" "$program" "$@"
