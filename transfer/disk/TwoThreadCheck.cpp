@@ -12,6 +12,8 @@
 namespace {
 
 const unsigned kCheckStack = 256 * 1024;
+// Reads of this size let the system read ahead while the chunk before is hashed.
+const DWORD kCheckReadSize = 1 << 20;
 
 // What both checking threads share: the items, and the next one to take.
 struct Work {
@@ -47,7 +49,7 @@ unsigned __stdcall CheckerMain(void* param)
             continue;
         bool passed = false;
         const HRESULT hr =
-            work.check->Check(index, checker.scratch, kTransferBufferSize, &checker.current, &checker.kept, &passed);
+            work.check->Check(index, checker.scratch, kCheckReadSize, &checker.current, &checker.kept, &passed);
         const LONGLONG read = InterlockedExchange64(&checker.current, 0);
         work.itemRead[index] = read;
         work.passed[index] = passed;
