@@ -93,7 +93,7 @@ for arch in "${arches[@]}"; do
   ZEB_ARCH="$arch" "$ZEB_ROOT/scripts/build.sh"
 done
 # Only the builds that run natively: an emulated run's times measure the emulator.
-source "$ZEB_ROOT/scripts/env.sh"
+source "$ZEB_ROOT/scripts/machine/wine.sh"
 native=()
 for arch in "${arches[@]}"; do
   if [ "$arch" != i686 ] || [ "$ZEB_I386" = native ]; then
@@ -106,14 +106,13 @@ for arch in "${arches[@]}"; do
 done
 [ ${#native[@]} -gt 0 ] || { echo "bench: none of the builds asked for runs natively here" >&2; exit 1; }
 arches=("${native[@]}")
-source "$ZEB_ROOT/scripts/display.sh"
-source "$ZEB_ROOT/scripts/ports.sh"
-source "$ZEB_ROOT/scripts/nginx.sh"
+source "$ZEB_ROOT/scripts/machine/display.sh"
+source "$ZEB_ROOT/scripts/servers/ports.sh"
+source "$ZEB_ROOT/scripts/servers/nginx.sh"
 
 # Makes $1 the build that `wine` and $bench refer to: its Wine prefix and its folder.
 use_arch() {
-  export ZEB_ARCH="$1"
-  source "$ZEB_ROOT/scripts/env.sh"
+  zeb_target "$1"
   bench="$ZEB_ARCH_BUILD_DIR/bench"
 }
 

@@ -11,7 +11,6 @@ if [ "${1:-}" = --arch ]; then
 fi
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 "$ZEB_ROOT/scripts/setup.sh"
-source "$ZEB_ROOT/scripts/env.sh"
 cmake -S "$ZEB_ROOT" -B "$ZEB_ARCH_BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE="$ZEB_TOOLCHAIN" \
   -DZEB_DEPS_DIR="$ZEB_ARCH_CACHE" -DZEB_TLS_DIR="$ZEB_CACHE/tls" "$@" >/dev/null
 cmake --build "$ZEB_ARCH_BUILD_DIR" -j"$(nproc)"

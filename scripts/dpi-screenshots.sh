@@ -6,16 +6,15 @@ set -euo pipefail
 export ZEB_PREFIX_NAME=dpi-wineprefix ZEB_ARCH=i686
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 "$ZEB_ROOT/scripts/build.sh" >/dev/null
-source "$ZEB_ROOT/scripts/env.sh"
-# The same dialog, where this machine cannot run the 32-bit program (scripts/wine.sh).
+source "$ZEB_ROOT/scripts/machine/wine.sh"
+# The same dialog, where this machine cannot run the 32-bit program.
 reason="$(zeb_cannot_run "$ZEB_ARCH")"
 if [ -n "$reason" ]; then
   echo "dpi-screenshots: $reason; the 64-bit program's dialog instead" >&2
-  export ZEB_ARCH=x86_64
+  zeb_target x86_64
   "$ZEB_ROOT/scripts/build.sh" >/dev/null
-  source "$ZEB_ROOT/scripts/env.sh"
 fi
-source "$ZEB_ROOT/scripts/display.sh"
+source "$ZEB_ROOT/scripts/machine/display.sh"
 trap zeb_stop_display EXIT
 
 unset DISPLAY

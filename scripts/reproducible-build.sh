@@ -18,7 +18,6 @@ while [ $# -gt 0 ]; do
 done
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 "$ZEB_ROOT/scripts/setup.sh"
-source "$ZEB_ROOT/scripts/env.sh"
 
 log() { echo "reproducible-build: $*" >&2; }
 

@@ -7,7 +7,7 @@
 #   ZEB_HEADLESS=1   use Xvfb even when a display is available
 #   ZEB_ARCH=x86_64  the 64-bit program instead
 # On a kernel that cannot start 32-bit programs the 32-bit one runs under qemu-i386
-# (scripts/wine.sh); where even that is impossible, the 64-bit one runs. Either way it
+# (scripts/machine/); where even that is impossible, the 64-bit one runs. Either way it
 # says so and why. (Sourced, by the tests of the scripts, it only defines its steps.)
 set -euo pipefail
 # A Wine prefix of its own (made by setup.sh like the tests' one), so that the demo and a
@@ -18,11 +18,11 @@ source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 # The program the demo shows: the one asked for where it runs here, else the 64-bit one.
 choose_program() {
   local reason
+  source "$ZEB_ROOT/scripts/machine/wine.sh"
   reason="$(zeb_cannot_run "$ZEB_ARCH")"
   if [ -n "$reason" ]; then
     echo "run-sample: $reason; showing the 64-bit program instead" >&2
-    export ZEB_ARCH=x86_64
-    source "$ZEB_ROOT/scripts/env.sh"
+    zeb_target x86_64
   elif [ "$ZEB_ARCH:$ZEB_I386" = i686:emulated ]; then
     echo "run-sample: this kernel cannot start 32-bit programs: the 32-bit program runs under $ZEB_I386_REASON" >&2
   fi
@@ -31,12 +31,11 @@ choose_program() {
 [ "${BASH_SOURCE[0]}" = "$0" ] || return 0
 
 "$ZEB_ROOT/scripts/setup.sh"
-source "$ZEB_ROOT/scripts/env.sh"
 arch_asked="$ZEB_ARCH"
 choose_program
 [ "$ZEB_ARCH" = "$arch_asked" ] || "$ZEB_ROOT/scripts/setup.sh"
-source "$ZEB_ROOT/scripts/display.sh"
-source "$ZEB_ROOT/scripts/nginx.sh"
+source "$ZEB_ROOT/scripts/machine/display.sh"
+source "$ZEB_ROOT/scripts/servers/nginx.sh"
 
 port="${ZEB_SAMPLE_PORT:-18080}"
 sample="$ZEB_ROOT/build-sample"

@@ -2,79 +2,15 @@
 # Installs and builds everything the project needs for the target ZEB_ARCH (i686 unless
 # set; scripts/env.sh); safe to run any number of times. The packages serve both targets.
 # A second run with everything in place takes a few seconds. On a kernel that cannot start
-# 32-bit programs it also installs qemu-user (scripts/wine.sh); where the 32-bit programs
+# 32-bit programs it also installs qemu-user (scripts/machine/); where the 32-bit programs
 # cannot run at all, their target is set up to be built, without a Wine prefix.
 # Sourced (by the tests of the scripts), it only defines its steps.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
-source "$(dirname "${BASH_SOURCE[0]}")/apt.sh"
+source "$ZEB_ROOT/scripts/machine/wine.sh"
+source "$ZEB_ROOT/scripts/machine/packages.sh"
 
 log() { echo "setup: $*" >&2; }
-
-# wine32 (from Debian's i386 architecture) runs the 32-bit programs in a 32-bit prefix;
-# osslsigncode signs a release (scripts/signing.sh) and checks signatures in the tests,
-# where SoftHSM and OpenSSL's PKCS#11 engine stand in for a publisher's hardware token;
-# nginx and Apache serve the tests' sites, and dosfstools and fusefat make and mount the
-# FAT32 volume of the fault tests.
-APT_PACKAGES=(
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-tools
-  wine wine64 wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick locales
-  cmake make dpkg-dev googletest nginx-light apache2 dosfstools fusefat openssl curl ca-certificates iproute2 gawk git zip
-  osslsigncode softhsm2 libengine-pkcs11-openssl
-)
-
-install_packages() {
-  local missing=()
-  for p in "${APT_PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    log "adding Debian's i386 architecture (for wine32)"
-    dpkg --add-architecture i386
-  fi
-  log "installing ${missing[*]}"
-  zeb_apt_update
-  # The services these packages bring (nginx, Apache) are not started: the tests and the
-  # demo run their own on ports of their own, and two on port 80 would fail the install.
-  local policy="${ZEB_POLICY_RC:-/usr/sbin/policy-rc.d}" made="" status=0
-  if [ ! -e "$policy" ] && printf '#!/bin/sh\nexit 101\n' > "$policy" 2>/dev/null && chmod +x "$policy"; then
-    made=1
-  fi
-  zeb_apt_install "${missing[@]}" || status=$?
-  [ -z "$made" ] || rm -f "$policy"
-  [ "$status" = 0 ] || exit 1
-}
-
-ensure_locale() {
-  locale -a 2>/dev/null | grep -qix 'ru_RU.utf8' && return
-  log "generating ru_RU.UTF-8"
-  sed -i 's/^# *\(ru_RU.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' >> /etc/locale.gen
-  locale-gen >/dev/null
-}
-
-# Source lists are derived from the machine's own binary lists, so no package host is named here.
-ensure_source_lists() {
-  local list="$ZEB_APT_ETC/sources.list.d/zeb-deb-src.sources"
-  [ -f "$list" ] && return
-  log "enabling source package lists"
-  : > "$list.tmp"
-  for f in "$ZEB_APT_ETC"/sources.list.d/*.sources; do
-    [ -f "$f" ] || continue
-    case "$f" in */zeb-*) continue;; esac
-    # Only Debian's own archives carry the source packages we need.
-    grep -q 'debian-archive-keyring' "$f" || continue
-    sed -n '/^Types:/{s/^Types:.*/Types: deb-src/};p' "$f" >> "$list.tmp"
-    echo >> "$list.tmp"
-  done
-  if [ -f "$ZEB_APT_ETC/sources.list" ]; then
-    sed -n 's/^deb \(.*\)$/deb-src \1/p' "$ZEB_APT_ETC/sources.list" > "$ZEB_APT_ETC/sources.list.d/zeb-deb-src.list"
-  fi
-  mv "$list.tmp" "$list"
-  zeb_apt_update
-}
 
 # Debian's source package, fetched once for both targets.
 fetch_cryptopp_source() {
@@ -121,33 +57,11 @@ build_googletest() {
   touch "$prefix/.done"
 }
 
-# qemu-user 8 or later, where the kernel cannot start 32-bit programs: the release's own
-# when it is new enough, else its backports' (bookworm's own 7.2 runs Wine about 20 times
-# slower). It is statically linked and pulls in nothing; its recommended qemu-user-binfmt,
-# which would hand i386 programs to it machine-wide, is left out.
-ensure_qemu_i386() {
-  [ "$ZEB_I386" = none ] && [ "$ZEB_I386_KERNEL" = no ] || return 0
-  local major candidate
-  major="$(zeb_qemu_i386_major)"
-  [ -z "$major" ] || [ "$major" -lt 8 ] || return 0
-  candidate="$(apt-cache policy qemu-user 2>/dev/null | sed -n 's/^ *Candidate: \([0-9]*:\)\{0,1\}\([0-9]*\).*$/\2/p')"
-  if [ -n "$candidate" ] && [ "$candidate" -ge 8 ]; then
-    log "installing qemu-user $candidate, for the 32-bit programs"
-    zeb_apt_install qemu-user || true
-  elif zeb_apt_enable_backports; then
-    log "installing qemu-user from $(zeb_codename)-backports, for the 32-bit programs"
-    zeb_apt_install "qemu-user/$(zeb_codename)-backports" || true
-  fi
-}
-
-# The probe of scripts/wine.sh, asked again now that the packages are there, and what it
-# means for the runs, in one line.
+# The machine asked again now that the packages are there, and what its answer means for
+# the runs, in one line.
 choose_wine_loaders() {
-  unset ZEB_I386
-  source "$ZEB_ROOT/scripts/env.sh"
-  ensure_qemu_i386
-  unset ZEB_I386
-  source "$ZEB_ROOT/scripts/env.sh"
+  zeb_choose_wine
+  if ensure_qemu_i386; then zeb_choose_wine; fi
   case "$ZEB_I386" in
     native) ;;
     emulated) log "this kernel cannot start 32-bit programs: the 64-bit ones run through Wine's 64-bit" \
@@ -240,6 +154,7 @@ create_test_certificates() {
 setup() {
   install_packages
   ensure_locale
+  zeb_russian_locale
   choose_wine_loaders
   mkdir -p "$ZEB_CACHE" "$ZEB_ARCH_CACHE"
   build_cryptopp

@@ -9,7 +9,7 @@
 # identical (scripts/reproducible-build.sh). Before the suites, the tests of the scripts
 # themselves run (tests/scripts/run.sh).
 # On a kernel that cannot start 32-bit programs the 32-bit suite runs under qemu-i386
-# (scripts/wine.sh); where even that is impossible it is not run, and the summary says so
+# (scripts/machine/); where even that is impossible it is not run, and the summary says so
 # and why: the run then passes when everything that ran passed.
 #   ZEB_TEST_ARCHES="i686"        test only the builds named (default: "i686 x86_64")
 #   ZEB_TEST_REPRODUCIBLE="..."   the targets built twice and compared (default: i686; empty: none)
@@ -20,9 +20,10 @@ read -r -a requested <<<"${ZEB_TEST_ARCHES:-${ZEB_ARCHES[*]}}"
 for arch in "${requested[@]}"; do
   ZEB_ARCH="$arch" "$ZEB_ROOT/scripts/build.sh"
 done
-source "$ZEB_ROOT/scripts/display.sh"
-# Asked again now that set-up has installed what it could.
-source "$ZEB_ROOT/scripts/env.sh"
+# The machine asked once, now that set-up has installed what it could; the suites and
+# every script they start take its answer from the environment.
+source "$ZEB_ROOT/scripts/machine/wine.sh"
+source "$ZEB_ROOT/scripts/machine/display.sh"
 
 summary=()
 passed=0
@@ -33,7 +34,7 @@ for arch in "${requested[@]}"; do
   if [ -z "$reason" ]; then
     arches+=("$arch")
   else
-    summary+=("$arch ($(ZEB_ARCH="$arch" && source "$ZEB_ROOT/scripts/env.sh" && echo "$ZEB_ARCH_NAME")): not run: $reason")
+    summary+=("$arch ($(zeb_target "$arch" && echo "$ZEB_ARCH_NAME")): not run: $reason")
   fi
 done
 
@@ -71,11 +72,11 @@ done
 # One build's suite, its output in $ZEB_ARCH_BUILD_DIR/ctest.log.
 run_suite() {  # arch display [CTest arguments]
   set -euo pipefail
-  export ZEB_ARCH="$1" DISPLAY="$2"
+  zeb_target "$1"
+  export DISPLAY="$2"
   shift 2
-  source "$ZEB_ROOT/scripts/env.sh"
   rm -f "$ZEB_ARCH_BUILD_DIR/ctest.log"
-  # Emulated, the suite has a namespace of its own (scripts/wine-session), and what the
+  # Emulated, the suite has a namespace of its own (scripts/machine/wine-session), and what the
   # tests mount there only a wineserver of the same namespace sees: one that an earlier
   # run left ends first.
   if [ "$ZEB_ARCH:$ZEB_I386" = i686:emulated ]; then
@@ -90,12 +91,12 @@ run_suite() {  # arch display [CTest arguments]
   ctest --test-dir "$ZEB_ARCH_BUILD_DIR" --output-on-failure "$@" 2>&1 | tee "$ZEB_ARCH_BUILD_DIR/ctest.log"
 }
 
-# Each suite in the session of its build (scripts/wine-session).
-export -f run_suite
-export ZEB_ROOT
+# Each suite in the session of its build (scripts/machine/wine-session).
+export -f run_suite zeb_target
+export ZEB_ROOT ZEB_CACHE ZEB_BUILD_DIR
 suite_pids=()
 for i in "${!arches[@]}"; do
-  (ZEB_ARCH="${arches[$i]}" "$ZEB_ROOT/scripts/wine-session" bash -c 'run_suite "$@"' run_suite \
+  (ZEB_ARCH="${arches[$i]}" "$ZEB_ROOT/scripts/machine/wine-session" bash -c 'run_suite "$@"' run_suite \
     "${arches[$i]}" "${displays[$i]}" "$@" | sed -u "s/^/[${arches[$i]}] /") &
   suite_pids+=($!)
 done
@@ -107,8 +108,7 @@ for pid in "${suite_pids[@]}"; do
 done
 
 for i in "${!arches[@]}"; do
-  export ZEB_ARCH="${arches[$i]}"
-  source "$ZEB_ROOT/scripts/env.sh"
+  zeb_target "${arches[$i]}"
   how="$ZEB_ARCH_NAME"
   [ "$ZEB_ARCH:$ZEB_I386" != i686:emulated ] || how+=", under $ZEB_I386_REASON"
   # CTest's own count: "N% tests passed, F tests failed out of T".

@@ -5,7 +5,9 @@
 # the prefix. Where the machine allows no mounting, the program runs without them and its
 # tests that need them skip, saying why.
 set -uo pipefail
-source "$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")/../../scripts/env.sh"
+here="$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")"
+source "$here/../../scripts/env.sh"
+source "$here/../../scripts/machine/wine.sh"
 program="$1"
 shift
 base="$(mktemp -d /tmp/zeb-drives.XXXXXX)"
@@ -55,4 +57,4 @@ if [ "${ZEB_ARCH:-}:${ZEB_I386:-}" = i686:emulated ]; then
   wineserver -w 2>/dev/null
   wine cmd /c exit </dev/null >/dev/null 2>&1
 fi
-"$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")/../../scripts/wine-run" "$program" "$@"
+"$here/../../scripts/machine/wine-run" "$program" "$@"

@@ -11,8 +11,9 @@
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/../../scripts/env.sh"
-source "$here/../../scripts/ports.sh"
-source "$here/../../scripts/nginx.sh"
+source "$here/../../scripts/machine/wine.sh"
+source "$here/../../scripts/servers/ports.sh"
+source "$here/../../scripts/servers/nginx.sh"
 
 [ $# -ge 4 ] || { echo "usage: $0 <https_tests.exe> <make_sample.exe> <trust_ca.exe> <certificate folder> [test arguments]" >&2; exit 2; }
 tests_exe="$1" make_sample_exe="$2" trust_ca_exe="$3" tls="$4"

@@ -8,7 +8,7 @@ trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$scratch/bin"
 # Nothing of a surrounding run: no answer of its probe, no Wine loader of ours on PATH.
 unset ZEB_ARCH ZEB_I386 ZEB_I386_REASON ZEB_I386_KERNEL ZEB_WINE32_LOADER ZEB_WINE64_LOADER ZEB_QEMU_I386 WINELOADER
-PATH="${PATH//$root\/scripts\/wine-loader:/}"
+PATH="${PATH//$root\/scripts\/machine\/wine-loader:/}"
 export PATH="$scratch/bin:$PATH"
 codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
 
@@ -38,6 +38,7 @@ has() {
 # the flags POCF, and says so; the 64-bit one says how it was started.
 kernel_without_ia32() {
   stand_in loader32 <<'STAND_IN'
+[ "$*" != --version ] || echo probe >> "$scratch/probes"
 for entry in /proc/sys/fs/binfmt_misc/*; do
   grep -qx "interpreter $scratch/bin/qemu-i386" "$entry" 2>/dev/null && grep -qx "flags: POCF" "$entry" &&
     grep -qx "magic 7f454c4601010100000000000000000002000300" "$entry" && grep -qx enabled "$entry" &&

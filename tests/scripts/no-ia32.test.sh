@@ -25,9 +25,10 @@ STAND_IN
   source "$root/scripts/setup.sh"
   choose_wine_loaders
   echo "$ZEB_I386" > "$scratch/choice"
+  : > "$scratch/probes"
   ZEB_ARCH=x86_64 wineboot -i > "$scratch/wineboot-64" 2>&1
-  ZEB_ARCH=x86_64 "$root/scripts/wine-run" test.exe --gtest_color=no > "$scratch/run-64" 2>&1
-  ZEB_ARCH=i686 "$root/scripts/wine-run" test.exe --gtest_color=no > "$scratch/run-32" 2>&1
+  ZEB_ARCH=x86_64 "$root/scripts/machine/wine-run" test.exe --gtest_color=no > "$scratch/run-64" 2>&1
+  ZEB_ARCH=i686 "$root/scripts/machine/wine-run" test.exe --gtest_color=no > "$scratch/run-32" 2>&1
   ZEB_ARCH=i686 source "$root/scripts/run-sample.sh" && choose_program && echo "$ZEB_ARCH" > "$scratch/demo-arch"
 ) > "$scratch/out" 2>&1
 
@@ -39,6 +40,8 @@ check "set-up adds the release's backports beside its Debian entry and installs 
 check "64-bit programs go to the 64-bit loader with WINELOADER set, wineboot and CTest's alike" \
   eval 'has "loader64 WINELOADER=$scratch/bin/loader64 wineboot.exe -i" "$scratch/wineboot-64" &&
     has "loader64 WINELOADER=$scratch/bin/loader64 test.exe --gtest_color=no" "$scratch/run-64"'
+check "the programs started after set-up's choice take it from the environment, not asking again" \
+  eval '[ ! -s "$scratch/probes" ]'
 if private_binfmt_possible; then
   check "set-up chooses emulation for the 32-bit programs and says so" \
     eval '[ "$(cat "$scratch/choice")" = emulated ] &&
@@ -57,17 +60,19 @@ fi
 stand_in loader32 <<'STAND_IN'
 echo "wine-8.0"
 STAND_IN
-(source "$root/scripts/env.sh" && echo "$ZEB_I386 $(command -v wine)") > "$scratch/native" 2>&1
+(source "$root/scripts/env.sh" && source "$root/scripts/machine/wine.sh" && echo "$ZEB_I386 $(command -v wine)") \
+  > "$scratch/native" 2>&1
 check "where the kernel starts 32-bit programs, wine is Wine's own" \
   eval '[ "$(cat "$scratch/native")" = "native $(PATH="${PATH#"$scratch/bin:"}" command -v wine)" ]'
 
-# A fresh machine: the first sourcing comes before Wine is installed, set-up's probe after.
+# A fresh machine: a first answer comes before Wine is installed, set-up's after.
 (
   export ZEB_WINE32_LOADER="$scratch/bin/not-installed"
   source "$root/scripts/env.sh"
+  source "$root/scripts/machine/wine.sh"
   echo "$ZEB_I386" > "$scratch/before-install"
   export ZEB_WINE32_LOADER="$scratch/bin/loader32"
-  source "$root/scripts/env.sh"
+  zeb_choose_wine
   echo "$ZEB_I386 $(command -v wine)"
 ) > "$scratch/installed" 2>&1
 check "once Wine is installed on such a kernel, wine is Wine's own again, not ours that refuses 32-bit" \

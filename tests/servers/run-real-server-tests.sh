@@ -6,9 +6,10 @@
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/../../scripts/env.sh"
-source "$here/../../scripts/ports.sh"
-source "$here/../../scripts/nginx.sh"
-source "$here/../../scripts/apache.sh"
+source "$here/../../scripts/machine/wine.sh"
+source "$here/../../scripts/servers/ports.sh"
+source "$here/../../scripts/servers/nginx.sh"
+source "$here/../../scripts/servers/apache.sh"
 
 [ $# -ge 2 ] || { echo "usage: $0 <real_server_tests.exe> <make_sample.exe> [test arguments]" >&2; exit 2; }
 tests_exe="$1" make_sample_exe="$2"

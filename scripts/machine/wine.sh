@@ -1,4 +1,5 @@
-# Which Wine loader runs each target's programs on this machine. Sourced by scripts/env.sh.
+# Which Wine loader runs each target's programs on this machine. Sourced, after
+# scripts/env.sh, by the scripts that run Windows programs, once their set-up is done.
 # Debian's `wine` command starts Wine's 32-bit loader first whenever wine32 is installed. On a
 # kernel that cannot start i386 programs (some virtual machines: their hypervisor refuses
 # the 32-bit mode, whatever the kernel's config says) that loader fails at once with "Exec
@@ -6,17 +7,17 @@
 # prefixes included. One probe, the loader's --version, tells. Where it fails:
 #   64-bit programs  go to Wine's 64-bit loader, started directly, WINELOADER set to it;
 #   32-bit programs  run under qemu-i386 (8 or later), which a private binfmt_misc hands
-#                    Wine's 32-bit loader to (scripts/wine-session); where no such
+#                    Wine's 32-bit loader to (wine-session); where no such
 #                    namespace or emulator can be had, they do not run at all.
-# scripts/wine-loader/ holds the `wine`, `wine-stable` (which wineboot and winepath start)
-# and `wineserver` that do this; it goes first on PATH on such a machine only, so that no
+# wine-loader/ holds the `wine`, `wine-stable` (which wineboot and winepath start) and
+# `wineserver` that do this; it goes first on PATH on such a machine only, so that no
 # other script needs to know.
-# The answer lives in the environment of a run, never in the dependency cache, which may
-# move to another machine:
+# The probe runs once, where the answer is not in the environment yet, and the answer is
+# passed on to everything the run starts; it lives there, never in the dependency cache,
+# which may move to another machine. Set-up asks again after it has installed packages.
 #   ZEB_I386          native, emulated or none
 #   ZEB_I386_REASON   emulated: the emulator, "qemu-i386 10"; none: why, in a few words
 #   ZEB_I386_KERNEL   yes or no: whether the kernel starts the loader; unknown without one
-# "none" is asked again at each sourcing: set-up may have installed what was missing.
 
 ZEB_WINE32_LOADER="${ZEB_WINE32_LOADER:-/usr/lib/wine/wine}"
 ZEB_WINE64_LOADER="${ZEB_WINE64_LOADER:-/usr/lib/wine/wine64}"
@@ -52,17 +53,12 @@ zeb_probe_i386() {
     ZEB_I386_REASON="IA-32 emulation off, no qemu-i386"
   elif [ "$major" -lt 8 ]; then
     ZEB_I386_REASON="IA-32 emulation off, qemu-i386 $major is older than 8"
-  elif ! why="$("$ZEB_ROOT/scripts/wine-session" --check 2>&1)"; then
+  elif ! why="$("$ZEB_ROOT/scripts/machine/wine-session" --check 2>&1)"; then
     ZEB_I386_REASON="IA-32 emulation off, no private binfmt_misc for qemu-i386: $(tail -n1 <<<"$why" | cut -c1-100)"
   else
     ZEB_I386=emulated ZEB_I386_REASON="qemu-i386 $major"
   fi
 }
-
-case "${ZEB_I386:-}" in
-  native|emulated) ;;
-  *) zeb_probe_i386;;
-esac
 
 # Empty when the target's programs run here, else why not.
 zeb_cannot_run() {  # arch
@@ -70,8 +66,18 @@ zeb_cannot_run() {  # arch
   return 0
 }
 
-ZEB_WINE_LOADER_DIR="$ZEB_ROOT/scripts/wine-loader"
-# A sourcing before Wine was installed found no loader and put ours first; once the probe
-# finds the kernel starting Wine's own, ours must go again (it refuses the 32-bit target).
-PATH="${PATH//$ZEB_WINE_LOADER_DIR:/}"
-[ "$ZEB_I386" = native ] || export PATH="$ZEB_WINE_LOADER_DIR:$PATH"
+ZEB_WINE_LOADER_DIR="$ZEB_ROOT/scripts/machine/wine-loader"
+# Ours first on PATH where the kernel does not start Wine's own; where it does, ours goes
+# again (an answer before Wine was installed put it there, and it refuses the 32-bit target).
+zeb_put_loaders_on_path() {
+  PATH="${PATH//$ZEB_WINE_LOADER_DIR:/}"
+  [ "$ZEB_I386" = native ] || export PATH="$ZEB_WINE_LOADER_DIR:$PATH"
+}
+# The machine asked again: set-up, once it has installed what was missing.
+zeb_choose_wine() {
+  zeb_probe_i386
+  zeb_put_loaders_on_path
+}
+
+[ -n "${ZEB_I386:-}" ] || zeb_probe_i386
+zeb_put_loaders_on_path

@@ -1,7 +1,7 @@
-# One way to run Apache 2.4 (Debian's apache2) for the tests, beside scripts/nginx.sh.
+# One way to run Apache 2.4 (Debian's apache2) for the tests, beside nginx.sh.
 # Sourced. Apache runs in the foreground of a background job, so its pid is ours; it
 # counts as started once its port answers; the caller's EXIT trap calls zeb_apache_stop.
-# Its access log has nginx's shape (scripts/nginx.sh): URI, status, body bytes, seconds.
+# Its access log has nginx's shape (nginx.sh): URI, status, body bytes, seconds.
 ZEB_APACHE_PID=""
 
 # Starts Apache in the folder $1 (made afresh), serving the folder $2 on port $3, and

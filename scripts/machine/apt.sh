@@ -1,5 +1,5 @@
 # Package installation that survives a package index out of sync with its mirror.
-# Sourced by scripts/setup.sh, never run.
+# Sourced by packages.sh, never run.
 #   zeb_apt_update                 refresh the lists: three tries; then go on with what there is
 #   zeb_apt_install PACKAGE...     install; when that cannot be resolved, once more from the
 #                                  release's own suite (-t <codename>)
