@@ -76,13 +76,7 @@ public:
         file_ = INVALID_HANDLE_VALUE;
         if (SUCCEEDED(hr) && (!cut || !closed))
             hr = E_FAIL;
-        if (!replacing_)
-            return hr;
-        if (FAILED(hr)) {
-            DeleteFileA(written_);
-            return hr;
-        }
-        return MoveOver(written_, path_);
+        return replacing_ ? PutInPlace(hr, written_, path_) : hr;
     }
 
 private:

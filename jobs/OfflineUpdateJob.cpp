@@ -82,11 +82,5 @@ HRESULT RunOfflineUpdate(const TransferEnv& env, const UpdateCatalog& catalog, c
     if (FAILED(hr))
         return hr;
     hr = RunItems(env, catalog, targetFolder);
-    if (!replacing)
-        return hr;
-    if (FAILED(hr)) {
-        DeleteFileA(written);
-        return hr;
-    }
-    return MoveOver(written, latestPath);
+    return replacing ? PutInPlace(hr, written, latestPath) : hr;
 }

@@ -121,9 +121,7 @@ HRESULT StorePass::Run()
     // A pass after a change found by the pack's own bytes begins where the last one ended.
     HRESULT hr = source_.Position() == 0 ? S_OK : source_.Seek(0, inParts_ ? sizeof(PackHeader) : kToTheEnd);
     if (hr == S_OK)
-        hr = server_.ReadHeader(source_, bytes_, cancel_);
-    if (hr == S_OK)
-        hr = server_.ReadEntries(source_, inParts_, bytes_, cancel_);
+        hr = server_.Read(source_, inParts_, bytes_, cancel_);
     if (hr != S_OK)
         return hr;
     source_.NameVersionBy(&server_);

@@ -38,6 +38,16 @@ bool PackTable::Allocate()
     return entries_ && offsets_;
 }
 
+// Each entry's bytes follow the table in the order of its entries.
+void PackTable::PlaceEntries()
+{
+    ULONGLONG offset = TableEnd();
+    for (DWORD index = 0; index < Count(); ++index) {
+        offsets_[index] = offset;
+        offset += entries_[index].fileSize;
+    }
+}
+
 HRESULT PackTable::ReadHeader(ByteSource& source, ByteProgress& bytes, const CancelToken& cancel)
 {
     DWORD got = 0;
@@ -63,12 +73,14 @@ HRESULT PackTable::ReadEntries(ByteSource& source, bool alone, ByteProgress& byt
         return hr;
     if (got != tableSize)
         return E_FAIL;
-    ULONGLONG offset = TableEnd();
-    for (DWORD index = 0; index < Count(); ++index) {
-        offsets_[index] = offset;
-        offset += entries_[index].fileSize;
-    }
+    PlaceEntries();
     return S_OK;
+}
+
+HRESULT PackTable::Read(ByteSource& source, bool alone, ByteProgress& bytes, const CancelToken& cancel)
+{
+    const HRESULT hr = ReadHeader(source, bytes, cancel);
+    return hr == S_OK ? ReadEntries(source, alone, bytes, cancel) : hr;
 }
 
 bool PackTable::ReadFrom(HANDLE file, ULONGLONG fileSize)
@@ -79,11 +91,7 @@ bool PackTable::ReadFrom(HANDLE file, ULONGLONG fileSize)
         return false;
     if (Count() > 0 && !ReadAll(file, entries_.get(), Count() * static_cast<DWORD>(sizeof(PackEntry))))
         return false;
-    ULONGLONG offset = TableEnd();
-    for (DWORD index = 0; index < Count(); ++index) {
-        offsets_[index] = offset;
-        offset += entries_[index].fileSize;
-    }
+    PlaceEntries();
     return true;
 }
 
@@ -134,9 +142,7 @@ HRESULT CheckVersionHeld(ByteSource& source, const PackTable& held, bool inParts
     PackTable now;
     HRESULT hr = source.Seek(0, inParts ? sizeof(PackHeader) : kToTheEnd);
     if (hr == S_OK)
-        hr = now.ReadHeader(source, bytes, cancel);
-    if (hr == S_OK)
-        hr = now.ReadEntries(source, inParts, bytes, cancel);
+        hr = now.Read(source, inParts, bytes, cancel);
     if (hr != S_OK)
         return hr;
     return now.SameAs(held) ? S_OK : S_RESOURCE_CHANGED;

@@ -23,6 +23,8 @@ public:
     // After ReadHeader: the entry table, which follows it; `alone` asks for nothing beyond
     // it. The same results; E_FAIL also when memory for it cannot be had.
     HRESULT ReadEntries(ByteSource& source, bool alone, ByteProgress& bytes, const CancelToken& cancel);
+    // Both, one after the other.
+    HRESULT Read(ByteSource& source, bool alone, ByteProgress& bytes, const CancelToken& cancel);
     // The header and table at the start of `file` (a stored pack of `fileSize` bytes):
     // false when it holds none that could be a pack's.
     bool ReadFrom(HANDLE file, ULONGLONG fileSize);
@@ -48,6 +50,7 @@ public:
 private:
     bool HeaderCanBe(ULONGLONG packSize) const;
     bool Allocate();
+    void PlaceEntries();
 
     PackHeader header_ = {};
     std::unique_ptr<PackEntry[]> entries_;
