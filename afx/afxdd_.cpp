@@ -1,5 +1,12 @@
 #include "afxdd_.h"
 
+#include "afxwin.h"
+
+HWND CDataExchange::Control(int id) const
+{
+    return ::GetDlgItem(m_pDlgWnd->GetSafeHwnd(), id);
+}
+
 void DDX_Control(CDataExchange* dx, int id, CWnd& control)
 {
     if (!control.GetSafeHwnd())

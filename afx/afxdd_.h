@@ -1,12 +1,16 @@
-// Dialog data exchange: binding controls to fields with MFC's DDX_ names.
+// Dialog data exchange: binding controls to fields with MFC's DDX_ names. afxwin.h
+// includes it at its end, as MFC's does.
 #pragma once
 
-#include "afxwin.h"
+#include <windows.h>
+
+class CString;
+class CWnd;
 
 class CDataExchange {
 public:
     CDataExchange(CWnd* dialog, BOOL saveAndValidate) : m_bSaveAndValidate(saveAndValidate), m_pDlgWnd(dialog) {}
-    HWND Control(int id) const { return ::GetDlgItem(m_pDlgWnd->GetSafeHwnd(), id); }
+    HWND Control(int id) const;
 
     BOOL m_bSaveAndValidate;  // TRUE: controls to fields
     CWnd* m_pDlgWnd;
